@@ -1,0 +1,33 @@
+# Third-party libraries, all from Debian packages (scripts/install-deps.sh).
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+
+pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+add_library(kx::sodium ALIAS PkgConfig::SODIUM)
+
+# Standalone Asio is header-only.
+add_library(kx_asio INTERFACE)
+target_compile_definitions(kx_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_link_libraries(kx_asio INTERFACE Threads::Threads)
+add_library(kx::asio ALIAS kx_asio)
+
+find_package(CLI11 CONFIG QUIET)
+if(NOT TARGET CLI11::CLI11)
+  add_library(kx_cli11 INTERFACE)
+  add_library(CLI11::CLI11 ALIAS kx_cli11)
+endif()
+
+pkg_check_modules(CURL QUIET IMPORTED_TARGET libcurl)
+pkg_check_modules(QRENCODE QUIET IMPORTED_TARGET libqrencode)
+pkg_check_modules(SDBUSCPP QUIET IMPORTED_TARGET sdbus-c++)
+pkg_check_modules(X11LIBS QUIET IMPORTED_TARGET x11 xtst xrandr)
+pkg_check_modules(DNSSD QUIET IMPORTED_TARGET avahi-compat-libdns_sd)
+find_library(XDO_LIBRARY xdo)
+
+if(KX_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(KX_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

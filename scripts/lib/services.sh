@@ -1,0 +1,68 @@
+# Starts and stops the real services the tests need, all under one private folder, all on loopback.
+# Source this file, then call kx_services_start; kx_services_stop undoes everything it started.
+# Services that cannot start are reported and skipped: the tests that need them skip themselves.
+
+kx_services_start() {
+    KX_RUN=$(mktemp -d /tmp/kestrix-run.XXXXXX)
+    chmod 700 "$KX_RUN"
+    export KX_RUN
+    export XDG_RUNTIME_DIR="$KX_RUN"
+    export AVAHI_COMPAT_NOWARN=1
+    KX_PIDS=()
+
+    # X server with an EWMH window manager. -noreset keeps the pointer where the tests leave it.
+    if command -v Xvfb >/dev/null; then
+        exec 5>"$KX_RUN/display"
+        Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset >"$KX_RUN/xvfb.log" 2>&1 &
+        KX_PIDS+=($!)
+        exec 5>&-
+        for _ in $(seq 50); do [ -s "$KX_RUN/display" ] && break; sleep 0.1; done
+        if [ -s "$KX_RUN/display" ]; then
+            export DISPLAY=":$(head -n1 "$KX_RUN/display")"
+            if command -v openbox >/dev/null; then
+                openbox >"$KX_RUN/openbox.log" 2>&1 &
+                KX_PIDS+=($!)
+                for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+            fi
+        else
+            echo "services: Xvfb did not start; X tests will skip" >&2
+        fi
+    fi
+
+    # Session bus at $XDG_RUNTIME_DIR/bus, where sd-bus and GLib look for it.
+    if command -v dbus-daemon >/dev/null; then
+        dbus-daemon --session --fork --nopidfile --address="unix:path=$KX_RUN/bus" --print-pid=3 3>"$KX_RUN/session-bus.pid"
+        KX_PIDS+=($(cat "$KX_RUN/session-bus.pid"))
+        export DBUS_SESSION_BUS_ADDRESS="unix:path=$KX_RUN/bus"
+    fi
+
+    # System bus and avahi restricted to loopback, only where we may own them (root, none running).
+    if [ "$(id -u)" -eq 0 ] && command -v avahi-daemon >/dev/null && ! pgrep -x avahi-daemon >/dev/null; then
+        if [ ! -S /run/dbus/system_bus_socket ] || ! pgrep -f 'dbus-daemon --system' >/dev/null; then
+            mkdir -p /run/dbus
+            rm -f /run/dbus/pid /run/dbus/system_bus_socket
+            dbus-daemon --system --fork --print-pid=3 3>"$KX_RUN/system-bus.pid"
+            KX_PIDS+=($(cat "$KX_RUN/system-bus.pid"))
+            KX_OWN_SYSTEM_BUS=1
+        fi
+        sed -e 's/^#*allow-interfaces=.*/allow-interfaces=lo/' -e 's/^#*use-ipv6=.*/use-ipv6=no/' \
+            -e 's/^#*enable-dbus=.*/enable-dbus=yes/' /etc/avahi/avahi-daemon.conf >"$KX_RUN/avahi.conf"
+        grep -q '^allow-interfaces=lo' "$KX_RUN/avahi.conf" || sed -i 's/^\[server\]/[server]\nallow-interfaces=lo/' "$KX_RUN/avahi.conf"
+        if avahi-daemon -D -f "$KX_RUN/avahi.conf" 2>"$KX_RUN/avahi.log"; then
+            KX_OWN_AVAHI=1
+            for _ in $(seq 30); do avahi-daemon -c 2>/dev/null && break; sleep 0.1; done
+        else
+            echo "services: avahi-daemon did not start; DNS-SD tests will skip" >&2
+        fi
+    fi
+    export KX_PIDS_LIST="${KX_PIDS[*]}"
+    echo "services: run folder $KX_RUN, DISPLAY=${DISPLAY:-none}"
+}
+
+kx_services_stop() {
+    [ -n "${KX_OWN_AVAHI:-}" ] && avahi-daemon -k 2>/dev/null
+    for pid in ${KX_PIDS_LIST:-}; do kill "$pid" 2>/dev/null; done
+    if [ -n "${KX_OWN_SYSTEM_BUS:-}" ]; then rm -f /run/dbus/pid /run/dbus/system_bus_socket; fi
+    [ -n "${KX_RUN:-}" ] && rm -rf "$KX_RUN"
+    return 0
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the release configuration and starts the agent in the foreground.
+# Arguments are passed on to kestrixd (see kestrixd --help).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+if [ -x build/release/daemon/kestrixd ]; then
+    exec build/release/daemon/kestrixd "$@"
+fi
+echo "run-agent: everything is built; the agent executable (kestrixd) is not part of this tree yet."

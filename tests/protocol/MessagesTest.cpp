@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "protocol/AgentDescriptor.h"
+#include "protocol/Capability.h"
+#include "protocol/Envelope.h"
+#include "protocol/SetupHint.h"
+
+using namespace kx;
+
+namespace {
+ValidationFailure::Case failureOf(const std::string& text) {
+    try {
+        Envelope::decode(text).validate();
+    } catch (const ValidationFailure& f) {
+        return f.which;
+    }
+    ADD_FAILURE() << "no validation failure for " << text;
+    return ValidationFailure::Case::unsupportedVersion;
+}
+}  // namespace
+
+TEST(Envelope, RequestWithoutParamsKeepsParamsAbsent) {
+    auto env = Envelope::decode(R"({"v":1,"t":"req","id":"a","m":"agent.ping"})");
+    EXPECT_NO_THROW(env.validate());
+    EXPECT_FALSE(env.p.has_value());
+}
+
+TEST(Envelope, ValidationRulesApplyInOrder) {
+    using C = ValidationFailure::Case;
+    try {
+        Envelope::decode(R"({"v":2,"t":"req","id":"a","m":"agent.ping"})").validate();
+        FAIL();
+    } catch (const ValidationFailure& f) {
+        EXPECT_EQ(f, ValidationFailure(C::unsupportedVersion, 2));
+    }
+    EXPECT_EQ(failureOf(R"({"v":1,"t":"req"})"), C::missingID);
+    EXPECT_EQ(failureOf(R"({"v":1,"t":"req","id":"x"})"), C::missingMethod);
+    EXPECT_EQ(failureOf(R"({"v":1,"t":"res","id":"x"})"), C::missingOK);
+    EXPECT_EQ(failureOf(R"({"v":1,"t":"res","id":"x","ok":false})"), C::missingError);
+    EXPECT_NO_THROW(Envelope::decode(R"({"v":1,"t":"res","id":"x","ok":true})").validate());
+    EXPECT_EQ(failureOf(R"({"v":1,"t":"evt","m":"system.state"})"), C::missingSequence);
+    EXPECT_NO_THROW(Envelope::decode(R"({"v":1,"t":"evt","m":"system.state","seq":0})").validate());
+    // Extra fields are not rejected.
+    EXPECT_NO_THROW(Envelope::decode(R"({"v":1,"t":"evt","m":"e","seq":1,"id":"i","x":3})").validate());
+}
+
+TEST(Envelope, UndecodableTexts) {
+    for (const char* text : {R"({"t":"req"})", R"({"v":1})", R"({"v":"1","t":"req"})",
+                             R"({"v":1,"t":"request"})", R"({"v":1,"t":"req","p":[1]})",
+                             R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"Internal","msg":"x"}})",
+                             R"({"v":1,"t":"req","id":5})", "[1]", "{", ""}) {
+        EXPECT_THROW(Envelope::decode(text), JSONDecodeError) << text;
+    }
+    auto env = Envelope::decode(R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"internal","msg":"x"}})");
+    EXPECT_EQ(env.e->code, ErrorCode::internal);
+}
+
+TEST(Envelope, ParamsRoundTripAndAbsentKeysAreOmitted) {
+    JSONObject nested{{"flag", true}};
+    JSONObject params{{"list", JSONArray{1.5, "s", nullptr, nested}}};
+    auto env = Envelope::request("r1", "x.y", params);
+    auto back = Envelope::decode(env.encode());
+    EXPECT_EQ(back, env);
+    EXPECT_EQ(Envelope::success("r1").encode(), R"({"v":1,"t":"res","id":"r1","ok":true})");
+    EXPECT_EQ(Envelope::event("device.ring", 3, JSONObject{}).encode(),
+              R"({"v":1,"t":"evt","m":"device.ring","p":{},"seq":3})");
+    auto failure = Envelope::failure("r2", WireError(ErrorCode::busy, "Busy"));
+    EXPECT_EQ(failure.encode(), R"({"v":1,"t":"res","id":"r2","ok":false,"e":{"code":"busy","msg":"Busy"}})");
+}
+
+TEST(ErrorCodes, WireStringsAndRetryability) {
+    EXPECT_EQ(errorCodeFromWire("internal"), ErrorCode::internal);
+    EXPECT_FALSE(errorCodeFromWire("INTERNAL").has_value());
+    int retryable = 0;
+    for (int i = 0; i < 12; ++i) {
+        auto code = static_cast<ErrorCode>(i);
+        EXPECT_EQ(errorCodeFromWire(wireString(code)), code);
+        retryable += isRetryable(code);
+    }
+    EXPECT_EQ(retryable, 5);
+    EXPECT_TRUE(isRetryable(ErrorCode::targetNotReady));
+    EXPECT_TRUE(isRetryable(ErrorCode::timeout));
+    EXPECT_FALSE(isRetryable(ErrorCode::internal));
+}
+
+TEST(JSONValueEquality, ObjectsCompareAsMapsAndBoolsStayBools) {
+    auto a = JSONValue::fromJSONText(R"({"a":1,"b":[true,null]})");
+    auto b = JSONValue::fromJSONText(R"({"b":[true,null],"a":1.0})");
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::hash<JSONValue>{}(a), std::hash<JSONValue>{}(b));
+    EXPECT_TRUE(JSONValue::fromJSONText("true").isBool());
+    EXPECT_NE(JSONValue::fromJSONText("1"), JSONValue::fromJSONText("true"));
+}
+
+TEST(Descriptor, HintsCapabilitiesAndNames) {
+    EXPECT_EQ((SetupHint{"m", std::nullopt}.wireValue()), JSONValue(JSONObject{{"message", "m"}}));
+    EXPECT_EQ((SetupHint{"m", ""}.wireValue()), JSONValue(JSONObject{{"message", "m"}}));
+    EXPECT_EQ((SetupHint{"m", "brew"}.wireValue()),
+              JSONValue(JSONObject{{"message", "m"}, {"command", "brew"}}));
+    EXPECT_EQ(Capability("input.key"), Capability::inputKey);
+    EXPECT_NE(Capability("input.keys"), Capability::inputKey);
+    AgentDescriptor d{"studio", "1.0", "linux", "Debian GNU/Linux 12"};
+    EXPECT_EQ(d.toJSON().size(), 4u);
+    EXPECT_EQ(AgentDescriptor::fromJSON(d.toJSON()), d);
+    EXPECT_EQ(AgentDescriptor::nameFromHostName("studio.local"), "studio");
+    EXPECT_EQ(AgentDescriptor::nameFromHostName("studio"), "studio");
+}

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "agent/transport/CommandRouter.h"
+
+using namespace kx;
+
+namespace {
+const RequestContext kAuthed{"dev", true};
+const RequestContext kPairing{std::nullopt, false};
+
+JSONObject echo(const JSONObject& p, const RequestContext&) { return p; }
+}  // namespace
+
+TEST(CommandRouter, ErrorTable) {
+    CommandRouter router;
+    router.registerMethod("agent.info", std::nullopt, true, echo);
+    router.registerMethod("boom", std::nullopt, true, [](auto&, auto&) -> JSONObject { throw std::runtime_error("x"); });
+    router.registerMethod("denied", std::nullopt, true, [](auto&, auto&) -> JSONObject {
+        throw WireError(ErrorCode::permissionDenied, "No", JSONObject{{"permission", "accessibility"}});
+    });
+
+    Envelope noId;
+    noId.m = "agent.info";
+    auto r = router.dispatch(noId, kAuthed);
+    EXPECT_EQ(r, Envelope::failure("?", {ErrorCode::invalidParams, "Malformed request"}));
+
+    Envelope noMethod;
+    noMethod.id = "1";
+    EXPECT_EQ(router.dispatch(noMethod, kAuthed), Envelope::failure("1", {ErrorCode::invalidParams, "Malformed request"}));
+    // Unknown names are told apart from protected ones even before authentication.
+    EXPECT_EQ(router.dispatch(Envelope::request("2", "nope"), kPairing),
+              Envelope::failure("2", {ErrorCode::unknownMethod, "No such method"}));
+    EXPECT_EQ(router.dispatch(Envelope::request("3", "agent.info"), kPairing),
+              Envelope::failure("3", {ErrorCode::unauthorized, "Not authenticated"}));
+    EXPECT_EQ(router.dispatch(Envelope::request("4", "boom"), kAuthed),
+              Envelope::failure("4", {ErrorCode::internal, "Internal error"}));
+    auto denied = router.dispatch(Envelope::request("5", "denied"), kAuthed);
+    EXPECT_EQ(denied.e->p, (JSONObject{{"permission", "accessibility"}}));
+    EXPECT_FALSE(denied.p.has_value());
+    // Absent params reach the handler as an empty object.
+    EXPECT_EQ(router.dispatch(Envelope::request("6", "agent.info"), kAuthed), Envelope::success("6", JSONObject{}));
+}
+
+TEST(CommandRouter, PreAuthenticationSurvivesReRegistrationAndLastHandlerWins) {
+    CommandRouter router;
+    router.registerMethod("agent.ping", std::nullopt, false, [](auto&, auto&) { return JSONObject{{"n", 1}}; });
+    router.registerMethod("agent.ping", std::nullopt, true, [](auto&, auto&) { return JSONObject{{"n", 2}}; });
+    auto r = router.dispatch(Envelope::request("1", "agent.ping"), kPairing);
+    EXPECT_EQ(r, Envelope::success("1", JSONObject{{"n", 2}}));
+}
+
+TEST(CommandRouter, HintsAreReportedOnlyForMissingCapabilities) {
+    CommandRouter router;
+    EXPECT_FALSE(router.unavailableWire().has_value());
+    router.registerHint(Capability::sessionTmux, {"Install tmux", "sudo apt install tmux"});
+    router.registerMethod("input.key", Capability::inputKey, true, echo);
+    router.registerHint(Capability::inputKey, {"Grant it", std::nullopt});
+    router.registerMethod("agent.update.status", Capability::agentUpdate, true, echo);
+    auto wire = router.unavailableWire();
+    ASSERT_TRUE(wire.has_value());
+    EXPECT_EQ(*wire, JSONValue(JSONObject{{"session.tmux", JSONObject{{"message", "Install tmux"},
+                                                                       {"command", "sudo apt install tmux"}}}}));
+    EXPECT_EQ(router.capabilityStrings(), (JSONArray{"agent.update", "input.key"}));
+    router.registerMethod("session.list", Capability::sessionTmux, true, echo);
+    EXPECT_FALSE(router.unavailableWire().has_value());
+}
+
+TEST(CommandRouter, HandlersRunConcurrentlyOutsideTheLock) {
+    CommandRouter router;
+    std::promise<void> entered;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    router.registerMethod("slow", std::nullopt, true, [&](auto&, auto&) {
+        entered.set_value();
+        released.wait();
+        return JSONObject{};
+    });
+    router.registerMethod("caps", std::nullopt, true, [&](auto&, auto&) {
+        return JSONObject{{"caps", router.capabilityStrings()}, {"hasHints", router.unavailableWire().has_value()}};
+    });
+    auto slow = std::async(std::launch::async, [&] { return router.dispatch(Envelope::request("s", "slow"), kAuthed); });
+    entered.get_future().wait();
+    // While "slow" is inside its handler, another handler reads the tables and a new registration goes through.
+    auto caps = router.dispatch(Envelope::request("c", "caps"), kAuthed);
+    EXPECT_TRUE(caps.ok.value_or(false));
+    router.registerMethod("late", Capability::commands, true, echo);
+    release.set_value();
+    EXPECT_TRUE(slow.get().ok.value_or(false));
+}
