@@ -8,7 +8,7 @@ seconds=30
 [ -n "${1:-}" ] && seconds=$1
 ./scripts/install-deps.sh >/dev/null
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target kx_fuzz_all
 shopt -s nullglob
 targets=(build/fuzz/fuzz/fuzz_*)
 [ ${#targets[@]} -gt 0 ] || { echo "fuzz: no targets built"; exit 0; }
