@@ -4,6 +4,8 @@ find_package(Threads REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
 
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+# ICU segments text into user-perceived characters and classifies Unicode letters.
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc)
 add_library(kx::sodium ALIAS PkgConfig::SODIUM)
 
 # Standalone Asio is header-only.
