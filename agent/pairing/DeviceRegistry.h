@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "agent/pairing/PairedDevice.h"
+
+namespace kx {
+
+// Every phone paired with this computer, kept in memory and mirrored to "devices.json".
+// Safe from any thread. Memory is authoritative: a file that cannot be read or written is
+// ignored, and the next successful write replaces it.
+class DeviceRegistry {
+public:
+    using RevokeHandler = std::function<void(const std::string& deviceID)>;
+    static constexpr const char* fileName = "devices.json";
+
+    // The data folder's "devices.json"; absent when there is no data folder (memory only).
+    static std::optional<std::filesystem::path> defaultURL();
+
+    // Loads the file at `url` at once; without a location the registry lives in memory only.
+    explicit DeviceRegistry(std::optional<std::filesystem::path> url = std::nullopt);
+
+    std::optional<PairedDevice> device(const std::string& id) const;
+    // Newest pairing first.
+    std::vector<PairedDevice> all() const;
+
+    // Inserts or replaces the entry with the same id.
+    void registerDevice(const PairedDevice& device);
+    void touch(const std::string& id, PairedDevice::TimePoint at);
+    // Whether an entry was removed; only then is the file rewritten and onRevoke called.
+    bool revoke(const std::string& id);
+    void revokeAll();
+
+    // Called after a device was removed, without the registry's lock held, on the revoking thread.
+    void setOnRevoke(RevokeHandler handler);
+
+    const std::optional<std::filesystem::path>& url() const { return url_; }
+
+private:
+    void load();
+    void persist();
+
+    const std::optional<std::filesystem::path> url_;
+    mutable std::mutex lock_;
+    std::map<std::string, PairedDevice> devices_;
+    RevokeHandler onRevoke_;
+    std::uint64_t version_ = 0;  // bumped under lock_ by every change
+
+    // Serialises writers so that the newest snapshot always lands last; never taken under lock_.
+    std::mutex writeLock_;
+    std::optional<std::uint64_t> writtenVersion_;  // guarded by writeLock_
+};
+
+}  // namespace kx

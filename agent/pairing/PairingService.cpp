@@ -1,0 +1,104 @@
+#include "agent/pairing/PairingService.h"
+
+#include <sodium.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "protocol/Base64URL.h"
+
+namespace kx {
+
+namespace {
+
+Bytes randomBytes(std::size_t count) {
+    if (::sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
+    Bytes bytes(count);
+    ::randombytes_buf(bytes.data(), bytes.size());
+    return bytes;
+}
+
+// Constant time, so that response timing says nothing about how much of a guess was right.
+bool sameToken(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && ::sodium_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool isEd25519PublicKey(const std::string& text) {
+    auto bytes = base64URLDecode(text);
+    if (!bytes || bytes->size() != crypto_sign_PUBLICKEYBYTES) return false;
+    // Off-curve and small-order points could never verify a signature: refuse them now.
+    return ::sodium_init() >= 0 && ::crypto_core_ed25519_is_valid_point(bytes->data()) == 1;
+}
+
+}  // namespace
+
+PairingService::Lifetime PairingService::lifetime() {
+    const char* text = std::getenv(lifetimeVariable);
+    if (!text || !*text) return defaultLifetime;
+    const char* end = text + std::strlen(text);
+    double seconds = 0;
+    auto [stop, error] = std::from_chars(text, end, seconds);
+    // NaN fails both comparisons, infinity the upper bound.
+    if (error != std::errc() || stop != end || !(seconds > 0) || !(seconds <= maximumLifetime.count()))
+        return defaultLifetime;
+    return Lifetime(seconds);
+}
+
+PairingService::PairingService(std::shared_ptr<DeviceRegistry> registry, Clock now)
+    : registry_(std::move(registry)), now_(std::move(now)) {}
+
+PairingService::Token PairingService::issueToken() {
+    Token token{base64URLEncode(randomBytes(tokenBytes)),
+                now_() + std::chrono::duration_cast<std::chrono::system_clock::duration>(lifetime())};
+    std::lock_guard guard(lock_);
+    active_ = token;
+    return token;
+}
+
+bool PairingService::isPairing() const {
+    std::lock_guard guard(lock_);
+    return active_ && active_->expiresAt > now_();
+}
+
+void PairingService::cancel() {
+    std::lock_guard guard(lock_);
+    active_.reset();
+}
+
+bool PairingService::expireIfDue() {
+    std::lock_guard guard(lock_);
+    if (active_ && active_->expiresAt > now_()) return false;
+    active_.reset();
+    return true;
+}
+
+std::optional<PairingService::Token> PairingService::activeToken() const {
+    std::lock_guard guard(lock_);
+    return active_;
+}
+
+PairedDevice PairingService::redeem(const std::string& token, const std::string& deviceName,
+                                    const std::string& devicePublicKey, const std::string& platform) {
+    auto device = admit(token, deviceName, devicePublicKey, platform);
+    // Outside the pairing lock: the registry takes its own and writes the file.
+    registry_->registerDevice(device);
+    return device;
+}
+
+PairedDevice PairingService::admit(const std::string& token, const std::string& deviceName,
+                                   const std::string& devicePublicKey, const std::string& platform) {
+    std::lock_guard guard(lock_);
+    const auto now = now_();
+    if (!active_) throw PairingError(PairingError::Case::notPairing);
+    if (consumed_.count(token)) throw PairingError(PairingError::Case::tokenAlreadyUsed);
+    if (!sameToken(token, active_->value)) throw PairingError(PairingError::Case::unknownToken);
+    if (!(active_->expiresAt > now)) throw PairingError(PairingError::Case::tokenExpired);
+    if (!isEd25519PublicKey(devicePublicKey)) throw PairingError(PairingError::Case::malformedDeviceKey);
+    consumed_.insert(token);
+    active_.reset();
+    return PairedDevice{deviceIDPrefix + base64URLEncode(randomBytes(deviceIDBytes)),
+                        deviceName, devicePublicKey, now, std::nullopt, platform};
+}
+
+}  // namespace kx
