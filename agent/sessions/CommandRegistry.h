@@ -1,0 +1,61 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "agent/sessions/SavedCommand.h"
+#include "agent/sessions/SessionTemplate.h"
+
+namespace kx {
+
+// The user's saved commands and session templates, kept in memory and in "commands.json".
+// Memory is authoritative: a file that cannot be read starts the registry empty, and a failed
+// write changes nothing in memory. Safe from any thread.
+class CommandRegistry {
+public:
+    static constexpr const char* kFileName = "commands.json";
+
+    // Reads the file at `url` (absent: memory only); seeds the default templates when asked and
+    // none were loaded.
+    CommandRegistry(std::optional<std::filesystem::path> url, bool seedDefaults);
+
+    // "commands.json" in the agent's data folder; absent when there is none.
+    static std::optional<std::filesystem::path> defaultURL();
+    // prefix + "_" + base64url of 16 random bytes (22 characters).
+    static std::string newID(std::string_view prefix);
+
+    // Sorted by name in code-point order.
+    std::vector<SavedCommand> allCommands() const;
+    std::vector<SessionTemplate> templates() const;
+
+    std::optional<SavedCommand> command(const std::string& id) const;
+    std::optional<SessionTemplate> sessionTemplate(const std::string& id) const;
+
+    void upsert(const SavedCommand& command);
+    void upsert(const SessionTemplate& sessionTemplate);
+    // Replaces the command's text; the command gets a new identifier. Absent when unknown.
+    std::optional<SavedCommand> updateText(const std::string& id, const std::string& text);
+    // Templates are never removed. The file is rewritten even when nothing was removed.
+    void remove(const std::string& id);
+
+private:
+    void load();
+    void seed();
+    void persist() const;
+
+    mutable std::mutex lock_;
+    std::map<std::string, SavedCommand> commands_;
+    std::map<std::string, SessionTemplate> sessionTemplates_;
+    std::optional<std::filesystem::path> url_;
+    // Held across a whole file write (never together with lock_ while writing), so that writes
+    // happen one at a time and each writes the state as it is when its turn comes: a slow writer
+    // can never put an older state over a newer one.
+    mutable std::mutex writeLock_;
+};
+
+}  // namespace kx

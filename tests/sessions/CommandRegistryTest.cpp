@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "agent/sessions/CommandRegistry.h"
+#include "agent/support/AtomicFile.h"
+#include "tests/sessions/SessionTestSupport.h"
+
+using namespace kx;
+using kx::testing::TempFolder;
+
+namespace {
+
+std::vector<std::string> names(const std::vector<SessionTemplate>& templates) {
+    std::vector<std::string> out;
+    for (const auto& t : templates) out.push_back(t.name);
+    return out;
+}
+
+const std::vector<std::string> kDefaultNames{"Claude Code", "Shell"};
+const SavedCommand kBuild{"c_build", "Build", "hammer", "make -j2", "t_x", false};
+
+void write(const std::filesystem::path& file, const std::string& text) { std::ofstream(file) << text; }
+
+}  // namespace
+
+TEST(CommandRegistry, FirstStartSeedsTheTwoTemplatesAndKeepsEverythingAcrossARestart) {
+    TempFolder folder("registry");
+    auto file = folder / CommandRegistry::kFileName;
+    {
+        CommandRegistry registry(file, true);
+        EXPECT_TRUE(registry.allCommands().empty());
+        auto templates = registry.templates();
+        EXPECT_EQ(names(templates), kDefaultNames);
+        EXPECT_EQ(templates[0].program, "claude");
+        EXPECT_EQ(templates[1].program, "");
+        EXPECT_EQ(templates[1].icon, "terminal");
+        registry.upsert(kBuild);
+    }
+    CommandRegistry restarted(file, true);
+    EXPECT_EQ(restarted.allCommands(), std::vector<SavedCommand>{kBuild});
+    EXPECT_EQ(restarted.templates().size(), 2u);  // not seeded a second time
+
+    // Pretty-printed with sorted keys.
+    auto text = *readWholeFile(file);
+    EXPECT_NE(text.find("\n  \"commands\": ["), std::string::npos);
+    EXPECT_TRUE(std::regex_search(text, std::regex("\"command\"[^}]*\"danger\"[^}]*\"icon\"[^}]*\"id\"[^}]*"
+                                                   "\"name\"[^}]*\"templateId\"")));
+    EXPECT_LT(text.find("\"commands\""), text.find("\"templates\""));
+}
+
+TEST(CommandRegistry, MissingEmptyOrCorruptFilesStartCleanAndAreReplaced) {
+    TempFolder folder("registry");
+    auto file = folder / CommandRegistry::kFileName;
+    const std::vector<std::string> broken{
+        "",
+        "{not json",
+        R"({"commands": []})",
+        R"({"commands": [{"id":"c_1","name":"n","icon":"i","command":"x","templateId":"t"}], "templates": []})",
+        R"({"commands": [{"id":"c_1","name":"n","icon":"i","command":"x","templateId":"t","danger":1}], "templates": []})",
+        R"({"commands": {}, "templates": []})",
+        R"([1, 2])"};
+    for (const auto& text : broken) {
+        write(file, text);
+        CommandRegistry registry(file, true);
+        EXPECT_TRUE(registry.allCommands().empty()) << text;
+        EXPECT_EQ(names(registry.templates()), kDefaultNames) << text;
+        EXPECT_EQ(CommandRegistry(file, false).templates().size(), 2u) << "not replaced: " << text;
+    }
+    std::filesystem::remove(file);
+    EXPECT_EQ(names(CommandRegistry(file, true).templates()), kDefaultNames);
+
+    // Without seeding nothing is made up.
+    std::filesystem::remove(file);
+    EXPECT_TRUE(CommandRegistry(file, false).templates().empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(CommandRegistry, CommandsWithNoTemplatesGetTheDefaultsAdded) {
+    TempFolder folder("registry");
+    auto file = folder / CommandRegistry::kFileName;
+    write(file, R"({"commands": [{"id":"c_1","name":"Deploy","icon":"i","command":"./deploy","templateId":"t",
+                   "danger":true}, {"id":"c_1","name":"Deploy","icon":"i","command":"./deploy","templateId":"t",
+                   "danger":true}], "templates": []})");
+    CommandRegistry registry(file, true);
+    ASSERT_EQ(registry.allCommands().size(), 1u);  // the duplicate does not break loading
+    EXPECT_TRUE(registry.command("c_1")->danger);
+    EXPECT_EQ(names(registry.templates()), kDefaultNames);
+}
+
+TEST(CommandRegistry, UpdateTextChangesTheIdentifierAndUnknownIdsBehave) {
+    TempFolder folder("registry");
+    auto file = folder / CommandRegistry::kFileName;
+    CommandRegistry registry(file, false);
+    registry.upsert(kBuild);
+
+    auto updated = registry.updateText(kBuild.id, "make test");
+    ASSERT_TRUE(updated.has_value());
+    EXPECT_NE(updated->id, kBuild.id);
+    EXPECT_EQ(updated->command, "make test");
+    EXPECT_EQ(updated->name, kBuild.name);
+    EXPECT_EQ(registry.allCommands(), std::vector<SavedCommand>{*updated});
+    EXPECT_FALSE(registry.command(kBuild.id).has_value());
+    EXPECT_EQ(CommandRegistry(file, false).allCommands(), std::vector<SavedCommand>{*updated});
+
+    std::filesystem::remove(file);
+    EXPECT_FALSE(registry.updateText("c_unknown", "x").has_value());
+    EXPECT_FALSE(std::filesystem::exists(file));  // nothing changed, nothing written
+    registry.remove("c_unknown");
+    EXPECT_TRUE(std::filesystem::exists(file));  // removal always rewrites
+    registry.remove(updated->id);
+    EXPECT_TRUE(CommandRegistry(file, false).allCommands().empty());
+}
+
+TEST(CommandRegistry, ListsInCodePointOrderAndMakesWellFormedIDs) {
+    CommandRegistry registry(std::nullopt, false);
+    registry.upsert(SavedCommand{"c_2", "a", "", "", "", false});
+    registry.upsert(SavedCommand{"c_1", "B", "", "", "", false});
+    EXPECT_EQ(registry.allCommands()[0].name, "B");
+
+    auto id = CommandRegistry::newID("c");
+    EXPECT_TRUE(std::regex_match(id, std::regex("c_[A-Za-z0-9_-]{22}"))) << id;
+    EXPECT_NE(id, CommandRegistry::newID("c"));
+}
+
+TEST(CommandRegistry, WriteFailuresLeaveMemoryAuthoritative) {
+    TempFolder folder("registry");
+    CommandRegistry registry(folder / "missing" / CommandRegistry::kFileName, true);
+    registry.upsert(kBuild);
+    EXPECT_EQ(registry.allCommands().size(), 1u);
+    EXPECT_EQ(registry.templates().size(), 2u);
+}
+
+TEST(CommandRegistry, ConcurrentChangesAllReachTheFile) {
+    TempFolder folder("registry");
+    auto file = folder / CommandRegistry::kFileName;
+    CommandRegistry registry(file, false);
+    constexpr int kThreads = 4, kEach = 15;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i)
+                registry.upsert(SavedCommand{"c_" + std::to_string(t) + "_" + std::to_string(i), "n", "", "", "", false});
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), static_cast<std::size_t>(kThreads * kEach));
+}

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "agent/permissions/Requirement.h"
+#include "agent/sessions/SessionMethods.h"
+#include "agent/support/AtomicFile.h"
+#include "tests/sessions/SessionTestSupport.h"
+
+using namespace kx;
+using namespace kx::testing;
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+// A stand-in tmux that records each argument list (NUL between arguments, RS after each run)
+// with the TERM it saw, prints the file named by FAKE_OUTPUT and exits with FAKE_STATUS.
+constexpr const char* kFakeTmux = R"SH(#!/bin/sh
+{ printf 'TERM=%s\0' "$TERM"; for a in "$@"; do printf '%s\0' "$a"; done; printf '\036'; } >> "$FAKE_LOG"
+[ -f "$FAKE_OUTPUT" ] && cat "$FAKE_OUTPUT"
+[ -f "$FAKE_STATUS" ] && exit "$(cat "$FAKE_STATUS")"
+exit 0
+)SH";
+
+class SessionMethodsWithFakeTmux : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto tmux = (folder_ / "tmux").string();
+        std::ofstream(tmux) << kFakeTmux;
+        ::chmod(tmux.c_str(), 0755);
+        controller_ = std::make_shared<SessionController>(
+            registry_, [tmux] { return std::optional(tmux); },
+            std::map<std::string, std::string>{{"FAKE_LOG", log()},
+                                               {"FAKE_OUTPUT", (folder_ / "output").string()},
+                                               {"FAKE_STATUS", (folder_ / "status").string()}});
+        registry_->upsert(SavedCommand{"c_dash", "Dash", "", "-n starts with a dash", templateID("Shell"), false});
+        registry_->upsert(SavedCommand{"c_rm", "Wipe", "", "rm -rf build", templateID("Shell"), true});
+        registerSessionMethods(router_, controller_, registry_);
+    }
+
+    std::string log() const { return (folder_ / "log").string(); }
+    void output(const std::string& text) { std::ofstream(folder_ / "output") << text; }
+    void status(int code) { std::ofstream(folder_ / "status") << code; }
+
+    std::string templateID(const std::string& name) const {
+        for (const auto& t : registry_->templates())
+            if (t.name == name) return t.id;
+        return {};
+    }
+
+    // The argument lists since the last call, each checked for TERM, which is dropped.
+    std::vector<Args> runs() {
+        auto text = readWholeFile(log()).value_or("");
+        std::filesystem::remove(log());
+        std::vector<Args> result;
+        std::size_t start = 0;
+        for (auto end = text.find('\036'); end != std::string::npos; start = end + 1, end = text.find('\036', start)) {
+            Args run;
+            for (std::size_t a = start, z; a < end; a = z + 1) {
+                z = text.find('\0', a);
+                run.push_back(text.substr(a, z - a));
+            }
+            EXPECT_EQ(run.front(), "TERM=xterm-256color");
+            run.erase(run.begin());
+            result.push_back(std::move(run));
+        }
+        return result;
+    }
+
+    TempFolder folder_{"fake-tmux"};
+    std::shared_ptr<CommandRegistry> registry_ = std::make_shared<CommandRegistry>(std::nullopt, true);
+    std::shared_ptr<SessionController> controller_;
+    CommandRouter router_;
+};
+
+const std::string kFormat = "#{session_created}|#{window_width}|#{window_height}|#{session_name}";
+const Args kList{"list-sessions", "-F", kFormat};
+
+}  // namespace
+
+TEST_F(SessionMethodsWithFakeTmux, CreateNamesSessionsAfterTemplatesAndAvoidsTakenNames) {
+    output("1|80|24|kx-shell\n1|80|24|work\n");
+    auto home = registry_->sessionTemplate(templateID("Shell"))->cwd;
+    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Shell")}}),
+              (JSONObject{{"id", "kx-shell-2"}}));
+    EXPECT_EQ(runs(), (std::vector<Args>{kList, {"new-session", "-d", "-s", "kx-shell-2", "-c", home}}));
+
+    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", "My Project!"}}),
+              (JSONObject{{"id", "kx-my-project"}}));
+    EXPECT_EQ(runs().back(), (Args{"new-session", "-d", "-s", "kx-my-project", "-c", home, "claude"}));
+    // A name that is not a string is ignored.
+    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", 7}}),
+              (JSONObject{{"id", "kx-claude-code"}}));
+}
+
+TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
+    const JSONObject id{{"id", "kx-shell"}};
+    auto with = [&](JSONObject extra) {
+        extra.insert(id.begin(), id.end());
+        return extra;
+    };
+    const std::vector<std::pair<JSONValue, std::string>> lines{
+        {nullptr, "-200"}, {0, "-1"}, {5000, "-2000"}, {2.9, "-2"}, {-7, "-1"}, {1e300, "-2000"}, {"9", "-200"}};
+    for (const auto& [value, expected] : lines) {
+        auto p = value.isNull() ? id : with({{"lines", value}});
+        EXPECT_EQ(succeed(router_, "session.capture", p), (JSONObject{{"text", ""}}));
+        EXPECT_EQ(runs(), (std::vector<Args>{{"capture-pane", "-p", "-e", "-t", "=kx-shell:", "-S", expected}}));
+    }
+    succeed(router_, "session.resize", with({{"cols", 10}, {"rows", 300}}));
+    succeed(router_, "session.resize", with({{"cols", 1e30}, {"rows", -1e30}}));
+    succeed(router_, "session.key", with({{"key", "ctrl-c"}}));
+    succeed(router_, "session.text", with({{"text", "a\tb -x"}}));
+    succeed(router_, "session.run", with({{"commandId", "c_dash"}}));
+    succeed(router_, "session.kill", id);
+    EXPECT_EQ(runs(), (std::vector<Args>{{"resize-window", "-t", "=kx-shell:", "-x", "20", "-y", "200"},
+                                        {"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
+                                        {"send-keys", "-t", "=kx-shell:", "C-c"},
+                                        {"send-keys", "-t", "=kx-shell:", "-l", "--", "a\tb -x"},
+                                        {"send-keys", "-t", "=kx-shell:", "-l", "--", "-n starts with a dash"},
+                                        {"send-keys", "-t", "=kx-shell:", "Enter"},
+                                        {"kill-session", "-t", "=kx-shell:"}}));
+}
+
+TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
+    const std::vector<std::tuple<std::string, JSONObject, ErrorCode, std::string>> cases{
+        {"session.key", {{"id", "kx-a"}, {"key", "Enter"}}, ErrorCode::invalidParams, "Key not permitted"},
+        {"session.text", {{"id", "kx-a"}, {"text", "ls\n"}}, ErrorCode::invalidParams, "Control characters are not permitted"},
+        {"session.text", {{"id", "kx-a"}, {"text", "a\x7f"}}, ErrorCode::invalidParams, "Control characters are not permitted"},
+        {"session.text", {{"id", "kx-a"}, {"text", std::string(4097, 'x')}}, ErrorCode::invalidParams, "Text is too long"},
+        {"session.kill", {{"id", "work"}}, ErrorCode::targetNotFound, "No such session"},
+        {"session.capture", {{"id", "kx-a b"}}, ErrorCode::targetNotFound, "No such session"},
+        {"session.run", {{"id", "kx-a"}, {"commandId", "c_rm"}}, ErrorCode::needsConfirmation, "Confirm on your Mac to run this"},
+        {"session.run", {{"id", "kx-a"}, {"commandId", "c_gone"}}, ErrorCode::targetNotFound, "No such saved command"},
+        {"session.create", {{"templateId", "t_gone"}}, ErrorCode::targetNotFound, "No such session template"},
+        {"session.create", {}, ErrorCode::invalidParams, "templateId is required"},
+        {"session.create", {{"templateId", 1}}, ErrorCode::invalidParams, "templateId is required"},
+        {"session.kill", {}, ErrorCode::invalidParams, "id is required"},
+        {"session.capture", {{"id", 3}}, ErrorCode::invalidParams, "id is required"},
+        {"session.resize", {{"id", "kx-a"}, {"cols", 80}}, ErrorCode::invalidParams, "id, cols, rows are required"},
+        {"session.run", {{"id", "kx-a"}}, ErrorCode::invalidParams, "id and commandId are required"},
+        {"session.text", {{"id", "kx-a"}, {"text", 5}}, ErrorCode::invalidParams, "id and text are required"},
+        {"session.key", {{"key", "enter"}}, ErrorCode::invalidParams, "id and key are required"}};
+    for (const auto& [method, params, code, message] : cases) {
+        auto error = fail(router_, method, params);
+        EXPECT_EQ(error.code, code) << method << " " << message;
+        EXPECT_EQ(error.msg, message) << method;
+    }
+    // Empty text and 4096 characters are fine; only the second reaches tmux.
+    succeed(router_, "session.text", {{"id", "kx-a"}, {"text", ""}});
+    succeed(router_, "session.text", {{"id", "kx-a"}, {"text", std::string(4096, 'x')}});
+    EXPECT_EQ(runs().size(), 1u);
+}
+
+TEST_F(SessionMethodsWithFakeTmux, TmuxFailuresAndListing) {
+    output("1700000000|100|30|kx-shell\n1700000000|100|30|work\n");
+    EXPECT_EQ(succeed(router_, "session.list"),
+              (JSONObject{{"sessions", JSONArray{JSONObject{{"id", "kx-shell"}, {"name", "shell"}, {"created", 1700000000},
+                                                            {"cols", 100}, {"rows", 30}, {"alive", true}}}}}));
+    EXPECT_EQ(runs(), std::vector<Args>{kList});
+
+    status(1);
+    EXPECT_EQ(fail(router_, "session.kill", {{"id", "kx-shell"}}), (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
+    output("");
+    EXPECT_EQ(succeed(router_, "session.list"), (JSONObject{{"sessions", JSONArray{}}}));  // no server: no sessions
+}
+
+TEST_F(SessionMethodsWithFakeTmux, ListsHideCommandTextAndProgramsAndCapabilitiesAreOffered) {
+    auto commands = succeed(router_, "commands.list").at("commands").asArray();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0], (JSONValue(JSONObject{{"commandId", "c_dash"}, {"name", "Dash"}, {"icon", ""},
+                                                 {"templateId", templateID("Shell")}, {"danger", false}})));
+    auto templates = succeed(router_, "templates.list").at("templates").asArray();
+    ASSERT_EQ(templates.size(), 2u);
+    EXPECT_EQ(templates[0].asObject().at("name"), JSONValue("Claude Code"));
+    EXPECT_EQ(templates[0].asObject().size(), 4u);
+    EXPECT_FALSE(templates[0].asObject().count("program"));
+
+    EXPECT_EQ(router_.capabilities(), (std::set<Capability>{Capability::sessionTmux, Capability::commands}));
+    EXPECT_FALSE(router_.unavailableWire().has_value());
+    EXPECT_EQ(call(router_, "session.list").ok, true);
+    auto anonymous = router_.dispatch(Envelope::request("x", "commands.list"), RequestContext{});
+    EXPECT_EQ(anonymous.e->code, ErrorCode::unauthorized);
+}
+
+TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
+    auto registry = std::make_shared<CommandRegistry>(std::nullopt, true);
+    registry->upsert(SavedCommand{"c_ls", "List", "", "ls", "", false});
+    auto controller = std::make_shared<SessionController>(registry, [] { return std::optional<std::string>(); });
+    CommandRouter router;
+    registerSessionMethods(router, controller, registry);
+
+    const WireError notInstalled{ErrorCode::unsupported, "tmux is not installed",
+                                 JSONObject{{"remediation", std::string(kTmuxInstallCommand)}}};
+#if defined(__linux__)
+    EXPECT_STREQ(kTmuxInstallCommand, "sudo apt install tmux");
+#endif
+    const std::vector<std::pair<std::string, JSONObject>> calls{
+        {"session.list", {}},
+        {"session.create", {{"templateId", registry->templates()[1].id}}},
+        {"session.kill", {{"id", "kx-shell"}}},
+        {"session.capture", {{"id", "kx-shell"}}},
+        {"session.resize", {{"id", "kx-shell"}, {"cols", 80}, {"rows", 24}}},
+        {"session.run", {{"id", "kx-shell"}, {"commandId", "c_ls"}}},
+        {"session.text", {{"id", "kx-shell"}, {"text", "tab\there"}}},
+        {"session.key", {{"id", "kx-shell"}, {"key", "enter"}}}};
+    for (const auto& [method, params] : calls) EXPECT_EQ(fail(router, method, params), notInstalled) << method;
+
+    EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::commands});
+    EXPECT_EQ(router.unavailableWire(),
+              JSONValue(JSONObject{{"session.tmux",
+                                    JSONObject{{"message", "Terminal sessions need tmux, which isn't installed on this "
+                                                           "Mac. Install it, then quit and reopen Kestrix."},
+                                               {"command", std::string(kTmuxInstallCommand)}}}}));
+    EXPECT_EQ(succeed(router, "commands.list").at("commands").asArray().size(), 1u);
+}
