@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "agent/power/ShutdownCountdown.h"
+#include "agent/transport/CommandRouter.h"
+
+namespace kx {
+
+// Maps the calling session's device identifier to the name the person at the computer sees.
+using DeviceNameLookup = std::function<std::optional<std::string>(const std::optional<std::string>& deviceID)>;
+
+// The "system.shutdown" method: starts the countdown and answers at once with its length.
+struct ShutdownMethods {
+    static constexpr std::string_view fallbackDeviceName = "your phone";
+
+    std::shared_ptr<ShutdownCountdown> countdown;
+    DeviceNameLookup deviceName;
+
+    void registerOn(CommandRouter& router) const;
+    JSONObject handleShutdown(const JSONObject& params, const RequestContext& context) const;
+};
+
+void registerShutdownMethods(CommandRouter& router, std::shared_ptr<ShutdownCountdown> countdown,
+                             DeviceNameLookup deviceName);
+
+}  // namespace kx

@@ -1,0 +1,126 @@
+#include "platform/linux/power/DesktopShutdownNotifier.h"
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+namespace kx {
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.Notifications";
+constexpr const char* kPath = "/org/freedesktop/Notifications";
+constexpr const char* kInterface = "org.freedesktop.Notifications";
+constexpr const char* kApplicationName = "Kestrix";
+constexpr const char* kSummary = "Kestrix";
+// A bus that starts the server on demand may take a while; the countdown never waits for it.
+constexpr auto kCallTimeout = std::chrono::seconds(2);
+// Critical urgency keeps the bubble up until it is closed, like the panel it stands for.
+constexpr std::uint8_t kCriticalUrgency = 2;
+constexpr std::int32_t kNeverExpires = 0;
+
+const char* iconFor(ShutdownAction action) {
+    return action == ShutdownAction::restart ? "system-reboot" : "system-shutdown";
+}
+
+}  // namespace
+
+DesktopShutdownNotifier::DesktopShutdownNotifier(BusOpener openBus)
+    : openBus_(std::move(openBus)), worker_([this](std::stop_token stop) { run(stop); }) {}
+
+DesktopShutdownNotifier::~DesktopShutdownNotifier() {
+    show(std::nullopt);
+    waitUntilIdle();
+    worker_.request_stop();
+    worker_.join();
+}
+
+void DesktopShutdownNotifier::show(const std::optional<ShutdownCountdown::Snapshot>& snapshot) {
+    {
+        std::lock_guard guard(lock_);
+        pending_ = snapshot;
+    }
+    wake_.notify_all();
+}
+
+void DesktopShutdownNotifier::waitUntilIdle() {
+    std::unique_lock guard(lock_);
+    wake_.wait(guard, [this] { return !pending_ && !working_; });
+}
+
+std::uint32_t DesktopShutdownNotifier::shownID() const {
+    std::lock_guard guard(lock_);
+    return shownID_;
+}
+
+void DesktopShutdownNotifier::run(std::stop_token stop) {
+    std::unique_lock guard(lock_);
+    while (wake_.wait(guard, stop, [this] { return pending_.has_value(); })) {
+        const auto snapshot = std::move(*pending_);
+        pending_.reset();
+        working_ = true;
+        guard.unlock();
+        apply(snapshot);
+        guard.lock();
+        working_ = false;
+        wake_.notify_all();
+    }
+}
+
+void DesktopShutdownNotifier::apply(const std::optional<ShutdownCountdown::Snapshot>& snapshot) {
+    try {
+        if (snapshot) {
+            notify(*snapshot);
+        } else {
+            close();
+            // The next countdown tries the bus again: a notification server may have started.
+            unavailable_ = false;
+        }
+    } catch (const sdbus::Error&) {
+        // No notification server, or it refused: the countdown goes on without a bubble.
+        unavailable_ = true;
+        server_.reset();
+        bus_.reset();
+        std::lock_guard guard(lock_);
+        shownID_ = 0;
+    }
+}
+
+bool DesktopShutdownNotifier::connect() {
+    if (server_) return true;
+    if (unavailable_) return false;
+    bus_ = openBus_();
+    server_ = sdbus::createProxy(*bus_, kService, kPath);
+    return true;
+}
+
+void DesktopShutdownNotifier::notify(const ShutdownCountdown::Snapshot& snapshot) {
+    if (!connect()) return;
+    const std::vector<std::string> actions;
+    const std::map<std::string, sdbus::Variant> hints{{"urgency", sdbus::Variant(kCriticalUrgency)}};
+    std::uint32_t replaces = shownID();
+    std::uint32_t id = 0;
+    server_->callMethod("Notify")
+        .onInterface(kInterface)
+        .withTimeout(kCallTimeout)
+        .withArguments(kApplicationName, replaces, iconFor(snapshot.action), kSummary, snapshot.message(), actions,
+                       hints, kNeverExpires)
+        .storeResultsTo(id);
+    std::lock_guard guard(lock_);
+    shownID_ = id;
+}
+
+void DesktopShutdownNotifier::close() {
+    const std::uint32_t id = shownID();
+    if (id == 0 || !server_) return;
+    {
+        std::lock_guard guard(lock_);
+        shownID_ = 0;
+    }
+    server_->callMethod("CloseNotification").onInterface(kInterface).withTimeout(kCallTimeout).withArguments(id);
+}
+
+}  // namespace kx

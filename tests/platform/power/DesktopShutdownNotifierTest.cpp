@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "platform/linux/power/DesktopShutdownNotifier.h"
+#include "tests/platform/power/FakeNotificationServer.h"
+#include "tests/platform/power/PrivateBus.h"
+
+using namespace kx;
+using namespace kx::testing;
+
+namespace {
+
+using Snapshot = ShutdownCountdown::Snapshot;
+
+Snapshot restartAt(int remaining) { return {ShutdownAction::restart, "Pixel 8", remaining}; }
+
+}  // namespace
+
+TEST(DesktopShutdownNotifier, OneBubbleUpdatedInPlaceThenClosed) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    FakeNotificationServer server(bus.address());
+    DesktopShutdownNotifier notifier(busOpenerAt(bus.address()));
+
+    notifier.show(restartAt(30));
+    notifier.waitUntilIdle();
+    notifier.show(restartAt(29));
+    notifier.waitUntilIdle();
+    const std::uint32_t id = notifier.shownID();
+    EXPECT_NE(id, 0u);
+    notifier.show(std::nullopt);
+    notifier.waitUntilIdle();
+    EXPECT_EQ(notifier.shownID(), 0u);
+
+    const auto notices = server.notices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].replaces, 0u);
+    EXPECT_EQ(notices[1].replaces, id);
+    EXPECT_EQ(notices[0].application, "Kestrix");
+    EXPECT_EQ(notices[1].body, restartAt(29).message());
+    EXPECT_EQ(notices[1].icon, "system-reboot");
+    EXPECT_EQ(notices[1].urgency, 2);
+    EXPECT_EQ(notices[1].timeout, 0);
+    EXPECT_EQ(server.closed(), std::vector{id});
+
+    // A new countdown gets a new bubble rather than reviving the closed one.
+    notifier.show(restartAt(30));
+    notifier.waitUntilIdle();
+    EXPECT_EQ(server.notices().back().replaces, 0u);
+}
+
+TEST(DesktopShutdownNotifier, StuckServerNeverHoldsUpTheCaller) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    FakeNotificationServer server(bus.address());
+    DesktopShutdownNotifier notifier(busOpenerAt(bus.address()));
+
+    server.hold();
+    notifier.show(restartAt(30));
+    ASSERT_TRUE(server.waitUntilStuck());
+    // Both return while the server has not answered the first; only the newest is sent on.
+    notifier.show(restartAt(29));
+    notifier.show(restartAt(28));
+    server.releaseHold();
+    notifier.waitUntilIdle();
+
+    const auto notices = server.notices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].body, restartAt(30).message());
+    EXPECT_EQ(notices[1].body, restartAt(28).message());
+}
+
+TEST(DesktopShutdownNotifier, WithoutServerOrBusItShowsNothing) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    for (const std::string& address : {bus.address(), "unix:path=" + (bus.folder() / "no-bus-here").string()}) {
+        DesktopShutdownNotifier notifier(busOpenerAt(address));
+        notifier.show(restartAt(30));
+        notifier.show(restartAt(29));
+        notifier.waitUntilIdle();
+        EXPECT_EQ(notifier.shownID(), 0u) << address;
+        notifier.show(std::nullopt);
+        notifier.waitUntilIdle();
+    }
+}
+
+TEST(DesktopShutdownNotifier, ClosesItsBubbleWhenDestroyed) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    FakeNotificationServer server(bus.address());
+    std::uint32_t id = 0;
+    {
+        DesktopShutdownNotifier notifier(busOpenerAt(bus.address()));
+        notifier.show(restartAt(12));
+        notifier.waitUntilIdle();
+        id = notifier.shownID();
+    }
+    EXPECT_EQ(server.closed(), std::vector{id});
+}

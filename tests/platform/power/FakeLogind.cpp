@@ -1,0 +1,48 @@
+#include "tests/platform/power/FakeLogind.h"
+
+#include <chrono>
+
+namespace kx::testing {
+
+namespace {
+constexpr const char* kManager = "org.freedesktop.login1.Manager";
+constexpr auto kPatience = std::chrono::seconds(20);
+}  // namespace
+
+FakeLogind::FakeLogind(const std::string& address, bool refuse)
+    : refuse_(refuse), bus_(sdbus::createSessionBusConnectionWithAddress(address)) {
+    bus_->requestName("org.freedesktop.login1");
+    object_ = sdbus::createObject(*bus_, "/org/freedesktop/login1");
+    for (const char* method : {"PowerOff", "Reboot"}) {
+        object_->registerMethod(method).onInterface(kManager).implementedAs(
+            [this, method](bool interactive) { record(method, interactive); });
+    }
+    object_->finishRegistration();
+    bus_->enterEventLoopAsync();
+}
+
+FakeLogind::~FakeLogind() {
+    bus_->leaveEventLoop();
+    object_.reset();
+}
+
+void FakeLogind::record(std::string method, bool interactive) {
+    {
+        std::lock_guard guard(mutex_);
+        calls_.push_back({std::move(method), interactive});
+    }
+    changed_.notify_all();
+    if (refuse_) throw sdbus::Error("org.freedesktop.DBus.Error.AccessDenied", "Not allowed by polkit");
+}
+
+std::vector<FakeLogind::Call> FakeLogind::calls() const {
+    std::lock_guard guard(mutex_);
+    return calls_;
+}
+
+bool FakeLogind::waitFor(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kPatience, [&] { return calls_.size() >= count; });
+}
+
+}  // namespace kx::testing

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+
+namespace kx::testing {
+
+// A dbus-daemon of the test's own, listening on a socket in a temporary folder. Nothing sent on
+// it can reach the machine's system or session bus.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool running() const { return pid_ > 0; }
+    std::string address() const { return "unix:path=" + socket().string(); }
+    std::filesystem::path folder() const { return folder_; }
+
+private:
+    std::filesystem::path socket() const { return folder_ / "bus"; }
+
+    std::filesystem::path folder_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace kx::testing

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "agent/power/ShutdownCountdown.h"
+#include "platform/linux/power/DryRunShutdownExecutor.h"
+#include "platform/linux/power/LogindShutdownExecutor.h"
+#include "platform/linux/power/ShutdownExecutorSelection.h"
+#include "tests/platform/power/FakeLogind.h"
+#include "tests/platform/power/PrivateBus.h"
+
+// Nothing here may reach the machine's own logind: the logind executor only ever gets a bus
+// opener for a dbus-daemon that the test started itself.
+
+using namespace kx;
+using namespace kx::testing;
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(20);
+constexpr auto kPollInterval = std::chrono::milliseconds(5);
+
+std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct TemporaryFolder {
+    std::filesystem::path path;
+    TemporaryFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kx-power-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path = pattern;
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+}  // namespace
+
+TEST(DryRunShutdownExecutor, AppendsOneLinePerAction) {
+    TemporaryFolder folder;
+    const auto file = folder.path / "actions";
+    DryRunShutdownExecutor executor(file);
+    executor.perform(ShutdownAction::restart);
+    executor.perform(ShutdownAction::shutdown);
+    EXPECT_EQ(contents(file), "restart\nshutdown\n");
+
+    // A file that cannot be written is reported in the log, not thrown at the countdown.
+    DryRunShutdownExecutor nowhere(folder.path / "missing" / "actions");
+    EXPECT_NO_THROW(nowhere.perform(ShutdownAction::shutdown));
+    EXPECT_FALSE(std::filesystem::exists(folder.path / "missing"));
+}
+
+TEST(DryRunShutdownExecutor, CompletedCountdownRecordsExactlyOneAction) {
+    TemporaryFolder folder;
+    const auto file = folder.path / "actions";
+    auto countdown = ShutdownCountdown::make(std::make_shared<DryRunShutdownExecutor>(file), 3, [](std::stop_token) {});
+    countdown->start(ShutdownAction::restart, "Pixel");
+    // The action is written after the countdown has gone idle.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (contents(file).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    EXPECT_FALSE(countdown->current().has_value());
+    countdown->now();  // idle: must not add a line
+    countdown->cancel();
+    countdown.reset();
+    EXPECT_EQ(contents(file), "restart\n");
+}
+
+TEST(ShutdownExecutorSelection, DryRunVariableChoosesTheDryRunExecutor) {
+    ::setenv(kPowerDryRunVariable, "/nonexistent/kx-dry-run", 1);
+    auto chosen = shutdownExecutorFromEnvironment();
+    EXPECT_NE(dynamic_cast<DryRunShutdownExecutor*>(chosen.get()), nullptr);
+    ::setenv(kPowerDryRunVariable, "", 1);
+    chosen = shutdownExecutorFromEnvironment();
+    EXPECT_NE(dynamic_cast<LogindShutdownExecutor*>(chosen.get()), nullptr);
+    ::unsetenv(kPowerDryRunVariable);
+    // Never performed: this one would ask the real logind.
+}
+
+TEST(LogindShutdownExecutor, AsksLogindNonInteractively) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    FakeLogind logind(bus.address(), false);
+    LogindShutdownExecutor executor(busOpenerAt(bus.address()));
+    executor.perform(ShutdownAction::shutdown);
+    ASSERT_TRUE(logind.waitFor(1));
+    executor.perform(ShutdownAction::restart);
+    ASSERT_TRUE(logind.waitFor(2));
+    EXPECT_EQ(logind.calls(), (std::vector<FakeLogind::Call>{{"PowerOff", false}, {"Reboot", false}}));
+}
+
+TEST(LogindShutdownExecutor, RefusalOrAbsenceIsLoggedInOneLine) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    {
+        FakeLogind logind(bus.address(), true);
+        ::testing::internal::CaptureStderr();
+        LogindShutdownExecutor::request(busOpenerAt(bus.address()), ShutdownAction::restart);
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find("logind refused to restart"), std::string::npos) << log;
+        EXPECT_NE(log.find("AccessDenied"), std::string::npos) << log;
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_EQ(logind.calls().size(), 1u);
+    }
+    ::testing::internal::CaptureStderr();
+    LogindShutdownExecutor::request(busOpenerAt(bus.address()), ShutdownAction::shutdown);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("logind refused to shutdown"), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+}

@@ -1,0 +1,25 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "agent/power/ShutdownSeconds.h"
+
+using namespace kx;
+
+TEST(ShutdownSeconds, AcceptsOnlyWholeSecondsFromOneToThirty) {
+    EXPECT_EQ(parseShutdownSeconds("1"), 1);
+    EXPECT_EQ(parseShutdownSeconds("2"), 2);
+    EXPECT_EQ(parseShutdownSeconds("30"), 30);
+    for (const char* text : {"", "0", "31", "-1", "2x", " 2", "2 ", "1.5", "abc", "99999999999999999999"}) {
+        EXPECT_EQ(parseShutdownSeconds(text), std::nullopt) << '"' << text << '"';
+    }
+}
+
+TEST(ShutdownSeconds, EnvironmentFallsBackToThirty) {
+    ::setenv(kShutdownSecondsVariable, "5", 1);
+    EXPECT_EQ(shutdownSecondsFromEnvironment(), 5);
+    ::setenv(kShutdownSecondsVariable, "600", 1);
+    EXPECT_EQ(shutdownSecondsFromEnvironment(), 30);
+    ::unsetenv(kShutdownSecondsVariable);
+    EXPECT_EQ(shutdownSecondsFromEnvironment(), 30);
+}
