@@ -1,11 +1,9 @@
 #include "agent/sessions/UserPath.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <exception>
 
+#include "agent/permissions/SystemPermissionProbe.h"
 #include "agent/support/ChildProcess.h"
 #include "agent/support/UTF8.h"
 
@@ -14,11 +12,6 @@ namespace kx {
 namespace {
 
 constexpr const char* kWhitespace = " \t\n\r\v\f";
-
-bool isExecutableFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
 
 std::string trimmed(const std::string& text) {
     auto first = text.find_first_not_of(kWhitespace);
@@ -39,7 +32,7 @@ const std::string& UserPath::value() {
 }
 
 std::string UserPath::discover(const std::string& shell, std::chrono::milliseconds limit) {
-    if (!isExecutableFile(shell)) return kFallback;
+    if (!SystemPermissionProbe::firstExecutable({shell})) return kFallback;
     ChildProcess::Result result;
     try {
         result = ChildProcess::run(shell, {"-ilc", "printf %s \"$PATH\""},
