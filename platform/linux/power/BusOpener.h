@@ -13,7 +13,8 @@ using BusOpener = std::function<std::unique_ptr<sdbus::IConnection>()>;
 
 BusOpener systemBusOpener();
 BusOpener sessionBusOpener();
-// A bus at an explicit address such as "unix:path=/run/user/1000/bus".
+// A bus at an explicit address such as "unix:path=/run/user/1000/bus". The library leaks a
+// little memory when that bus cannot be reached, so this is for buses known to exist.
 BusOpener busOpenerAt(std::string address);
 
 }  // namespace kx

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <string>
+
 #include "platform/linux/power/DesktopShutdownNotifier.h"
 #include "tests/platform/power/FakeNotificationServer.h"
 #include "tests/platform/power/PrivateBus.h"
@@ -72,14 +76,31 @@ TEST(DesktopShutdownNotifier, StuckServerNeverHoldsUpTheCaller) {
 TEST(DesktopShutdownNotifier, WithoutServerOrBusItShowsNothing) {
     PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
-    for (const std::string& address : {bus.address(), "unix:path=" + (bus.folder() / "no-bus-here").string()}) {
-        DesktopShutdownNotifier notifier(busOpenerAt(address));
+    const auto showAndHide = [](DesktopShutdownNotifier& notifier) {
         notifier.show(restartAt(30));
         notifier.show(restartAt(29));
         notifier.waitUntilIdle();
-        EXPECT_EQ(notifier.shownID(), 0u) << address;
+        EXPECT_EQ(notifier.shownID(), 0u);
         notifier.show(std::nullopt);
         notifier.waitUntilIdle();
+    };
+    {
+        DesktopShutdownNotifier noServer(busOpenerAt(bus.address()));
+        showAndHide(noServer);
+    }
+    // The session bus the notifier looks for by default is not there.
+    const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const std::string missing = "unix:path=" + (bus.folder() / "no-bus-here").string();
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", missing.c_str(), 1);
+    {
+        DesktopShutdownNotifier noBus;
+        showAndHide(noBus);
+    }
+    if (previous) {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", previous->c_str(), 1);
+    } else {
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
 }
 
