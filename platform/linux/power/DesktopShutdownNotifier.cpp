@@ -21,6 +21,9 @@ constexpr auto kCallTimeout = std::chrono::seconds(2);
 // Critical urgency keeps the bubble up until it is closed, like the panel it stands for.
 constexpr std::uint8_t kCriticalUrgency = 2;
 constexpr std::int32_t kNeverExpires = 0;
+constexpr const char* kCancelKey = "cancel";
+constexpr const char* kCancelLabel = "Cancel";
+constexpr const char* kNowKey = "now";
 
 const char* iconFor(ShutdownAction action) {
     return action == ShutdownAction::restart ? "system-reboot" : "system-shutdown";
@@ -28,14 +31,17 @@ const char* iconFor(ShutdownAction action) {
 
 }  // namespace
 
-DesktopShutdownNotifier::DesktopShutdownNotifier(BusOpener openBus)
-    : openBus_(std::move(openBus)), worker_([this](std::stop_token stop) { run(stop); }) {}
+DesktopShutdownNotifier::DesktopShutdownNotifier(BusOpener openBus, Buttons buttons)
+    : openBus_(std::move(openBus)),
+      buttons_(std::move(buttons)),
+      worker_([this](std::stop_token stop) { run(stop); }) {}
 
 DesktopShutdownNotifier::~DesktopShutdownNotifier() {
     show(std::nullopt);
     waitUntilIdle();
     worker_.request_stop();
     worker_.join();
+    disconnect();
 }
 
 void DesktopShutdownNotifier::show(const std::optional<ShutdownCountdown::Snapshot>& snapshot) {
@@ -82,8 +88,7 @@ void DesktopShutdownNotifier::apply(const std::optional<ShutdownCountdown::Snaps
     } catch (const sdbus::Error&) {
         // No notification server, or it refused: the countdown goes on without a bubble.
         unavailable_ = true;
-        server_.reset();
-        bus_.reset();
+        disconnect();
         std::lock_guard guard(lock_);
         shownID_ = 0;
     }
@@ -94,12 +99,34 @@ bool DesktopShutdownNotifier::connect() {
     if (unavailable_) return false;
     bus_ = openBus_();
     server_ = sdbus::createProxy(*bus_, kService, kPath);
+    if (hasButtons()) {
+        server_->uponSignal("ActionInvoked").onInterface(kInterface).call(
+            [this](std::uint32_t id, const std::string& button) { pressed(id, button); });
+        server_->finishRegistration();
+        bus_->enterEventLoopAsync();
+    }
     return true;
+}
+
+void DesktopShutdownNotifier::disconnect() {
+    // Leaving the event loop waits for a button handler that is still running.
+    if (bus_ && hasButtons()) bus_->leaveEventLoop();
+    server_.reset();
+    bus_.reset();
+}
+
+void DesktopShutdownNotifier::pressed(std::uint32_t id, const std::string& button) const {
+    // Signals from other applications' bubbles, or from one already replaced, are not ours.
+    if (id == 0 || id != shownID()) return;
+    if (button == kCancelKey && buttons_.cancel) buttons_.cancel();
+    if (button == kNowKey && buttons_.now) buttons_.now();
 }
 
 void DesktopShutdownNotifier::notify(const ShutdownCountdown::Snapshot& snapshot) {
     if (!connect()) return;
-    const std::vector<std::string> actions;
+    std::vector<std::string> actions;
+    if (buttons_.cancel) actions.insert(actions.end(), {kCancelKey, kCancelLabel});
+    if (buttons_.now) actions.insert(actions.end(), {kNowKey, snapshot.nowButtonTitle()});
     const std::map<std::string, sdbus::Variant> hints{{"urgency", sdbus::Variant(kCriticalUrgency)}};
     std::uint32_t replaces = shownID();
     std::uint32_t id = 0;

@@ -2,9 +2,11 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include <sdbus-c++/IConnection.h>
@@ -23,7 +25,14 @@ namespace kx {
 // newest state is sent when updates arrive faster than the server answers.
 class DesktopShutdownNotifier : public ShutdownNotifying {
 public:
-    explicit DesktopShutdownNotifier(BusOpener openBus = sessionBusOpener());
+    // The bubble's buttons, like the panel's "Cancel" and "Restart now". They are called on the
+    // bus's event thread and must not wait for the notifier.
+    struct Buttons {
+        std::function<void()> cancel;
+        std::function<void()> now;
+    };
+
+    explicit DesktopShutdownNotifier(BusOpener openBus = sessionBusOpener(), Buttons buttons = {});
     // Closes a bubble that is still up.
     ~DesktopShutdownNotifier() override;
 
@@ -38,10 +47,14 @@ private:
     void run(std::stop_token stop);
     void apply(const std::optional<ShutdownCountdown::Snapshot>& snapshot);
     bool connect();
+    void disconnect();
     void notify(const ShutdownCountdown::Snapshot& snapshot);
     void close();
+    void pressed(std::uint32_t id, const std::string& button) const;
+    bool hasButtons() const { return buttons_.cancel || buttons_.now; }
 
     const BusOpener openBus_;
+    const Buttons buttons_;
 
     mutable std::mutex lock_;
     std::condition_variable_any wake_;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/linux/power/DesktopShutdownNotifier.h"
 #include "tests/platform/power/FakeNotificationServer.h"
@@ -102,6 +106,34 @@ TEST(DesktopShutdownNotifier, WithoutServerOrBusItShowsNothing) {
     } else {
         ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
+}
+
+TEST(DesktopShutdownNotifier, ButtonsOfItsOwnBubbleReachTheCountdown) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    FakeNotificationServer server(bus.address());
+    std::mutex mutex;
+    std::condition_variable pressed;
+    std::vector<std::string> presses;
+    const auto record = [&](std::string button) {
+        return [&, button] {
+            std::lock_guard guard(mutex);
+            presses.push_back(button);
+            pressed.notify_all();
+        };
+    };
+    DesktopShutdownNotifier notifier(busOpenerAt(bus.address()), {record("cancel"), record("now")});
+    notifier.show(restartAt(30));
+    notifier.waitUntilIdle();
+    const std::uint32_t id = notifier.shownID();
+    EXPECT_EQ(server.notices().back().actions, (std::vector<std::string>{"cancel", "Cancel", "now", "Restart now"}));
+
+    server.press(id + 1, "cancel");  // another application's bubble
+    server.press(id, "default");     // a click on the bubble itself
+    server.press(id, "now");
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(pressed.wait_for(lock, std::chrono::seconds(20), [&] { return !presses.empty(); }));
+    EXPECT_EQ(presses, std::vector<std::string>{"now"});
 }
 
 TEST(DesktopShutdownNotifier, ClosesItsBubbleWhenDestroyed) {

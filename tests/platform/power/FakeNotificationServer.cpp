@@ -18,9 +18,9 @@ FakeNotificationServer::FakeNotificationServer(const std::string& address)
         .onInterface(kInterface)
         .implementedAs([this](const std::string& application, std::uint32_t replaces, const std::string& icon,
                               const std::string& summary, const std::string& body,
-                              const std::vector<std::string>&, const std::map<std::string, sdbus::Variant>& hints,
-                              std::int32_t timeout) {
-            Notice notice{application, replaces, icon, summary, body, 0, timeout};
+                              const std::vector<std::string>& actions,
+                              const std::map<std::string, sdbus::Variant>& hints, std::int32_t timeout) {
+            Notice notice{application, replaces, icon, summary, body, actions, 0, timeout};
             if (auto urgency = hints.find("urgency"); urgency != hints.end()) {
                 notice.urgency = urgency->second.get<std::uint8_t>();
             }
@@ -33,6 +33,7 @@ FakeNotificationServer::FakeNotificationServer(const std::string& address)
         }
         changed_.notify_all();
     });
+    object_->registerSignal("ActionInvoked").onInterface(kInterface).withParameters<std::uint32_t, std::string>();
     object_->finishRegistration();
     bus_->enterEventLoopAsync();
 }
@@ -75,6 +76,10 @@ bool FakeNotificationServer::waitFor(std::size_t count, std::size_t closes) {
 void FakeNotificationServer::hold() {
     std::lock_guard guard(mutex_);
     holding_ = true;
+}
+
+void FakeNotificationServer::press(std::uint32_t id, const std::string& button) {
+    object_->emitSignal("ActionInvoked").onInterface(kInterface).withArguments(id, button);
 }
 
 bool FakeNotificationServer::waitUntilStuck() {

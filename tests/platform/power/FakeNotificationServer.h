@@ -20,6 +20,7 @@ public:
         std::string icon;
         std::string summary;
         std::string body;
+        std::vector<std::string> actions;
         std::uint8_t urgency = 0;
         std::int32_t timeout = -1;
     };
@@ -31,6 +32,8 @@ public:
     std::vector<std::uint32_t> closed() const;
     // Waits until `count` notices and `closes` closes have arrived.
     bool waitFor(std::size_t count, std::size_t closes = 0);
+    // The user presses a button of a bubble.
+    void press(std::uint32_t id, const std::string& button);
     // While held, Notify does not answer: the bubble server is stuck.
     void hold();
     void releaseHold();
