@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <span>
 #include <vector>
 
 #include "protocol/Bytes.h"
@@ -18,6 +19,8 @@ public:
         const char* what() const noexcept override { return "frame too large"; }
     };
 
+    static constexpr std::size_t prefixLength = 4;
+
     explicit FrameAccumulator(std::uint32_t maxFrame);
 
     void append(ByteView bytes);
@@ -27,6 +30,7 @@ public:
 
     // Prefix a body for sending.
     static Bytes frame(ByteView body);
+    static void writeLengthPrefix(std::span<std::uint8_t, prefixLength> out, std::uint32_t length);
 
 private:
     Bytes buffer_;

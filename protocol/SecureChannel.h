@@ -25,8 +25,12 @@ public:
     };
 
     SecureChannel(const Key32& sendKey, const Key32& receiveKey);
+    ~SecureChannel();  // wipes the keys
+    SecureChannel(const SecureChannel&) = delete;
+    SecureChannel& operator=(const SecureChannel&) = delete;
 
-    // The whole frame, length prefix included. Counters move only on success.
+    // The whole frame, length prefix included. Counters move only on success. An empty plaintext
+    // fails with malformedFrame, since the peer would reject its frame.
     Bytes seal(ByteView plaintext);
     Bytes open(ByteView frameBody);
 
