@@ -13,6 +13,7 @@
 #include "agent/support/AtomicFile.h"
 #include "agent/support/DataDirectory.h"
 #include "agent/support/Log.h"
+#include "protocol/Base64URL.h"
 
 namespace kx {
 
@@ -64,12 +65,9 @@ std::optional<std::filesystem::path> CommandRegistry::defaultURL() {
 
 std::string CommandRegistry::newID(std::string_view prefix) {
     if (sodium_init() < 0) throw std::runtime_error("no random source");
-    std::array<unsigned char, kIDRandomBytes> bytes;
+    std::array<std::uint8_t, kIDRandomBytes> bytes;
     randombytes_buf(bytes.data(), bytes.size());
-    constexpr int variant = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
-    std::array<char, sodium_base64_ENCODED_LEN(kIDRandomBytes, variant)> encoded;
-    sodium_bin2base64(encoded.data(), encoded.size(), bytes.data(), bytes.size(), variant);
-    return std::string(prefix) + "_" + encoded.data();
+    return std::string(prefix) + "_" + base64URLEncode(bytes);
 }
 
 void CommandRegistry::load() {
