@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/control/EventPoster.h"
+#include "agent/control/InputMutex.h"
+
+namespace kx {
+
+// Turns the phone's pointer, key and text requests into input events. Every operation checks the
+// accessibility permission first and throws WireError; pointer and text input is dropped while
+// the input mutex is held. Each operation returns after its events reached the display server.
+class InputController {
+public:
+    static constexpr std::size_t maxTextCharacters = 4096;
+    static constexpr std::size_t textChunkCharacters = 20;
+
+    InputController(std::shared_ptr<EventPoster> poster, std::shared_ptr<InputMutex> mutex);
+
+    void move(double dx, double dy);
+    // button "right" or "middle", anything else is the left button; count above 3 is a triple click.
+    void click(const std::string& button, std::int64_t count);
+    void scroll(double dx, double dy);
+    // phase "begin" presses, "end" releases, anything else drags; always the left button.
+    void drag(const std::string& phase, double dx, double dy);
+    void key(const std::string& chord);
+    void type(const std::string& text);
+
+    // (0, 0) when the platform cannot tell.
+    Point pointerLocation() const;
+    const std::shared_ptr<InputMutex>& mutex() const { return mutex_; }
+
+    // Keeps a point on some screen: unchanged inside any frame (or with no screens), otherwise
+    // pulled inside the frames' bounding box, one point short of its far edges.
+    static Point clamp(Point point, const std::vector<Rect>& screens);
+
+private:
+    void requireAccessibility() const;
+    Point clampedTarget(double dx, double dy) const;
+
+    std::shared_ptr<EventPoster> poster_;
+    std::shared_ptr<InputMutex> mutex_;
+};
+
+}  // namespace kx
