@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include <X11/keysym.h>
+
+#include "agent/control/ControlMethods.h"
+#include "platform/linux/input/X11EventPoster.h"
+#include "tests/platform/input/XEventLog.h"
+
+using namespace kx;
+using kx::test::XEventLog;
+
+namespace {
+
+const RequestContext kAuthed{"device", true};
+
+// The input methods on the real X display, with the event logger covering the screen.
+class X11Input : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set: no X server to test against";
+        log = std::make_unique<XEventLog>();
+        poster = std::make_shared<X11EventPoster>();
+        ControlMethods{std::make_shared<InputController>(poster, std::make_shared<InputMutex>())}.registerInput(router);
+        log->events();  // drop whatever arrived while the window appeared
+    }
+
+    void ok(const std::string& method, JSONObject params = {}) {
+        auto reply = router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);
+        ASSERT_EQ(reply, Envelope::success("1", JSONObject{})) << method << ": " << (reply.e ? reply.e->msg : "");
+    }
+    void moveTo(int x, int y) {
+        auto [px, py] = log->pointer();
+        ok("input.pointer.move", {{"dx", x - px}, {"dy", y - py}});
+    }
+    std::pair<int, int> screenSize() const {
+        Display* d = log->display();
+        return {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+    }
+
+    std::unique_ptr<XEventLog> log;
+    std::shared_ptr<X11EventPoster> poster;
+    CommandRouter router;
+};
+
+std::string keyLine(KeySym keysym, unsigned state) {
+    char line[64];
+    std::snprintf(line, sizeof line, "key %lx %x", keysym, state);
+    return line;
+}
+
+// The text that a sequence of "key" lines types, assuming Latin-1 and Unicode keysyms.
+std::string textOf(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        unsigned long keysym = 0;
+        if (std::sscanf(line.c_str(), "key %lx", &keysym) != 1) continue;
+        char32_t c = keysym == XK_Return ? U'\n' : keysym >= 0x01000000 ? char32_t(keysym - 0x01000000) : char32_t(keysym);
+        if (c < 0x80) {
+            text += char(c);
+        } else if (c < 0x800) {
+            text += char(0xC0 | (c >> 6));
+            text += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            text += char(0xE0 | (c >> 12));
+            text += char(0x80 | ((c >> 6) & 0x3F));
+            text += char(0x80 | (c & 0x3F));
+        } else {
+            text += char(0xF0 | (c >> 18));
+            text += char(0x80 | ((c >> 12) & 0x3F));
+            text += char(0x80 | ((c >> 6) & 0x3F));
+            text += char(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+bool keymapHolds(Display* display, KeySym keysym) {
+    int minKeycode = 0, maxKeycode = 0, per = 0;
+    XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+    KeySym* symbols = XGetKeyboardMapping(display, minKeycode, maxKeycode - minKeycode + 1, &per);
+    bool found = false;
+    for (int i = 0; i < (maxKeycode - minKeycode + 1) * per; ++i) found = found || symbols[i] == keysym;
+    XFree(symbols);
+    return found;
+}
+
+}  // namespace
+
+TEST_F(X11Input, PointerMovesLandWhereExpectedAndStayOnTheScreen) {
+    EXPECT_TRUE(poster->mayInjectInput());
+    moveTo(200, 300);
+    EXPECT_EQ(log->pointer(), std::make_pair(200, 300));
+    ok("input.pointer.move", {{"dx", -50.4}, {"dy", 25}});
+    EXPECT_EQ(log->pointer(), std::make_pair(150, 325));
+    auto [width, height] = screenSize();
+    ok("input.pointer.move", {{"dx", 100000}, {"dy", 100000}});
+    EXPECT_EQ(log->pointer(), std::make_pair(width - 1, height - 1));
+    ok("input.pointer.move", {{"dx", -1e300}, {"dy", -1e300}});
+    EXPECT_EQ(log->pointer(), std::make_pair(0, 0));
+    auto lines = log->events(true);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "motion 0 0");
+}
+
+TEST_F(X11Input, ClicksArriveAsPressReleasePairsOfTheRightButton) {
+    moveTo(400, 200);
+    ok("input.pointer.click", {{"count", 2}});
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 1 400 200 0", "release 1 400 200",
+                                                       "press 1 400 200 0", "release 1 400 200"}));
+    ok("input.pointer.click", {{"button", "right"}});
+    ok("input.pointer.click", {{"button", "middle"}, {"count", 0}});
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 3 400 200 0", "release 3 400 200",
+                                                       "press 2 400 200 0", "release 2 400 200"}));
+}
+
+TEST_F(X11Input, DragPressesMovesAndReleasesTheLeftButton) {
+    moveTo(100, 100);
+    log->events();
+    ok("input.pointer.drag", {{"phase", "begin"}, {"dx", 10}});
+    ok("input.pointer.drag", {{"dx", 30}, {"dy", 40}});
+    ok("input.pointer.drag", {{"phase", "end"}});
+    EXPECT_EQ(log->events(true), (std::vector<std::string>{"motion 110 100", "press 1 110 100 0", "motion 140 140",
+                                                           "release 1 140 140"}));
+}
+
+TEST_F(X11Input, ScrollingTurnsPixelsIntoWheelClicksInTheirDirection) {
+    moveTo(300, 300);
+    ok("input.pointer.scroll", {{"dy", 2 * WheelSteps::pixelsPerStep}});
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 4 300 300 0", "release 4 300 300",
+                                                       "press 4 300 300 0", "release 4 300 300"}));
+    ok("input.pointer.scroll", {{"dy", -WheelSteps::pixelsPerStep}, {"dx", WheelSteps::pixelsPerStep}});
+    ok("input.pointer.scroll", {{"dx", -WheelSteps::pixelsPerStep}});
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 5 300 300 0", "release 5 300 300",
+                                                       "press 6 300 300 0", "release 6 300 300",
+                                                       "press 7 300 300 0", "release 7 300 300"}));
+    // A slow scroll adds up until it makes a whole click.
+    const double slow = WheelSteps::pixelsPerStep / 4.0;
+    for (int i = 0; i < 3; ++i) ok("input.pointer.scroll", {{"dy", -slow}});
+    EXPECT_TRUE(log->events().empty());
+    ok("input.pointer.scroll", {{"dy", -slow}});
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 5 300 300 0", "release 5 300 300"}));
+}
+
+TEST_F(X11Input, KeyChordsArriveWithTheirModifiersHeld) {
+    ok("input.key", {{"chord", "ctrl+shift+t"}});
+    ok("input.key", {{"chord", "meta+q"}});
+    ok("input.key", {{"chord", "alt+f13"}});  // F13 is missing from the default keymap
+    ok("input.key", {{"chord", "ctrl+"}});  // the plus key
+    EXPECT_EQ(log->events(), (std::vector<std::string>{
+                                 keyLine(XK_Control_L, 0), keyLine(XK_Shift_L, ControlMask),
+                                 keyLine(XK_T, ControlMask | ShiftMask), keyLine(XK_Super_L, 0),
+                                 keyLine(XK_q, Mod4Mask), keyLine(XK_Alt_L, 0), keyLine(XK_F13, Mod1Mask),
+                                 keyLine(XK_Control_L, 0), keyLine(XK_Shift_L, ControlMask),
+                                 keyLine(XK_plus, ControlMask | ShiftMask)}));
+}
+
+TEST_F(X11Input, TextArrivesExactlyAndTemporaryKeysAreRestored) {
+    const std::string text = "héllo ✓ 👍\nÉ";
+    ok("input.text", {{"text", text}});
+    auto lines = log->events();
+    EXPECT_EQ(textOf(lines), "héllo ✓ 👍\nÉ") << ::testing::PrintToString(lines);
+    EXPECT_TRUE(keymapHolds(log->display(), 0x01000000 + 0x1F44D));
+
+    // Bindings are restored once idle.
+    const auto deadline = std::chrono::steady_clock::now() + XEventLog::timeout;
+    while (keymapHolds(log->display(), 0x01000000 + 0x1F44D) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(keymapHolds(log->display(), 0x01000000 + 0x1F44D));
+    EXPECT_FALSE(keymapHolds(log->display(), 0x01000000 + 0x2713));
+}
+
+TEST_F(X11Input, ManyDistinctCharactersOutnumberingTheSpareKeysStillArriveInOrder) {
+    std::string text;  // Cyrillic А to п: 48 letters, none on the keymap
+    for (char32_t c = 0x0410; c < 0x0410 + 48; ++c) {
+        text += char(0xC0 | (c >> 6));
+        text += char(0x80 | (c & 0x3F));
+    }
+    ok("input.text", {{"text", text}});
+    auto lines = log->events();
+    EXPECT_EQ(textOf(lines), text) << ::testing::PrintToString(lines);
+}
+
+TEST(X11InputWithoutDisplay, AccessibilityIsNotGrantedAndNothingIsPosted) {
+    auto poster = std::make_shared<X11EventPoster>("unix:65000");  // a display nobody serves
+    EXPECT_FALSE(poster->mayInjectInput());
+    CommandRouter router;
+    ControlMethods{std::make_shared<InputController>(poster, std::make_shared<InputMutex>())}.registerInput(router);
+    auto reply = router.dispatch(Envelope::request("1", "input.pointer.move"), kAuthed);
+    ASSERT_TRUE(reply.e.has_value());
+    EXPECT_EQ(reply.e->msg, "Accessibility not granted");
+    EXPECT_FALSE(poster->pointerLocation().has_value());
+    EXPECT_EQ(poster->screenFrames(), std::vector<Rect>{});
+}
+
+namespace {
+
+// A private X server for one test, started by display number (or on a free one) and stopped by pid.
+class PrivateXServer {
+public:
+    static constexpr int kStartTimeoutMs = 10000;
+
+    explicit PrivateXServer(std::optional<int> number = std::nullopt) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        const std::string fd = std::to_string(fds[1]);
+        std::vector<std::string> args = {"Xvfb", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"};
+        if (number)
+            args.insert(args.begin() + 1, ":" + std::to_string(*number));
+        args.insert(args.end(), {"-displayfd", fd});
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        // Xvfb writes the number and the newline separately, and ends if the pipe closes between.
+        std::string written;
+        char c = 0;
+        pollfd ready{fds[0], POLLIN, 0};
+        while (pid_ > 0 && poll(&ready, 1, kStartTimeoutMs) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') written += c;
+        if (c == '\n') number_ = std::atoi(written.c_str());
+        close(fds[0]);
+    }
+    ~PrivateXServer() { stop(); }
+    void stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    std::optional<int> number() const { return number_; }
+    std::string name() const { return ":" + std::to_string(number_.value_or(-1)); }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> number_;
+};
+
+}  // namespace
+
+TEST(X11InputServerLoss, TheAgentOutlivesItsXServerAndReconnects) {
+    PrivateXServer first;
+    if (!first.number()) GTEST_SKIP() << "Xvfb is not available";
+    const int number = *first.number();
+    X11EventPoster poster(first.name());
+    ASSERT_TRUE(poster.mayInjectInput());
+    poster.postMouse({MouseEventType::moved, {30, 40}, MouseButton::left, std::nullopt});
+    poster.flush();
+    EXPECT_EQ(poster.pointerLocation(), (Point{30, 40}));
+
+    first.stop();
+    poster.postMouse({MouseEventType::moved, {50, 60}, MouseButton::left, std::nullopt});
+    poster.flush();  // the lost connection is noticed here, without ending the process
+    EXPECT_FALSE(poster.mayInjectInput());
+    EXPECT_FALSE(poster.pointerLocation().has_value());
+
+    PrivateXServer second(number);
+    ASSERT_EQ(second.number(), number);
+    const auto deadline = std::chrono::steady_clock::now() + 2 * X11Connection::retryInterval + std::chrono::seconds(5);
+    while (!poster.mayInjectInput() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(poster.mayInjectInput());
+    poster.postMouse({MouseEventType::moved, {70, 80}, MouseButton::left, std::nullopt});
+    poster.flush();
+    EXPECT_EQ(poster.pointerLocation(), (Point{70, 80}));
+    EXPECT_EQ(poster.screenFrames(), (std::vector<Rect>{{0, 0, 640, 480}}));
+}

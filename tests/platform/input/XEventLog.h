@@ -1,0 +1,126 @@
+#pragma once
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <X11/Xlib.h>
+
+extern char** environ;
+
+namespace kx::test {
+
+// Runs the event-logging X client and reads what it reports. The test's own X connection sends
+// the logger a numbered sync message after an action: the lines before its echo are exactly the
+// events the action produced, because the server delivers events to a client in order.
+class XEventLog {
+public:
+    static constexpr std::chrono::seconds timeout{10};
+
+    XEventLog() {
+        display_ = XOpenDisplay(nullptr);
+        if (!display_) throw std::runtime_error("no X display");
+        syncAtom_ = XInternAtom(display_, "KX_SYNC", False);
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, toChild[1]);
+        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+        char* argv[] = {const_cast<char*>(KX_X_EVENT_LOGGER), nullptr};
+        const int spawned = posix_spawn(&pid_, KX_X_EVENT_LOGGER, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(toChild[0]);
+        close(fromChild[1]);
+        input_ = toChild[1];
+        output_ = fromChild[0];
+        if (spawned != 0) throw std::runtime_error("cannot start the event logger");
+        auto line = readLine();
+        if (!line || line->rfind("ready ", 0) != 0) throw std::runtime_error("event logger not ready");
+        window_ = std::stoul(line->substr(6));
+    }
+
+    ~XEventLog() {
+        close(input_);  // the logger exits when its input closes
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        close(output_);
+        XCloseDisplay(display_);
+    }
+
+    XEventLog(const XEventLog&) = delete;
+    XEventLog& operator=(const XEventLog&) = delete;
+
+    // The lines reported since the last call, motion left out unless asked for.
+    std::vector<std::string> events(bool withMotion = false) {
+        const long number = ++syncs_;
+        XEvent message{};
+        message.xclient.type = ClientMessage;
+        message.xclient.window = window_;
+        message.xclient.message_type = syncAtom_;
+        message.xclient.format = 32;
+        message.xclient.data.l[0] = number;
+        XSendEvent(display_, window_, False, NoEventMask, &message);
+        XSync(display_, False);
+        std::vector<std::string> lines;
+        const std::string end = "sync " + std::to_string(number);
+        for (;;) {
+            auto line = readLine();
+            if (!line) throw std::runtime_error("event logger went quiet");
+            if (*line == end) return lines;
+            if (withMotion || line->rfind("motion ", 0) != 0) lines.push_back(*line);
+        }
+    }
+
+    Display* display() const { return display_; }
+
+    std::pair<int, int> pointer() const {
+        Window root, child;
+        int x = 0, y = 0, wx, wy;
+        unsigned mask;
+        XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy, &mask);
+        return {x, y};
+    }
+
+private:
+    std::optional<std::string> readLine() {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (auto newline = buffer_.find('\n'); newline != std::string::npos) {
+                std::string line = buffer_.substr(0, newline);
+                buffer_.erase(0, newline + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return std::nullopt;
+            pollfd fd{output_, POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+            char chunk[256];
+            const ssize_t n = read(output_, chunk, sizeof chunk);
+            if (n <= 0) return std::nullopt;
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    Display* display_ = nullptr;
+    Atom syncAtom_ = 0;
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    Window window_ = 0;
+    long syncs_ = 0;
+    std::string buffer_;
+};
+
+}  // namespace kx::test
