@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/linux/input/X11FocusPing.h"
+
 namespace kx {
 
 namespace {
@@ -12,6 +14,7 @@ constexpr int kBoundColumns = 2;
 }  // namespace
 
 void X11Keyboard::reset() {
+    caughtUp_ = {};
     loaded_ = false;
     mapping_.clear();
     bound_.clear();
@@ -57,16 +60,22 @@ std::optional<X11Keyboard::Stroke> X11Keyboard::stroke(Display* display, KeySym 
     }
     auto keycode = spareKeycode();
     if (!keycode) return std::nullopt;
-    const auto previous = bound_.find(*keycode);
-    if (previous != bound_.end()) {
-        // Clients look keys up after reading the new mapping; give them time for the old binding.
-        XSync(display, False);
-        const auto age = Clock::now() - previous->second.lastUsed;
-        if (age < rebindGrace) std::this_thread::sleep_for(rebindGrace - age);
-    }
+    if (auto previous = bound_.find(*keycode); previous != bound_.end()) waitForClient(display, previous->second.lastUsed);
     setSymbol(display, *keycode, keysym);
     bound_[*keycode] = {keysym, Clock::now()};
     return Stroke{*keycode, false};
+}
+
+void X11Keyboard::waitForClient(Display* display, Clock::time_point lastUsed) {
+    if (lastUsed < caughtUp_) return;
+    XSync(display, False);
+    const auto sent = Clock::now();
+    if (pingFocusedClient(display, pingTimeout)) {
+        caughtUp_ = sent;
+        return;
+    }
+    const auto age = Clock::now() - lastUsed;
+    if (age < rebindGrace) std::this_thread::sleep_for(rebindGrace - age);
 }
 
 std::optional<KeyCode> X11Keyboard::modifierKey(Display* display, KeySym keysym, std::uint64_t mappingChanges) {

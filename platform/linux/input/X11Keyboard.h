@@ -22,7 +22,10 @@ public:
     // outlive the events that use it by as long as a busy client may lag behind. How long a
     // binding stays after its last use:
     static constexpr std::chrono::milliseconds bindingLifetime{1000};
-    // The least age of a binding that is replaced for another keysym because no keycode is free.
+    // Before a recently used binding is replaced because no keycode is free, the focused client is
+    // pinged to make sure it has looked up the keys that used it; this long at most:
+    static constexpr std::chrono::milliseconds pingTimeout{1000};
+    // For clients that do not take pings, the least age of a binding that is replaced.
     static constexpr std::chrono::milliseconds rebindGrace{200};
 
     struct Stroke {
@@ -55,6 +58,8 @@ private:
     std::optional<Stroke> find(KeySym keysym) const;
     std::optional<KeyCode> spareKeycode() const;
     void setSymbol(Display* display, KeyCode keycode, KeySym keysym);
+    // Returns once the focused client has caught up with a binding last used at `lastUsed`.
+    void waitForClient(Display* display, Clock::time_point lastUsed);
 
     bool loaded_ = false;
     std::uint64_t loadedAt_ = 0;  // the mapping-change count the copy reflects
@@ -63,6 +68,8 @@ private:
     int perKeycode_ = 0;
     std::vector<KeySym> mapping_;
     std::map<KeyCode, Binding> bound_;
+    // Everything sent before this time has been read by the focused client.
+    Clock::time_point caughtUp_{};
 };
 
 }  // namespace kx

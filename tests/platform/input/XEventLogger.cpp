@@ -6,7 +6,7 @@
 //   release <button> <x> <y>            ButtonRelease
 //   motion <x> <y>                      MotionNotify
 //   sync <n>                            a KX_SYNC client message: everything before it has arrived
-// It exits when its standard input closes.
+// It answers the window manager's ping, as applications do. It exits when its standard input closes.
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,7 +34,20 @@ Window createWindow(Display* display) {
     return window;
 }
 
-void report(const XEvent& event, Atom syncAtom) {
+struct Atoms {
+    Atom sync;
+    Atom protocols;
+    Atom ping;
+};
+
+void answerPing(Display* display, XEvent event) {
+    const Window root = DefaultRootWindow(display);
+    event.xclient.window = root;
+    XSendEvent(display, root, False, SubstructureNotifyMask | SubstructureRedirectMask, &event);
+    XFlush(display);
+}
+
+void report(Display* display, const XEvent& event, const Atoms& atoms) {
     switch (event.type) {
         case KeyPress: {
             XKeyEvent key = event.xkey;
@@ -53,7 +66,11 @@ void report(const XEvent& event, Atom syncAtom) {
             break;
         case MotionNotify: std::printf("motion %d %d\n", event.xmotion.x_root, event.xmotion.y_root); break;
         case ClientMessage:
-            if (event.xclient.message_type == syncAtom) std::printf("sync %ld\n", event.xclient.data.l[0]);
+            if (event.xclient.message_type == atoms.protocols && Atom(event.xclient.data.l[0]) == atoms.ping) {
+                answerPing(display, event);
+                return;
+            }
+            if (event.xclient.message_type == atoms.sync) std::printf("sync %ld\n", event.xclient.data.l[0]);
             break;
         default: return;
     }
@@ -68,11 +85,14 @@ int main() {
         std::fprintf(stderr, "x-event-logger: cannot open the display\n");
         return 1;
     }
-    const Atom syncAtom = XInternAtom(display, "KX_SYNC", False);
+    const Atoms atoms{XInternAtom(display, "KX_SYNC", False), XInternAtom(display, "WM_PROTOCOLS", False),
+                      XInternAtom(display, "_NET_WM_PING", False)};
     // Load Xlib's keyboard map now, as applications do at start-up: loaded lazily at the first key
     // event, it can miss a mapping change made just before and report NoSymbol.
     XKeysymToKeycode(display, XK_space);
     const Window window = createWindow(display);
+    Atom protocols[] = {atoms.ping};
+    XSetWMProtocols(display, window, protocols, 1);
     bool ready = false;
 
     pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -87,7 +107,7 @@ int main() {
                 std::printf("ready %lu\n", window);
                 std::fflush(stdout);
             }
-            if (ready) report(event, syncAtom);
+            if (ready) report(display, event, atoms);
         }
         if (poll(fds, 2, -1) < 0) break;
         if (fds[1].revents & (POLLIN | POLLHUP)) {
