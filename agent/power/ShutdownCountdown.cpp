@@ -99,29 +99,33 @@ void ShutdownCountdown::start(ShutdownAction action, std::string deviceName) {
     }
 }
 
-void ShutdownCountdown::cancel() {
+std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::cancel() {
     Observer observer;
+    std::optional<Snapshot> ended;
     {
         std::lock_guard guard(lock_);
-        if (!state_) return;
+        if (!state_) return std::nullopt;
+        ended = state_;
         finishLocked();
         observer = onChange_;
     }
     publish(observer, std::nullopt);
+    return ended;
 }
 
-void ShutdownCountdown::now() {
+std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::now() {
     Observer observer;
-    ShutdownAction action = ShutdownAction::shutdown;
+    std::optional<Snapshot> ended;
     {
         std::lock_guard guard(lock_);
-        if (!state_) return;
-        action = state_->action;
+        if (!state_) return std::nullopt;
+        ended = state_;
         finishLocked();
         observer = onChange_;
     }
     publish(observer, std::nullopt);
-    carryOut(action);
+    carryOut(ended->action);
+    return ended;
 }
 
 void ShutdownCountdown::tickLoop(std::stop_token stop, std::weak_ptr<ShutdownCountdown> weakSelf, Sleeper sleep,

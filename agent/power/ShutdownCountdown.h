@@ -59,9 +59,10 @@ public:
 
     // Throws StartError busy while a countdown is running.
     void start(ShutdownAction action, std::string deviceName);
-    // Both do nothing when idle.
-    void cancel();
-    void now();
+    // Both do nothing when idle. They return the countdown they ended, absent when idle, so that
+    // a caller can say what it stopped without racing the last tick.
+    std::optional<Snapshot> cancel();
+    std::optional<Snapshot> now();
 
 private:
     ShutdownCountdown(std::shared_ptr<ShutdownExecuting> executor, int seconds, Sleeper sleepOneSecond);

@@ -93,7 +93,7 @@ TEST_F(CountdownFixture, CancelThenStartCountsAgainFromTheFullLength) {
     ASSERT_TRUE(recorder->waitForCount(26));
     ASSERT_EQ(countdown->current()->remaining, 5);
 
-    countdown->cancel();
+    EXPECT_EQ(countdown->cancel(), (Snapshot{ShutdownAction::shutdown, "Pixel", 5}));
     countdown->start(ShutdownAction::restart, "Tablet");
     EXPECT_EQ(countdown->current(), (Snapshot{ShutdownAction::restart, "Tablet", 30}));
     // More seconds than the new countdown needs: a surviving old ticker would use them too.
@@ -109,7 +109,7 @@ TEST_F(CountdownFixture, NowPerformsOnceAndTheTickerNeverDoes) {
     auto countdown = gated();
     countdown->start(ShutdownAction::restart, "Pixel");
     ASSERT_TRUE(gate->waitUntilSleeping());
-    countdown->now();
+    EXPECT_EQ(countdown->now(), (Snapshot{ShutdownAction::restart, "Pixel", 30}));
     EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
     gate->release(40);
     countdown.reset();
@@ -134,15 +134,15 @@ TEST_F(CountdownFixture, NowRacingTheLastTickStillPerformsOnce) {
 
 TEST_F(CountdownFixture, CancelAndNowWhileIdleDoNothing) {
     auto countdown = make(2, returnAtOnce);
-    countdown->cancel();
-    countdown->now();
+    EXPECT_EQ(countdown->cancel(), std::nullopt);
+    EXPECT_EQ(countdown->now(), std::nullopt);
     EXPECT_TRUE(recorder->entries().empty());
 
     countdown->start(ShutdownAction::shutdown, "Pixel");
     ASSERT_TRUE(executor->waitForCount(1));
     ASSERT_TRUE(recorder->waitForCount(3));
-    countdown->cancel();
-    countdown->now();
+    EXPECT_EQ(countdown->cancel(), std::nullopt);
+    EXPECT_EQ(countdown->now(), std::nullopt);
     countdown.reset();
     EXPECT_EQ(recorder->counts(), (std::vector{2, 1, 0}));
     EXPECT_EQ(executor->actions().size(), 1u);
