@@ -1,0 +1,66 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "agent/update/CanonicalJSON.h"
+#include "agent/update/Ed25519Detached.h"
+#include "agent/update/ManifestSigning.h"
+
+namespace kx::testing {
+
+// A fixed publisher key for tests.
+inline Key32 testSeed() {
+    Key32 seed{};
+    for (std::size_t i = 0; i < seed.size(); ++i) seed[i] = static_cast<std::uint8_t>(i + 1);
+    return seed;
+}
+inline Key32 testPublicKey() { return Ed25519Detached::publicKeyFromSeed(testSeed()); }
+
+struct ReleaseFields {
+    std::string version = "1.3.0";
+    std::string minimumVersion = "1.0.0";
+    std::string url = "https://updates.example.org/Kestrix-1.3.0.zip";
+    std::string sha256 = std::string(64, 'a');
+    std::int64_t size = 1000;
+};
+
+inline CanonicalJSON::Value releaseEntry(const ReleaseFields& fields) {
+    using CanonicalJSON::Array;
+    using CanonicalJSON::Object;
+    return Object{{"version", fields.version},  {"minimumVersion", fields.minimumVersion},
+                  {"url", fields.url},          {"sha256", fields.sha256},
+                  {"size", fields.size},        {"notes", Array{"Faster pointer", "Fixes"}},
+                  {"caps", Array{"input.pointer"}}};
+}
+
+// An unsigned manifest offering `fields` for `platform`.
+inline CanonicalJSON::Object manifestObject(const ReleaseFields& fields = {}, bool paused = false,
+                                            const std::string& platform = "linux") {
+    using CanonicalJSON::Object;
+    return Object{{"schema", 1}, {"paused", paused}, {"platforms", Object{{platform, releaseEntry(fields)}}}};
+}
+
+// The member named `key` of an object, for tests that alter a manifest in place.
+inline CanonicalJSON::Value& memberOf(CanonicalJSON::Value& object, const std::string& key) {
+    for (auto& member : *object.asObject()) {
+        if (member.first == key) return member.second;
+    }
+    throw std::out_of_range(key);
+}
+
+// The release entry of a manifest object, for tests that alter it.
+inline CanonicalJSON::Value& entryOf(CanonicalJSON::Value& manifest, const std::string& platform = "linux") {
+    return memberOf(memberOf(manifest, "platforms"), platform);
+}
+
+inline std::string signedText(const CanonicalJSON::Object& manifest) {
+    return signManifest(CanonicalJSON::serialize(CanonicalJSON::Value(manifest)), testSeed());
+}
+
+inline std::string signedManifest(const ReleaseFields& fields = {}, bool paused = false,
+                                  const std::string& platform = "linux") {
+    return signedText(manifestObject(fields, paused, platform));
+}
+
+}  // namespace kx::testing

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <condition_variable>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <vector>
+
+#include "agent/update/UpdateDownloading.h"
+#include "agent/update/UpdateFailure.h"
+#include "agent/update/UpdateInstalling.h"
+#include "agent/update/UpdateManifestFetching.h"
+#include "agent/update/UpdateStatus.h"
+#include "agent/update/UpdateVerifying.h"
+#include "tests/update/TempFolder.h"
+
+namespace kx::testing {
+
+// A one-shot latch that a test opens to let a blocked double go on.
+class Gate {
+public:
+    void open() {
+        std::lock_guard hold(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    void wait() {
+        std::unique_lock hold(mutex_);
+        changed_.wait(hold, [this] { return open_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+};
+
+class FakeFetcher : public UpdateManifestFetching {
+public:
+    std::function<std::string()> respond = [] { return std::string("{}"); };
+    std::atomic<int> calls{0};
+
+    std::string fetch(std::stop_token) override {
+        ++calls;
+        return respond();
+    }
+};
+
+// Writes `contents` to a file in its own folder and reports progress once per `step` bytes.
+class FakeDownloader : public UpdateDownloading {
+public:
+    std::string contents = "archive";
+    std::size_t step = 1;
+    std::function<void()> beforeFinish = [] {};
+    std::function<void()> failWith;  // throws when set
+    std::atomic<int> calls{0};
+    std::filesystem::path lastFile;
+
+    std::filesystem::path download(const std::string&, std::int64_t, const Progress& progress,
+                                   std::stop_token) override {
+        ++calls;
+        if (failWith) failWith();
+        for (std::size_t done = step; done <= contents.size(); done += step) progress(static_cast<std::int64_t>(done));
+        lastFile = folder_ / ("download-" + std::to_string(calls.load()) + ".zip");
+        std::ofstream(lastFile, std::ios::binary) << contents;
+        beforeFinish();
+        return lastFile;
+    }
+
+private:
+    TempFolder folder_;
+};
+
+// Hands back an application inside a staging folder of its own.
+class FakeVerifier : public UpdateVerifying {
+public:
+    std::function<void()> failWith;
+    std::vector<std::filesystem::path> archives;
+    std::vector<std::string> archiveContents;
+    std::filesystem::path lastStaging;
+
+    std::filesystem::path prepare(const std::filesystem::path& archive, const UpdateRelease&) override {
+        archives.push_back(archive);
+        std::ifstream in(archive, std::ios::binary);
+        archiveContents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (failWith) failWith();
+        lastStaging = folder_ / ("staging-" + std::to_string(archives.size()));
+        std::filesystem::create_directories(lastStaging / "Kestrix");
+        return lastStaging / "Kestrix";
+    }
+
+private:
+    TempFolder folder_;
+};
+
+class FakeInstaller : public UpdateInstalling {
+public:
+    std::optional<UpdateFailure> preflightProblem;
+    std::function<void()> failWith;
+    int pagesOpened = 0;
+    std::vector<std::filesystem::path> installed;
+
+    void preflight() override {
+        if (preflightProblem) throw *preflightProblem;
+    }
+    void openDownloadPage() override { ++pagesOpened; }
+    void install(const std::filesystem::path& newApp) override {
+        installed.push_back(newApp);
+        if (failWith) failWith();
+    }
+};
+
+// Every status the service published, in order.
+class StatusRecorder {
+public:
+    void operator()(const UpdateStatus& status) {
+        std::lock_guard hold(mutex_);
+        statuses_.push_back(status);
+    }
+    std::vector<UpdateStatus> statuses() const {
+        std::lock_guard hold(mutex_);
+        return statuses_;
+    }
+    std::vector<UpdateState> states() const {
+        std::vector<UpdateState> states;
+        for (const auto& status : statuses()) states.push_back(status.state);
+        return states;
+    }
+    void clear() {
+        std::lock_guard hold(mutex_);
+        statuses_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<UpdateStatus> statuses_;
+};
+
+}  // namespace kx::testing

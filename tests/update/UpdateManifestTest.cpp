@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "agent/update/UpdateDecision.h"
+#include "agent/update/UpdateKey.h"
+#include "agent/update/UpdateManifest.h"
+#include "protocol/Base64URL.h"
+#include "tests/update/TempFolder.h"
+#include "tests/update/TestManifests.h"
+
+using namespace kx;
+using namespace kx::testing;
+using Failure = UpdateManifest::Failure;
+
+namespace {
+
+std::optional<Failure> failureOf(const std::string& data, const std::string& platform = "linux") {
+    try {
+        UpdateManifest::verified(data, testPublicKey(), platform);
+        return std::nullopt;
+    } catch (const UpdateManifest::Error& error) {
+        return error.failure;
+    }
+}
+
+// Signs `manifest` as given, then replaces one member afterwards (the signature no longer covers it).
+std::string tampered(CanonicalJSON::Object manifest, const std::string& key, CanonicalJSON::Value value) {
+    auto document = CanonicalJSON::parse(signedText(manifest));
+    memberOf(document, key) = std::move(value);
+    return CanonicalJSON::serialize(document);
+}
+
+AgentVersion version(const char* text) { return *AgentVersion::parse(text); }
+
+}  // namespace
+
+TEST(UpdateManifest, ReadsTheReleaseForItsPlatform) {
+    auto manifest = UpdateManifest::verified(signedManifest(), testPublicKey(), "linux");
+    EXPECT_FALSE(manifest.paused);
+    ASSERT_TRUE(manifest.release.has_value());
+    EXPECT_EQ(manifest.release->version, version("1.3.0"));
+    EXPECT_EQ(manifest.release->size, 1000);
+    EXPECT_EQ(manifest.release->notes, (std::vector<std::string>{"Faster pointer", "Fixes"}));
+    EXPECT_EQ(manifest.release->caps, std::vector<std::string>{"input.pointer"});
+
+    auto other = UpdateManifest::verified(signedManifest(), testPublicKey(), "macos");
+    EXPECT_FALSE(other.release.has_value());
+    // Unknown keys are ignored but signed; whitespace in the published text does not matter.
+    auto withExtra = manifestObject();
+    withExtra.emplace_back("comment", "hello");
+    auto pretty = signedText(withExtra);
+    pretty.insert(1, "\n  ");
+    EXPECT_TRUE(UpdateManifest::verified(pretty, testPublicKey(), "linux").release.has_value());
+}
+
+TEST(UpdateManifest, ChecksTheSignatureBeforeTheSchema) {
+    auto schema2 = manifestObject();
+    schema2[0].second = 2;
+    EXPECT_EQ(failureOf(signedText(schema2)), Failure::unsupportedSchema);
+
+    // Same manifest with an altered notes line: the signature fails first.
+    auto document = CanonicalJSON::parse(signedText(schema2));
+    memberOf(entryOf(document), "notes") = CanonicalJSON::Array{"Slower pointer"};
+    EXPECT_EQ(failureOf(CanonicalJSON::serialize(document)), Failure::badSignature);
+
+    EXPECT_EQ(failureOf(tampered(manifestObject(), "signature", 5)), Failure::badSignature);
+    EXPECT_EQ(failureOf(tampered(manifestObject(), "signature", "AAAA")), Failure::badSignature);
+    EXPECT_EQ(failureOf(tampered(manifestObject(), "signature", "not base64!")), Failure::badSignature);
+    EXPECT_EQ(failureOf(tampered(manifestObject(), "paused", true)), Failure::badSignature);
+    auto unsignedText = CanonicalJSON::serialize(CanonicalJSON::Value(manifestObject()));
+    EXPECT_EQ(failureOf(unsignedText), Failure::badSignature);
+
+    // A manifest signed by another key.
+    Key32 otherSeed{};
+    otherSeed.fill(9);
+    EXPECT_EQ(failureOf(signManifest(unsignedText, otherSeed)), Failure::badSignature);
+
+    EXPECT_EQ(failureOf("[1]"), Failure::malformed);
+    EXPECT_EQ(failureOf("{\"schema\":1.5}"), Failure::malformed);
+}
+
+TEST(UpdateManifest, AcceptsPaddedAndStandardAlphabetSignatures) {
+    auto document = CanonicalJSON::parse(signedManifest());
+    auto& signature = memberOf(document, "signature");
+    std::string text = *signature.asString() + "==";
+    std::replace(text.begin(), text.end(), '-', '+');
+    std::replace(text.begin(), text.end(), '_', '/');
+    signature = text;
+    EXPECT_EQ(failureOf(CanonicalJSON::serialize(document)), std::nullopt);
+    signature = text + "==";
+    EXPECT_EQ(failureOf(CanonicalJSON::serialize(document)), Failure::badSignature);
+}
+
+TEST(UpdateManifest, RejectsMalformedFieldsAfterASoundSignature) {
+    auto malformedWith = [](auto change) {
+        auto manifest = manifestObject();
+        change(manifest);
+        return failureOf(signedText(manifest));
+    };
+    EXPECT_EQ(malformedWith([](auto& m) { m.erase(m.begin()); }), Failure::malformed);  // no schema
+    EXPECT_EQ(malformedWith([](auto& m) { m[0].second = "1"; }), Failure::malformed);
+    EXPECT_EQ(malformedWith([](auto& m) { m[1].second = 0; }), Failure::malformed);  // paused not boolean
+    EXPECT_EQ(malformedWith([](auto& m) { m[2].second = CanonicalJSON::Array{}; }), Failure::malformed);
+    EXPECT_EQ(malformedWith([](auto& m) { m[2].second = CanonicalJSON::Object{{"linux", 1}}; }), Failure::malformed);
+
+    auto releaseFailure = [](ReleaseFields fields) { return failureOf(signedManifest(fields)); };
+    ReleaseFields fields;
+    fields.url = "http://updates.example.org/a.zip";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.url = "HTTPS://updates.example.org/a.zip";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.url = "https:///a.zip";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.url = "https://user@:8443/a.zip";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.url = "https://updates example.org/a.zip";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.url = "https://127.0.0.1:8443/a.zip";
+    EXPECT_EQ(releaseFailure(fields), std::nullopt);
+    fields.url = "https://[::1]:8443/a.zip";
+    EXPECT_EQ(releaseFailure(fields), std::nullopt);
+    fields = {};
+    fields.sha256 = std::string(64, 'A');
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.sha256 = std::string(63, 'a');
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields = {};
+    fields.version = "1.3.0-dev";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields = {};
+    fields.minimumVersion = "1.0";
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    fields.minimumVersion = "1.0.0-dev";
+    EXPECT_EQ(releaseFailure(fields), std::nullopt);
+    fields = {};
+    fields.size = 0;
+    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+
+    CanonicalJSON::Value notesWithNumber(manifestObject());
+    memberOf(entryOf(notesWithNumber), "notes") = CanonicalJSON::Array{"ok", 1};
+    EXPECT_EQ(failureOf(signedText(*notesWithNumber.asObject())), Failure::malformed);
+}
+
+TEST(UpdateDecision, FollowsPauseThenVersionOrder) {
+    auto manifestFor = [](const char* releaseVersion, const char* minimum, bool paused = false) {
+        ReleaseFields fields;
+        fields.version = releaseVersion;
+        fields.minimumVersion = minimum;
+        return UpdateManifest::verified(signedManifest(fields, paused), testPublicKey(), "linux");
+    };
+    auto available = UpdateDecision::decide(manifestFor("1.3.0", "1.2.5"), version("1.2.0"));
+    EXPECT_EQ(available.kind, UpdateDecision::Kind::available);
+    EXPECT_TRUE(available.required);
+    EXPECT_FALSE(UpdateDecision::decide(manifestFor("1.3.0", "1.2.0"), version("1.2.0")).required);
+    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0"), version("1.3.0-dev")).kind,
+              UpdateDecision::Kind::available);
+    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0"), version("1.3.0")).kind,
+              UpdateDecision::Kind::upToDate);
+    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0"), version("1.10.0")).kind,
+              UpdateDecision::Kind::upToDate);
+    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0", true), version("1.0.0")),
+              (UpdateDecision{UpdateDecision::Kind::paused, std::nullopt, false}));
+    EXPECT_EQ(UpdateDecision::decide(UpdateManifest{false, std::nullopt}, version("1.0.0")).kind,
+              UpdateDecision::Kind::upToDate);
+}
+
+TEST(UpdateKey, ParsesTheUnpaddedFormOnly) {
+    auto text = base64URLEncode(testPublicKey());
+    EXPECT_EQ(UpdateKey::parse(text + "\n"), testPublicKey());
+    EXPECT_EQ(UpdateKey::parse("  " + text + "\r\n"), testPublicKey());
+    EXPECT_THROW(UpdateKey::parse(text + "="), UpdateKey::Invalid);
+    EXPECT_THROW(UpdateKey::parse(text.substr(1)), UpdateKey::Invalid);
+    EXPECT_THROW(UpdateKey::parse(text.substr(0, 42) + "!"), UpdateKey::Invalid);
+    // 32 bytes that are no point on the curve.
+    EXPECT_THROW(UpdateKey::parse(base64URLEncode(Key32{})), UpdateKey::Invalid);
+
+    TempFolder folder;
+    EXPECT_FALSE(UpdateKey::bundled(folder.path() / "missing.txt").has_value());
+    {
+        std::ofstream(folder.path() / "key.txt") << text << "\n";
+        std::ofstream(folder.path() / "bad.txt") << "nonsense\n";
+    }
+    EXPECT_EQ(UpdateKey::bundled(folder.path() / "key.txt"), testPublicKey());
+    EXPECT_FALSE(UpdateKey::bundled(folder.path() / "bad.txt").has_value());
+}
