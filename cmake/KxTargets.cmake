@@ -19,5 +19,7 @@ function(kx_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
-    ENVIRONMENT "KX_SOURCE_DIR=${PROJECT_SOURCE_DIR};KX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    # A list cannot pass through gtest_discover_tests' PROPERTIES: one variable per property.
+    ENVIRONMENT "KX_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    ENVIRONMENT_MODIFICATION "KX_BINARY_DIR=set:${PROJECT_BINARY_DIR}")
 endfunction()

@@ -1,0 +1,232 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sodium.h>
+#include <sys/socket.h>
+
+#include "agent/update/HTTPManifestFetcher.h"
+#include "agent/update/HTTPUpdateDownloader.h"
+#include "agent/update/UpdateEndpoint.h"
+#include "agent/update/UpdateMethods.h"
+#include "tests/update/LocalHTTPSServer.h"
+#include "tests/update/TestManifests.h"
+#include "tests/update/UpdateDoubles.h"
+
+using namespace kx;
+using namespace kx::testing;
+
+namespace {
+
+constexpr const char* kManifestPath = "/updates/agent.json";
+
+std::string sha256Hex(const std::string& data) {
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    std::string hex;
+    for (unsigned char byte : digest) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 0xF];
+    }
+    return hex;
+}
+
+// A loopback port with nothing listening on it.
+int closedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path());
+    return files;
+}
+
+class HTTPSUpdateTest : public ::testing::Test {
+protected:
+    LocalHTTPSServer server;
+    TempFolder downloads;
+    std::optional<std::string> savedTemporaryFolder;
+    HTTPSettings settings;
+    std::shared_ptr<FakeVerifier> verifier = std::make_shared<FakeVerifier>();
+    std::shared_ptr<FakeInstaller> installer = std::make_shared<FakeInstaller>();
+    StatusRecorder recorder;
+    std::shared_ptr<UpdateService> service;
+
+    void SetUp() override {
+        if (!server.ready()) GTEST_SKIP() << "python3 or openssl missing: no local HTTPS server";
+        // Downloads land in the temporary folder; give them one of this test's own.
+        if (const char* current = std::getenv("TMPDIR")) savedTemporaryFolder = current;
+        ::setenv("TMPDIR", downloads.path().c_str(), 1);
+        settings = {updateUserAgent("1.2.0", "linux"), server.caFile()};
+        service = makeService(server.url(kManifestPath));
+    }
+    void TearDown() override {
+        service.reset();
+        if (savedTemporaryFolder) ::setenv("TMPDIR", savedTemporaryFolder->c_str(), 1);
+        else ::unsetenv("TMPDIR");
+    }
+
+    std::shared_ptr<UpdateService> makeService(const std::string& manifestURL) {
+        auto made = std::make_shared<UpdateService>(UpdateService::Parts{
+            "1.2.0", "linux", testPublicKey(), std::make_shared<HTTPManifestFetcher>(manifestURL, settings),
+            std::make_shared<HTTPUpdateDownloader>(settings), verifier, installer, {}, {}});
+        made->setOnChange([this](const UpdateStatus& status) { recorder(status); });
+        return made;
+    }
+
+    // Publishes `archive` at /files/Kestrix.zip and a signed manifest offering it as 1.3.0.
+    void publish(const std::string& archive) {
+        server.serveBody("/files/Kestrix.zip", archive);
+        ReleaseFields fields;
+        fields.url = server.url("/files/Kestrix.zip");
+        fields.size = static_cast<std::int64_t>(archive.size());
+        fields.sha256 = sha256Hex(archive);
+        server.serveBody(kManifestPath, signedManifest(fields));
+    }
+
+    std::optional<std::string> fetchFailure(const std::string& url, const HTTPSettings& with) {
+        try {
+            HTTPManifestFetcher(url, with).fetch({});
+            return std::nullopt;
+        } catch (const UpdateFailure& failure) {
+            return failure.reason;
+        } catch (const std::exception& error) {
+            return std::string("transport: ") + error.what();
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(HTTPSUpdateTest, ValidNewerReleaseBecomesAvailableAndReachesTheStatusMethod) {
+    publish("archive bytes");
+    service->checkNow();
+    EXPECT_EQ(recorder.states(), (std::vector{UpdateState::checking, UpdateState::available}));
+
+    CommandRouter router;
+    UpdateMethods(service).registerOn(router);
+    auto response = router.dispatch(Envelope::request("1", "agent.update.status"), RequestContext{"d", true});
+    ASSERT_TRUE(response.p.has_value());
+    EXPECT_EQ(response.p->at("state"), JSONValue("available"));
+    EXPECT_EQ(response.p->at("available").asObject().at("version"), JSONValue("1.3.0"));
+    EXPECT_EQ(server.requests(), std::vector<std::string>{"/updates/agent.json KestrixAgent/1.2.0 (linux)"});
+}
+
+TEST_F(HTTPSUpdateTest, RejectedManifestsLeaveThePreviousState) {
+    publish("archive bytes");
+    service->checkNow();
+    auto before = service->status();
+    ASSERT_EQ(before.state, UpdateState::available);
+
+    auto tampered = signedManifest();
+    tampered.replace(tampered.find("Faster"), 6, "Slower");
+    server.serveBody(kManifestPath, tampered);
+    service->checkNow();
+    EXPECT_EQ(service->status(), before);
+    server.serveStatus(kManifestPath, 304);
+    service->checkNow();
+    EXPECT_EQ(service->status(), before);
+    server.serveFiller(kManifestPath, 2 * HTTPManifestFetcher::maxManifestBytes);
+    service->checkNow();
+    EXPECT_EQ(service->status(), before);
+    makeService("https://127.0.0.1:" + std::to_string(closedPort()) + kManifestPath).swap(service);
+    service->checkNow();
+    EXPECT_EQ(service->status().state, UpdateState::idle);
+    for (auto state : recorder.states()) EXPECT_NE(state, UpdateState::failed);
+}
+
+TEST_F(HTTPSUpdateTest, FetcherAcceptsOnlyStatus200UpToOneMebibyteFromATrustedHost) {
+    server.serveFiller("/exact", HTTPManifestFetcher::maxManifestBytes);
+    EXPECT_EQ(HTTPManifestFetcher(server.url("/exact"), settings).fetch({}).size(), HTTPManifestFetcher::maxManifestBytes);
+    server.serveFiller("/over", HTTPManifestFetcher::maxManifestBytes + 1);
+    EXPECT_EQ(fetchFailure(server.url("/over"), settings), "Unexpected manifest response");
+    server.serveStatus("/not-modified", 304);
+    EXPECT_EQ(fetchFailure(server.url("/not-modified"), settings), "Unexpected manifest response");
+    server.serveFiller("/missing", 100, 404);
+    EXPECT_EQ(fetchFailure(server.url("/missing"), settings), "Unexpected manifest response");
+
+    // Neither a host outside the trusted authorities nor a redirect to plain HTTP is followed.
+    auto transportFailure = [](const std::optional<std::string>& failure) {
+        return failure && failure->starts_with("transport: ");
+    };
+    EXPECT_TRUE(transportFailure(fetchFailure(server.url("/exact"), {settings.userAgent, std::nullopt})));
+    server.serveStatus("/moved", 302, "http://127.0.0.1:" + std::to_string(server.port()) + "/exact");
+    EXPECT_TRUE(fetchFailure(server.url("/moved"), settings).has_value());
+    EXPECT_TRUE(transportFailure(fetchFailure("https://127.0.0.1:" + std::to_string(closedPort()) + "/", settings)));
+}
+
+TEST_F(HTTPSUpdateTest, DownloadStopsAtTheFirstBufferPastThePublishedSizeAndLeavesNoFile) {
+    server.serveFiller("/big.zip", 1'000'000);
+    std::vector<std::int64_t> reported;
+    HTTPUpdateDownloader downloader(settings);
+    try {
+        downloader.download(server.url("/big.zip"), 100'000, [&](std::int64_t bytes) { reported.push_back(bytes); }, {});
+        ADD_FAILURE() << "an oversized download was accepted";
+    } catch (const UpdateFailure& failure) {
+        EXPECT_EQ(failure.reason, "The download did not match the published update");
+    }
+    EXPECT_EQ(reported, std::vector<std::int64_t>{65'536});
+    EXPECT_TRUE(filesIn(downloads.path()).empty());
+
+    auto failureOf = [&](const std::string& url) -> std::string {
+        try {
+            downloader.download(url, 100, [](std::int64_t) {}, {});
+            return "";
+        } catch (const UpdateFailure& failure) {
+            return failure.reason;
+        }
+    };
+    EXPECT_EQ(failureOf("http://127.0.0.1:" + std::to_string(server.port()) + "/big.zip"),
+              "The update address is not secure");
+    EXPECT_EQ(failureOf(server.url("/nothing-here.zip")), "Could not download the update");
+    EXPECT_TRUE(filesIn(downloads.path()).empty());
+
+    // A short body is kept whole: the exact size is the service's check.
+    server.serveFiller("/small.zip", 70'000);
+    auto file = downloader.download(server.url("/small.zip"), 100'000, [](std::int64_t) {}, {});
+    EXPECT_EQ(std::filesystem::file_size(file), 70'000u);
+    EXPECT_TRUE(file.filename().string().starts_with("Kestrix-update-"));
+    EXPECT_EQ(file.extension(), ".zip");
+    EXPECT_EQ(file.parent_path(), downloads.path());
+}
+
+TEST_F(HTTPSUpdateTest, MatchingDownloadIsCheckedAndHandedToTheVerifier) {
+    std::string archive(300'000, '\0');
+    for (std::size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 7);
+    publish(archive);
+    service->checkNow();
+    ASSERT_EQ(service->status().state, UpdateState::available);
+    service->install().wait();
+
+    EXPECT_EQ(service->status().state, UpdateState::installing);
+    ASSERT_EQ(verifier->archiveContents.size(), 1u);
+    EXPECT_EQ(verifier->archiveContents[0], archive);
+    EXPECT_EQ(installer->installed.size(), 1u);
+    // Progress came in 64 KiB steps: 21 %, 43 %, 65 %, 87 %, then the rest.
+    std::vector<double> progress;
+    for (const auto& status : recorder.statuses()) {
+        if (status.state == UpdateState::downloading) progress.push_back(*status.progress);
+    }
+    EXPECT_EQ(progress, (std::vector<double>{0.0, 0.21, 0.43, 0.65, 0.87, 1.0}));
+    EXPECT_TRUE(filesIn(downloads.path()).empty());
+    EXPECT_EQ(server.requests().back(), "/files/Kestrix.zip KestrixAgent/1.2.0 (linux)");
+
+    // The same release served with one byte changed fails the digest check.
+    archive[1000] ^= 1;
+    server.serveBody("/files/Kestrix.zip", archive);
+    service = makeService(server.url(kManifestPath));
+    service->checkNow();
+    service->install().wait();
+    EXPECT_EQ(service->status().message, "Update failed: The download did not match the published update");
+    EXPECT_EQ(verifier->archiveContents.size(), 1u);
+    EXPECT_TRUE(filesIn(downloads.path()).empty());
+}

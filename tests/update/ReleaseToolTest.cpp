@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include <fstream>
+
+#include "agent/support/AtomicFile.h"
+#include "agent/update/UpdateKey.h"
+#include "agent/update/UpdateService.h"
+#include "tests/update/TempFolder.h"
+#include "tests/update/UpdateDoubles.h"
+
+extern char** environ;
+
+using namespace kx;
+using namespace kx::testing;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class ReleaseToolTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+
+    ToolRun tool(std::vector<std::string> arguments) {
+        const char* binary = std::getenv("KX_BINARY_DIR");
+        arguments.insert(arguments.begin(), std::string(binary ? binary : ".") + "/tools/kx-release");
+        std::vector<char*> argv;
+        for (auto& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        auto outFile = folder / "out.txt", errFile = folder / "err.txt";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ToolRun run;
+        pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        run.out = readWholeFile(outFile).value_or("");
+        run.err = readWholeFile(errFile).value_or("");
+        return run;
+    }
+
+    std::string write(const std::string& name, const std::string& text) {
+        std::ofstream(folder / name) << text;
+        return (folder / name).string();
+    }
+};
+
+constexpr const char* kManifest = R"({
+  "schema": 1,
+  "paused": false,
+  "platforms": {
+    "linux": {
+      "version": "1.3.0", "minimumVersion": "1.2.5",
+      "url": "https://updates.example.org/Kestrix-1.3.0.zip",
+      "sha256": "4f1c3b0c2a5e8e1f0d6b9a7c3e2f1a0b9c8d7e6f5a4b3c2d1e0f9a8b7c6d5e4f",
+      "size": 123456, "notes": ["Smoother scrolling"], "caps": []
+    }
+  }
+})";
+
+}  // namespace
+
+TEST_F(ReleaseToolTest, KeygenSignVerifyAndTheServiceAcceptsTheResult) {
+    auto keyFile = (folder / "release.key").string();
+    auto keygen = tool({"keygen", keyFile});
+    ASSERT_EQ(keygen.status, 0) << keygen.err;
+    struct stat info {};
+    ASSERT_EQ(::stat(keyFile.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(keygen.out.size(), 44u);  // 43 characters and a line break
+    auto publicKey = UpdateKey::parse(keygen.out);
+    // An existing key is never replaced.
+    auto privateKey = readWholeFile(keyFile);
+    EXPECT_EQ(tool({"keygen", keyFile}).status, 1);
+    EXPECT_EQ(readWholeFile(keyFile), privateKey);
+
+    auto manifest = write("agent.json", kManifest);
+    auto sign = tool({"sign", manifest, "--key", keyFile});
+    ASSERT_EQ(sign.status, 0) << sign.err;
+    auto verify = tool({"verify", manifest, "--public-key", keygen.out.substr(0, 43), "--version", "1.2.0"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_NE(verify.out.find("decision available 1.3.0 required"), std::string::npos) << verify.out;
+    auto keyText = write("update-public-key.txt", keygen.out);
+    EXPECT_EQ(tool({"verify", manifest, "--public-key", keyText, "--platform", "macos"}).out,
+              "valid\npaused false\nno release for macos\n");
+
+    // What the tool signed is what the agent accepts.
+    auto signedText = *readWholeFile(manifest);
+    auto fetcher = std::make_shared<FakeFetcher>();
+    fetcher->respond = [signedText] { return signedText; };
+    UpdateService service(UpdateService::Parts{"1.2.0", "linux", publicKey, fetcher,
+                                               std::make_shared<FakeDownloader>(), std::make_shared<FakeVerifier>(),
+                                               std::make_shared<FakeInstaller>(), {}, {}});
+    service.checkNow();
+    EXPECT_EQ(service.status().state, UpdateState::available);
+    EXPECT_TRUE(service.status().required);
+
+    // Re-signing an already signed manifest replaces its signature.
+    ASSERT_EQ(tool({"sign", manifest, "--key", keyFile}).status, 0);
+    EXPECT_EQ(readWholeFile(manifest), signedText);
+
+    signedText.replace(signedText.find("Smoother"), 8, "Rougher!");
+    auto tampered = write("tampered.json", signedText);
+    auto rejected = tool({"verify", tampered, "--public-key", keyText});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.out, "badSignature\n");
+}
+
+TEST_F(ReleaseToolTest, CanonicalizePrintsCanonicalBytesOrTheErrorOffset) {
+    auto good = tool({"canonicalize", write("good.json", "{ \"b\": [1, \"\\u00e9\"], \"a\": null }\n")});
+    EXPECT_EQ(good.status, 0);
+    EXPECT_EQ(good.out, "{\"a\":null,\"b\":[1,\"\xC3\xA9\"]}");
+    auto bad = tool({"canonicalize", write("bad.json", "{\"a\": 1.5}")});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("at byte 7"), std::string::npos) << bad.err;
+    EXPECT_EQ(tool({"sign", write("list.json", "[1]"), "--key", write("k", "x")}).status, 1);
+    auto help = tool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* command : {"keygen", "sign", "verify", "canonicalize"}) {
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+    }
+}
