@@ -4,10 +4,14 @@
 #include <sodium.h>
 #include <sys/socket.h>
 
+#include "agent/update/DownloadPageInstaller.h"
 #include "agent/update/HTTPManifestFetcher.h"
 #include "agent/update/HTTPUpdateDownloader.h"
+#include "agent/update/LiveUpdateService.h"
+#include "agent/update/UnsupportedUpdateVerifier.h"
 #include "agent/update/UpdateEndpoint.h"
 #include "agent/update/UpdateMethods.h"
+#include "protocol/Base64URL.h"
 #include "tests/update/LocalHTTPSServer.h"
 #include "tests/update/TestManifests.h"
 #include "tests/update/UpdateDoubles.h"
@@ -229,4 +233,41 @@ TEST_F(HTTPSUpdateTest, MatchingDownloadIsCheckedAndHandedToTheVerifier) {
     EXPECT_EQ(service->status().message, "Update failed: The download did not match the published update");
     EXPECT_EQ(verifier->archiveContents.size(), 1u);
     EXPECT_TRUE(filesIn(downloads.path()).empty());
+}
+
+TEST_F(HTTPSUpdateTest, LiveServiceUsesTheConfiguredHostKeyFileAndUserAgent) {
+    publish("archive bytes");
+    auto keyFile = downloads / "update-public-key.txt";
+    std::ofstream(keyFile) << base64URLEncode(testPublicKey()) << "\n";
+
+    LiveUpdateOptions options{"1.2.0", {server.baseURL() + "/", server.caFile()}, keyFile, nullptr, nullptr, nullptr};
+    auto live = makeLiveUpdateService(options);
+    EXPECT_TRUE(live->isConfigured());
+    live->checkNow();
+    EXPECT_EQ(live->status().state, UpdateState::available);
+    EXPECT_EQ(server.requests().back(), "/updates/agent.json KestrixAgent/1.2.0 (linux)");
+
+    options.endpoint.baseURL.clear();
+    EXPECT_FALSE(makeLiveUpdateService(options)->isConfigured());
+    options.endpoint.baseURL = server.baseURL();
+    options.publicKeyFile = downloads / "missing.txt";
+    EXPECT_FALSE(makeLiveUpdateService(options)->isConfigured());
+    std::filesystem::remove(keyFile);
+}
+
+TEST(DownloadPageInstaller, StopsEveryInstallAtThePreflightAndShowsTheDownloadPage) {
+    std::vector<std::string> opened;
+    auto installer = std::make_shared<DownloadPageInstaller>("https://updates.example.org/download/",
+                                                             [&](const std::string& url) { opened.push_back(url); });
+    auto fetcher = std::make_shared<FakeFetcher>();
+    auto downloader = std::make_shared<FakeDownloader>();
+    auto text = signedManifest();
+    fetcher->respond = [text] { return text; };
+    UpdateService service(UpdateService::Parts{"1.2.0", "linux", testPublicKey(), fetcher, downloader,
+                                               std::make_shared<UnsupportedUpdateVerifier>(), installer, {}, {}});
+    service.checkNow();
+    service.install().wait();
+    EXPECT_EQ(service.status().message, std::string("Update failed: ") + DownloadPageInstaller::cannotReplaceReason);
+    EXPECT_EQ(opened, std::vector<std::string>{"https://updates.example.org/download/"});
+    EXPECT_EQ(downloader->calls, 0);
 }
