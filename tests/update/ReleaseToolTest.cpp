@@ -1,19 +1,14 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <fcntl.h>
 
 #include <fstream>
 
 #include "agent/support/AtomicFile.h"
+#include "agent/support/ChildProcess.h"
 #include "agent/update/UpdateKey.h"
 #include "agent/update/UpdateService.h"
 #include "tests/update/TempFolder.h"
 #include "tests/update/UpdateDoubles.h"
-
-extern char** environ;
 
 using namespace kx;
 using namespace kx::testing;
@@ -29,28 +24,10 @@ class ReleaseToolTest : public ::testing::Test {
 protected:
     TempFolder folder;
 
-    ToolRun tool(std::vector<std::string> arguments) {
+    ToolRun tool(const std::vector<std::string>& arguments) {
         const char* binary = std::getenv("KX_BINARY_DIR");
-        arguments.insert(arguments.begin(), std::string(binary ? binary : ".") + "/tools/kx-release");
-        std::vector<char*> argv;
-        for (auto& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        auto outFile = folder / "out.txt", errFile = folder / "err.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ToolRun run;
-        pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        run.out = readWholeFile(outFile).value_or("");
-        run.err = readWholeFile(errFile).value_or("");
-        return run;
+        auto result = ChildProcess::run(std::string(binary ? binary : ".") + "/tools/kx-release", arguments);
+        return {result.exitCode.value_or(-1), result.standardOutput, result.standardError};
     }
 
     std::string write(const std::string& name, const std::string& text) {
