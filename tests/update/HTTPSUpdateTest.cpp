@@ -1,7 +1,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sodium.h>
 #include <sys/socket.h>
 
 #include "agent/update/DownloadPageInstaller.h"
@@ -22,18 +21,6 @@ using namespace kx::testing;
 namespace {
 
 constexpr const char* kManifestPath = "/updates/agent.json";
-
-std::string sha256Hex(const std::string& data) {
-    unsigned char digest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    std::string hex;
-    for (unsigned char byte : digest) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 0xF];
-    }
-    return hex;
-}
 
 // A loopback port with nothing listening on it.
 int closedPort() {

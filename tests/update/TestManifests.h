@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <sodium.h>
+
 #include "agent/update/CanonicalJSON.h"
 #include "agent/update/Ed25519Detached.h"
 #include "agent/update/ManifestSigning.h"
@@ -16,6 +18,19 @@ inline Key32 testSeed() {
     return seed;
 }
 inline Key32 testPublicKey() { return Ed25519Detached::publicKeyFromSeed(testSeed()); }
+
+// Lower-case hexadecimal SHA-256, as a manifest publishes it.
+inline std::string sha256Hex(const std::string& data) {
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 0xF];
+    }
+    return hex;
+}
 
 struct ReleaseFields {
     std::string version = "1.3.0";

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sodium.h>
 
 #include <thread>
 
@@ -11,18 +10,6 @@ using namespace kx;
 using namespace kx::testing;
 
 namespace {
-
-std::string sha256Hex(const std::string& data) {
-    unsigned char digest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) {
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 0xF];
-    }
-    return hex;
-}
 
 class UpdateServiceTest : public ::testing::Test {
 protected:
