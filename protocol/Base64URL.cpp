@@ -20,6 +20,7 @@ std::string base64URLEncode(ByteView bytes) {
 std::optional<Bytes> base64URLDecode(std::string_view text) {
     // No amount of padding completes a group holding a single character.
     if (text.size() % groupLength == 1) return std::nullopt;
+    if (text.empty()) return Bytes{};  // libsodium wants a non-null output buffer
     std::string standard(text);
     for (char& c : standard) {
         if (c == '-') c = '+';

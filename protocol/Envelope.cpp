@@ -1,37 +1,10 @@
 #include "protocol/Envelope.h"
 
-#include <cmath>
-
+#include "protocol/EnvelopeReader.h"
 #include "protocol/JSONConversion.h"
 #include "protocol/ProtocolVersion.h"
 
 namespace kx {
-
-namespace {
-
-using njson = nlohmann::json;
-
-const njson* field(const njson& obj, const char* key) {
-    auto it = obj.find(key);
-    if (it == obj.end() || it->is_null()) return nullptr;  // null reads as absent
-    return &*it;
-}
-
-std::int64_t integerField(const njson& value, const char* what) {
-    if (value.is_number_integer()) return value.get<std::int64_t>();
-    if (value.is_number_float()) {
-        double d = value.get<double>();
-        if (std::trunc(d) == d && std::fabs(d) < 9.2e18) return static_cast<std::int64_t>(d);
-    }
-    throw JSONDecodeError(std::string(what) + " is not an integer");
-}
-
-std::string stringField(const njson& value, const char* what) {
-    if (!value.is_string()) throw JSONDecodeError(std::string(what) + " is not a string");
-    return value.get<std::string>();
-}
-
-}  // namespace
 
 std::string_view wireString(MessageKind kind) {
     switch (kind) {
@@ -118,54 +91,26 @@ void Envelope::validate() const {
 }
 
 std::string Envelope::encode() const {
-    std::string out = "{\"v\":";
+    constexpr std::size_t typicalLength = 128;
+    std::string out;
+    out.reserve(typicalLength);
+    out += "{\"v\":";
     out += std::to_string(v);
     out += ",\"t\":\"";
     out += wireString(t);
     out += '"';
-    if (id) (out += ",\"id\":") += njson(*id).dump();
-    if (m) (out += ",\"m\":") += njson(*m).dump();
-    if (p) (out += ",\"p\":") += toNlohmann(JSONValue(*p)).dump();
+    if (id) appendJSONString(out += ",\"id\":", *id);
+    if (m) appendJSONString(out += ",\"m\":", *m);
+    if (p) appendJSONText(out += ",\"p\":", *p);
     if (ok) out += *ok ? ",\"ok\":true" : ",\"ok\":false";
-    if (e) (out += ",\"e\":") += toNlohmann(e->toJSON()).dump();
+    if (e) appendJSONText(out += ",\"e\":", e->toJSON());
     if (seq) (out += ",\"seq\":") += std::to_string(*seq);
     out += '}';
     return out;
 }
 
 Envelope Envelope::decode(std::string_view text) {
-    njson obj;
-    try {
-        obj = njson::parse(text);
-    } catch (const njson::exception& ex) {
-        throw JSONDecodeError(ex.what());
-    }
-    if (!obj.is_object()) throw JSONDecodeError("envelope is not an object");
-    Envelope env;
-    const njson* v = field(obj, "v");
-    const njson* t = field(obj, "t");
-    if (!v || !t) throw JSONDecodeError("envelope needs v and t");
-    env.v = integerField(*v, "v");
-    auto kind = messageKindFromWire(stringField(*t, "t"));
-    if (!kind) throw JSONDecodeError("unknown message kind");
-    env.t = *kind;
-    if (auto f = field(obj, "id")) env.id = stringField(*f, "id");
-    if (auto f = field(obj, "m")) env.m = stringField(*f, "m");
-    if (auto f = field(obj, "p")) {
-        if (!f->is_object()) throw JSONDecodeError("p is not an object");
-        env.p = fromNlohmann(*f).asObject();
-    }
-    if (auto f = field(obj, "ok")) {
-        if (!f->is_boolean()) throw JSONDecodeError("ok is not a boolean");
-        env.ok = f->get<bool>();
-    }
-    if (auto f = field(obj, "e")) env.e = WireError::fromJSON(fromNlohmann(*f));
-    if (auto f = field(obj, "seq")) {
-        std::int64_t s = integerField(*f, "seq");
-        if (s < 0) throw JSONDecodeError("seq is negative");
-        env.seq = static_cast<std::uint64_t>(s);
-    }
-    return env;
+    return EnvelopeReader::read(text);
 }
 
 }  // namespace kx

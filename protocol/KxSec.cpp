@@ -96,8 +96,8 @@ SessionKeys deriveKeys(ByteView sharedSecret, ByteView transcript) {
 }
 
 Bytes signaturePayload(ByteView transcript) {
-    Bytes payload(authContext.begin(), authContext.end());
-    payload.insert(payload.end(), transcript.begin(), transcript.end());
+    Bytes payload(authContext.size() + transcript.size());
+    std::copy(transcript.begin(), transcript.end(), std::copy(authContext.begin(), authContext.end(), payload.begin()));
     return payload;
 }
 
@@ -123,8 +123,9 @@ Key32 sha256(ByteView data) {
 Bytes hkdfSHA256(ByteView inputKeyMaterial, ByteView salt, ByteView info, std::size_t length) {
     if (length > maxHKDFBlocks * hashLength) throw CryptoError();
     ensureInitialized();
-    // An empty salt is HMAC-equivalent to hashLength zero bytes, as RFC 5869 asks.
-    Key32 prk = hmacSHA256(salt, {inputKeyMaterial});
+    // RFC 5869: a missing salt is hashLength zero bytes.
+    static constexpr Key32 zeroSalt{};
+    Key32 prk = hmacSHA256(salt.empty() ? ByteView(zeroSalt) : salt, {inputKeyMaterial});
     Bytes okm;
     okm.reserve(length);
     Key32 block{};

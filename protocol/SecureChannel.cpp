@@ -45,28 +45,39 @@ std::array<std::uint8_t, 12> SecureChannel::nonce(std::uint64_t counter) {
 }
 
 Bytes SecureChannel::seal(ByteView plaintext) {
+    Bytes frame;
+    seal(plaintext, frame);
+    return frame;
+}
+
+void SecureChannel::seal(ByteView plaintext, Bytes& frame) {
     if (plaintext.size() > maxPayload) throw Failure(Failure::Case::frameTooLarge, plaintext.size());
     // The receiver rejects an empty frame, so sending one could only break the connection.
     if (plaintext.empty()) throw Failure(Failure::Case::malformedFrame);
     if (sendCounter_ == exhaustedCounter) throw Failure(Failure::Case::counterExhausted);
     const std::size_t bodyLength = plaintext.size() + overhead;
-    Bytes frame(FrameAccumulator::prefixLength + bodyLength);
-    FrameAccumulator::writeLengthPrefix(std::span<std::uint8_t, FrameAccumulator::prefixLength>(frame.data(), FrameAccumulator::prefixLength),
-                                        static_cast<std::uint32_t>(bodyLength));
+    frame.resize(FrameAccumulator::prefixLength + bodyLength);
+    FrameAccumulator::writeLengthPrefix(
+        std::span<std::uint8_t, FrameAccumulator::prefixLength>(frame.data(), FrameAccumulator::prefixLength),
+        static_cast<std::uint32_t>(bodyLength));
     KxSec::aeadSeal(std::span(frame).subspan(FrameAccumulator::prefixLength), plaintext, {}, nonce(sendCounter_),
                     sendKey_);
     ++sendCounter_;
-    return frame;
 }
 
 Bytes SecureChannel::open(ByteView frameBody) {
+    Bytes plaintext;
+    open(frameBody, plaintext);
+    return plaintext;
+}
+
+void SecureChannel::open(ByteView frameBody, Bytes& plaintext) {
     if (frameBody.size() <= overhead) throw Failure(Failure::Case::malformedFrame);
     if (receiveCounter_ == exhaustedCounter) throw Failure(Failure::Case::counterExhausted);
-    Bytes plaintext(frameBody.size() - overhead);
+    plaintext.resize(frameBody.size() - overhead);
     if (!KxSec::aeadOpen(plaintext, frameBody, {}, nonce(receiveCounter_), receiveKey_))
         throw Failure(Failure::Case::authenticationFailed);
     ++receiveCounter_;
-    return plaintext;
 }
 
 }  // namespace kx

@@ -33,6 +33,11 @@ public:
     // fails with malformedFrame, since the peer would reject its frame.
     Bytes seal(ByteView plaintext);
     Bytes open(ByteView frameBody);
+    // The same into caller-owned buffers (resized to fit), which keep their capacity between
+    // calls, so large frames need no fresh allocation each time. On failure their content is
+    // unspecified.
+    void seal(ByteView plaintext, Bytes& frame);
+    void open(ByteView frameBody, Bytes& plaintext);
 
     static std::array<std::uint8_t, 12> nonce(std::uint64_t counter);
 

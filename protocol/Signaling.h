@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/JSONValue.h"  // JSONDecodeError
+
 namespace kx::Signaling {
 
 // Records for setting up a peer-to-peer session through a rendezvous room.

@@ -16,8 +16,14 @@ for target in "${targets[@]}"; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus=build/fuzz/corpus/$name
-    mkdir -p "$corpus"
+    log=build/fuzz/$name.log
+    mkdir -p "$corpus" build/fuzz/artifacts
+    seeds=()  # checked-in starting inputs, read but never written
+    [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
     echo "fuzz: $name for ${seconds}s"
-    "$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' || true
-    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz: $name found a problem"; exit 1; }
+    status=0
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 "$target" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix=build/fuzz/artifacts/ "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
+    grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' "$log" || true
+    [ "$status" -eq 0 ] || { tail -40 "$log"; echo "fuzz: $name found a problem (log: $log)"; exit 1; }
 done

@@ -11,7 +11,8 @@ using kx::test::toHex;
 using nlohmann::json;
 
 TEST(FramingVectors, ReferenceSteps) {
-    for (const json& c : kx::test::loadVectors("framing.json").at("cases")) {
+    const json vectors = kx::test::loadVectors("framing.json");
+    for (const json& c : vectors.at("cases")) {
         const std::string name = c.at("name").get<std::string>();
         FrameAccumulator accumulator(c.at("max_frame").get<std::uint32_t>());
         for (const json& step : c.at("steps")) {

@@ -170,6 +170,17 @@ TEST(Handshake, FreshPeersAgreeAndChannelsAreCrossed) {
     EXPECT_THROW(agentSide.channel->open(bodyOf(own)), SecureChannel::Failure);
 }
 
+TEST(Handshake, GeneratedIdentitiesAreFreshAndConsistent) {
+    const SigningKey first = SigningKey::generate();
+    const SigningKey second = SigningKey::generate();
+    EXPECT_NE(first.seed, second.seed);
+    EXPECT_EQ(SigningKey::fromSeed(first.seed).publicKey, first.publicKey);
+    const Key32 transcript = KxSec::sha256(asBytes("any transcript"));
+    EXPECT_TRUE(KxSec::verify(KxSec::sign(transcript, first), transcript, first.publicKey));
+    EXPECT_FALSE(KxSec::verify(KxSec::sign(transcript, first), transcript, second.publicKey));
+    EXPECT_EQ(KxSec::fingerprint(first.publicKey).size(), 43u);
+}
+
 TEST(Handshake, LowOrderPeerKeyFailsAsCryptoError) {
     const Handshake agent(HandshakeRole::agent);
     const std::string zeroKey = base64URLEncode(Key32{});
