@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "agent/pairing/AgentIdentity.h"
+#include "agent/pairing/PairingPayload.h"
+#include "agent/transport/AgentServiceOptions.h"
+#include "agent/transport/CommandRouter.h"
+#include "agent/transport/SleepGuard.h"
+#include "agent/transport/TransportServer.h"
+#include "protocol/AgentDescriptor.h"
+
+namespace kx {
+
+class DeviceRegistry;
+class PairingService;
+
+// The agent core: builds identity, paired devices, pairing, the method table and the transport,
+// registers every method family in a fixed order, serves the built-in methods, and keeps the
+// machine awake while a phone is connected.
+//
+// Method families: each adds its component below (field, accessor, construction in the
+// constructor) and its registration at its place in registerMethodFamilies().
+class AgentService : public std::enable_shared_from_this<AgentService> {
+public:
+    // Throws what loading or creating the identity throws; nothing is kept in that case.
+    static std::shared_ptr<AgentService> create(AgentServiceOptions options);
+    ~AgentService();
+    AgentService(const AgentService&) = delete;
+    AgentService& operator=(const AgentService&) = delete;
+
+    // Throws std::system_error when the listener cannot be created.
+    void start(std::optional<std::uint16_t> port, bool advertise);
+    void stop();
+    // Issues a new pairing code. Host: the given one, else the primary IPv4 address, else 127.0.0.1.
+    PairingPayload beginPairing(std::optional<std::string> host = std::nullopt);
+    // Pushes "device.ring"; returns the number of connections.
+    std::size_t ringDevices();
+
+    const AgentIdentity& identity() const { return identity_; }
+    DeviceRegistry& registry() { return *registry_; }
+    PairingService& pairing() { return *pairing_; }
+    // Methods of one's own may be registered before start; the table is fixed afterwards.
+    CommandRouter& router() { return *router_; }
+    TransportServer& transport() { return *transport_; }
+    const AgentDescriptor& descriptor() const { return descriptor_; }
+    SleepGuard& sleepGuard() { return sleepGuard_; }
+    std::optional<std::uint16_t> listeningPort() const;
+
+    // Set before start; called on the transport's queue or on the caller of start/stop.
+    void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
+    void setOnConnectionsChange(std::function<void(std::size_t)> callback) { onConnectionsChange_ = std::move(callback); }
+
+private:
+    AgentService(AgentServiceOptions& options, AgentIdentity identity);
+
+    void connectTransportCallbacks();
+    void registerMethodFamilies();
+    void registerBuiltInMethods();
+    JSONObject agentInfo() const;
+    JSONObject pairBegin(const JSONObject& params) const;
+
+    AgentIdentity identity_;
+    std::shared_ptr<DeviceRegistry> registry_;
+    std::shared_ptr<PairingService> pairing_;
+    std::shared_ptr<CommandRouter> router_;
+    AgentDescriptor descriptor_;
+    // Method families' components go here, in registration order.
+
+    mutable std::mutex portLock_;
+    std::optional<std::uint16_t> listeningPort_;
+    std::function<void(const TransportState&)> onStateChange_;
+    std::function<void(std::size_t)> onConnectionsChange_;
+    SleepGuard sleepGuard_;
+    // Last, so that it is destroyed first: its queue calls back into the members above.
+    std::shared_ptr<TransportServer> transport_;
+};
+
+}  // namespace kx

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "agent/pairing/IdentityStoring.h"
+#include "agent/transport/ServiceAdvertiser.h"
+#include "agent/transport/SleepInhibitor.h"
+#include "agent/transport/TransportServer.h"
+
+namespace kx {
+
+// Everything the agent service is built from: where its state lives, what it reports about the
+// machine, and the platform's implementations of the interfaces it needs.
+struct AgentServiceOptions {
+    std::shared_ptr<IdentityStoring> identityStore;
+    std::optional<std::filesystem::path> registryPath;  // absent: paired devices live in memory only
+    std::string hostName;
+    std::string version = "0.0.0";
+    std::string platform;  // e.g. "linux"
+    std::string os;        // e.g. "Debian GNU/Linux 12"
+
+    std::shared_ptr<ServiceAdvertiser> advertiser;     // null: never advertised
+    std::shared_ptr<SleepInhibitor> sleepInhibitor;    // null: the machine may sleep
+    std::size_t workerCount = TransportServer::defaultWorkerCount;
+    std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
+
+    // Method families add the platform interfaces they need below, in registration order.
+};
+
+}  // namespace kx

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+
+#include "agent/transport/SessionContext.h"
+#include "protocol/Envelope.h"
+#include "protocol/FrameAccumulator.h"
+#include "protocol/Handshake.h"
+#include "protocol/SecureChannel.h"
+
+namespace kx {
+
+// The agent's side of one TCP connection: sends the hello, authenticates the phone (as a paired
+// device or in pairing mode), then opens each sealed frame, dispatches its request on the worker
+// pool and seals the answer. Every member is touched only on the transport queue's thread.
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    enum class Phase { closed, awaitingAuth, established };
+
+    // Largest single read from the socket.
+    static constexpr std::size_t maxRead = 65536;
+    // Reads in a row before other connections get their turn.
+    static constexpr int readsPerTurn = 4;
+
+    Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContext> context);
+
+    // Sends the hello and starts reading; the handshake must finish within the context's limit.
+    void start();
+    // Seals and writes one envelope; does nothing unless established.
+    void send(const Envelope& envelope);
+    // Advances the event counter and, for an authenticated session, sends the event with it.
+    void pushEvent(const std::string& event, const JSONObject& params);
+    // Idempotent: cancels the connection and calls onClose once.
+    void close();
+
+    void setOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
+    Phase phase() const { return phase_; }
+    std::int64_t eventSequence() const { return eventSequence_; }
+    const std::optional<std::string>& deviceID() const { return deviceID_; }
+    bool isAuthenticated() const { return isAuthenticated_; }
+
+private:
+    void sendHello();
+    void armHandshakeLimit();
+    void readNext();
+    void onReadable(const asio::error_code& error);
+    void ingest(ByteView data);
+    void authenticate(ByteView body);
+    bool verifyDevice(const std::string& deviceID, const std::optional<std::string>& signature,
+                      const Key32& transcript) const;
+    JSONObject authReply(const Signature64& signature) const;
+    // False when the frame closed the session.
+    bool handleSealedFrame(ByteView body);
+    void dispatch(Envelope request);
+    void sendText(const std::string& text);
+    void write(Bytes frame);
+    void writeQueued();
+
+    asio::ip::tcp::socket connection_;
+    std::shared_ptr<SessionContext> context_;
+    asio::steady_timer handshakeLimit_;
+    Phase phase_ = Phase::closed;
+    std::optional<Handshake> handshake_;
+    std::unique_ptr<SecureChannel> channel_;
+    FrameAccumulator accumulator_;
+    std::int64_t eventSequence_ = 0;
+    std::optional<std::string> deviceID_;
+    bool isAuthenticated_ = false;
+    std::function<void()> onClose_;
+    std::vector<Bytes> queued_;   // frames waiting for the write in flight
+    std::vector<Bytes> writing_;  // frames of the write in flight
+};
+
+}  // namespace kx

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "agent/pairing/DeviceRegistry.h"
+#include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/InProcessAgent.h"
+#include "tests/e2e/support/RawPeer.h"
+
+using namespace kx;
+using namespace kx::e2e;
+
+namespace {
+
+std::optional<Envelope> nextEvent(RawPeer& peer) {
+    auto envelope = peer.readEnvelope();
+    if (envelope && envelope->t != MessageKind::event) {
+        ADD_FAILURE() << "expected an event, got " << envelope->encode();
+        return std::nullopt;
+    }
+    return envelope;
+}
+
+}  // namespace
+
+TEST(Events, RingReachesAuthenticatedSessionsWithTheirOwnSequence) {
+    InProcessAgent agent;
+    TestDevice phone = agent.addDevice();
+    TestDevice tablet = agent.addDevice();
+    RawPeer second(agent.port());
+    ASSERT_TRUE(second.handshake(tablet.id, tablet.key));
+    // The earlier session hears one event more, so its numbers run ahead of the later one's.
+    agent.service().transport().broadcast("system.state", {{"volume", 0.5}});
+    auto volume = nextEvent(second);
+    ASSERT_TRUE(volume.has_value());
+    EXPECT_EQ(volume->m, "system.state");
+    EXPECT_EQ(volume->seq, 1u);
+    EXPECT_EQ(volume->p, (JSONObject{{"volume", 0.5}}));
+
+    RawPeer first(agent.port());
+    ASSERT_TRUE(first.handshake(phone.id, phone.key));
+    agent.service().beginPairing("127.0.0.1");
+    RawPeer pairing(agent.port());
+    ASSERT_TRUE(pairing.handshake());
+    RawPeer handshaking(agent.port());
+    handshaking.readHello();
+
+    EXPECT_EQ(agent.service().ringDevices(), 4u);
+    EXPECT_EQ(agent.service().ringDevices(), 4u);
+    for (auto [peer, expected] : {std::pair{&first, 1u}, std::pair{&second, 2u}}) {
+        for (std::uint64_t seq : {expected, expected + 1}) {
+            auto ring = nextEvent(*peer);
+            ASSERT_TRUE(ring.has_value());
+            EXPECT_EQ(ring->m, "device.ring");
+            EXPECT_EQ(ring->seq, seq);
+            EXPECT_GT(ring->p->at("startedAt").asNumber(), 1.6e12);
+            EXPECT_FALSE(ring->id.has_value());
+        }
+    }
+    // The pairing phone heard nothing: the first thing it reads is the answer to its own ping.
+    auto ping = pairing.call("agent.ping");
+    ASSERT_TRUE(ping.has_value());
+    EXPECT_EQ(ping->t, MessageKind::response);
+    EXPECT_FALSE(pairing.readEnvelope(std::chrono::milliseconds(100)).has_value());
+}
+
+TEST(Events, RevokingADeviceClosesOnlyItsSessions) {
+    InProcessAgent agent;
+    TestDevice revoked = agent.addDevice();
+    TestDevice kept = agent.addDevice();
+    RawPeer a1(agent.port()), a2(agent.port()), b(agent.port());
+    ASSERT_TRUE(a1.handshake(revoked.id, revoked.key));
+    ASSERT_TRUE(a2.handshake(revoked.id, revoked.key));
+    ASSERT_TRUE(b.handshake(kept.id, kept.key));
+    agent.service().beginPairing("127.0.0.1");
+    RawPeer pairing(agent.port());
+    ASSERT_TRUE(pairing.handshake());
+    EXPECT_EQ(agent.service().transport().connectionCount(), 4u);
+
+    EXPECT_TRUE(agent.service().registry().revoke(revoked.id));
+    EXPECT_TRUE(a1.waitForClose());
+    EXPECT_TRUE(a2.waitForClose());
+    EXPECT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 2; }));
+    auto stillThere = b.call("agent.info");
+    EXPECT_TRUE(stillThere && stillThere->ok == true);
+    auto pairingStillThere = pairing.call("agent.ping");
+    EXPECT_TRUE(pairingStillThere && pairingStillThere->ok == true);
+
+    RawPeer again(agent.port());
+    EXPECT_FALSE(again.handshake(revoked.id, revoked.key).has_value());
+}

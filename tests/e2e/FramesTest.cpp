@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "protocol/FrameAccumulator.h"
+#include "protocol/SecureChannel.h"
+#include "tests/e2e/support/InProcessAgent.h"
+#include "tests/e2e/support/RawPeer.h"
+
+using namespace kx;
+using namespace kx::e2e;
+
+namespace {
+
+const WireError malformedFrame(ErrorCode::invalidParams, "Malformed frame");
+
+Bytes prefixDeclaring(std::uint32_t length) {
+    return {std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8), std::uint8_t(length)};
+}
+
+class Frames : public ::testing::Test {
+protected:
+    InProcessAgent agent;
+    TestDevice device = agent.addDevice();
+
+    std::unique_ptr<RawPeer> connect() {
+        auto peer = std::make_unique<RawPeer>(agent.port());
+        if (!peer->handshake(device.id, device.key)) ADD_FAILURE() << "handshake failed";
+        return peer;
+    }
+    static bool pings(RawPeer& peer) {
+        auto reply = peer.call("agent.ping");
+        return reply && reply->ok == true;
+    }
+};
+
+}  // namespace
+
+TEST_F(Frames, BadFramesCloseOnlyTheirOwnConnection) {
+    auto bystander = connect();
+
+    // Oversized: refused on the prefix alone, before any body arrives.
+    auto oversized = connect();
+    oversized->sendBytes(prefixDeclaring(SecureChannel::maxFrame + 1));
+    EXPECT_TRUE(oversized->waitForClose());
+
+    // Bytes that are not a frame read as a huge length.
+    auto http = connect();
+    http->sendBytes(asBytes(std::string_view("GET / HTTP/1.1\r\nHost: x\r\n\r\n")));
+    EXPECT_TRUE(http->waitForClose());
+
+    // A well-framed body that was not sealed with the session's key.
+    auto forged = connect();
+    forged->sendFrame(Bytes(64, 0xAB));
+    EXPECT_TRUE(forged->waitForClose());
+
+    // Garbage instead of the handshake answer.
+    RawPeer early(agent.port());
+    early.readHello();
+    early.sendFrame(Bytes(40, 0x00));
+    EXPECT_TRUE(early.waitForClose());
+
+    EXPECT_TRUE(pings(*bystander));
+}
+
+TEST_F(Frames, LargestFrameIsAcceptedAndAnswered) {
+    auto peer = connect();
+    std::string padding(SecureChannel::maxPayload - 200, 'x');
+    std::string text = Envelope::request("big", "agent.ping", JSONObject{{"pad", padding}}).encode();
+    ASSERT_LE(text.size(), SecureChannel::maxPayload);
+    peer->sendSealed(text);
+    auto reply = peer->readEnvelope();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->id, "big");
+    EXPECT_EQ(reply->ok, true);
+}
+
+TEST_F(Frames, MalformedEnvelopeIsAnsweredAndTheSessionGoesOn) {
+    auto peer = connect();
+    for (std::string_view text : {std::string_view("not json"), std::string_view("{\"v\":2,\"t\":\"req\",\"id\":\"9\",\"m\":\"agent.ping\"}"),
+                                  std::string_view("{\"v\":1,\"t\":\"bogus\"}"), std::string_view("[1,2]")}) {
+        peer->sendSealed(text);
+        auto reply = peer->readEnvelope();
+        ASSERT_TRUE(reply.has_value()) << text;
+        EXPECT_EQ(*reply, Envelope::failure("?", malformedFrame)) << text;
+    }
+    // A request without an id reaches the router, which answers under "?" as well.
+    peer->sendSealed("{\"v\":1,\"t\":\"req\",\"m\":\"agent.ping\"}");
+    auto reply = peer->readEnvelope();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->id, "?");
+    EXPECT_TRUE(pings(*peer));
+}
+
+TEST_F(Frames, RequestInTheSameWriteAsTheHandshakeIsServed) {
+    RawPeer peer(agent.port());
+    SecHello hello = peer.readHello();
+    Bytes both = FrameAccumulator::frame(asBytes(peer.makeAuth(hello, device.id, device.key).encode()));
+    // The channel exists on our side once makeAuth has run, so the request can be sealed now.
+    Bytes request = peer.channel()->seal(asBytes(Envelope::request("early", "agent.info").encode()));
+    both.insert(both.end(), request.begin(), request.end());
+    // Split the bytes unevenly so that frames straddle writes.
+    peer.sendBytes(ByteView(both).first(3));
+    peer.sendBytes(ByteView(both).subspan(3));
+
+    auto authReply = peer.readEnvelope();
+    ASSERT_TRUE(authReply.has_value());
+    EXPECT_EQ(authReply->id, "sec.auth");
+    auto info = peer.readEnvelope();
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->id, "early");
+    EXPECT_EQ(info->ok, true);
+}

@@ -1,0 +1,194 @@
+#include "tests/e2e/support/AgentProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <regex>
+#include <stdexcept>
+#include <system_error>
+
+extern char** environ;
+
+namespace kx::e2e {
+
+namespace {
+constexpr std::chrono::seconds stopTimeout{15};
+constexpr std::chrono::milliseconds reapInterval{10};
+constexpr std::size_t chunkSize = 4096;
+
+struct Pipe {
+    int read = -1, write = -1;
+    Pipe() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+        read = fds[0];
+        write = fds[1];
+    }
+};
+
+std::optional<int> exitStatus(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return std::nullopt;
+}
+}  // namespace
+
+std::filesystem::path AgentProcess::executable() {
+    const char* binary = std::getenv("KX_BINARY_DIR");
+    if (!binary) throw std::runtime_error("KX_BINARY_DIR is not set; run the tests through ctest");
+    return std::filesystem::path(binary) / "daemon" / "kestrixd";
+}
+
+AgentProcess::AgentProcess() : AgentProcess(Options{}) {}
+
+AgentProcess::AgentProcess(Options options)
+    : options_(std::move(options)), dataFolder_(folder_.path() / "data"), runtimeFolder_(folder_.path() / "run") {
+    std::filesystem::create_directory(dataFolder_);
+    std::filesystem::create_directory(runtimeFolder_);
+    ::chmod(runtimeFolder_.c_str(), S_IRWXU);
+
+    std::vector<std::string> arguments{executable().string(), "--data-dir", dataFolder_.string(), "--port", "0"};
+    if (!options_.advertise) arguments.push_back("--no-advertise");
+    arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables = environment();
+    std::vector<char*> envp;
+    for (auto& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    Pipe out, err;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out.write);
+    ::close(err.write);
+    if (spawned != 0) {
+        ::close(out.read);
+        ::close(err.read);
+        throw std::system_error(spawned, std::generic_category(), "cannot start kestrixd");
+    }
+    reader_ = std::thread([this, o = out.read, e = err.read] { readOutput(o, e); });
+
+    if (!options_.waitUntilListening) return;
+    std::regex listening("listening on port ([0-9]+)");
+    std::unique_lock guard(lock_);
+    std::smatch match;
+    bool found = changed_.wait_for(guard, startTimeout, [&] {
+        return std::regex_search(errorOutput_, match, listening) || outputEnded_;
+    });
+    if (!found || match.empty()) {
+        std::string output = errorOutput_;
+        guard.unlock();
+        stop();
+        throw std::runtime_error("kestrixd did not start listening:\n" + output);
+    }
+    port_ = static_cast<std::uint16_t>(std::stoi(match[1].str()));
+}
+
+AgentProcess::~AgentProcess() { stop(); }
+
+std::vector<std::string> AgentProcess::environment() const {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry)
+        if (std::string_view(*entry).rfind("XDG_RUNTIME_DIR=", 0) != 0) variables.emplace_back(*entry);
+    variables.push_back("XDG_RUNTIME_DIR=" + runtimeFolder_.string());
+    variables.insert(variables.end(), options_.environment.begin(), options_.environment.end());
+    return variables;
+}
+
+void AgentProcess::readOutput(int standardOutput, int standardError) {
+    pollfd entries[2] = {{standardOutput, POLLIN, 0}, {standardError, POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        if (::poll(entries, 2, -1) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (entries[i].fd < 0 || entries[i].revents == 0) continue;
+            char chunk[chunkSize];
+            ssize_t n = ::read(entries[i].fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ::close(entries[i].fd);
+                entries[i].fd = -1;
+                --open;
+                continue;
+            }
+            std::lock_guard guard(lock_);
+            (i == 0 ? standardOutput_ : errorOutput_).append(chunk, static_cast<std::size_t>(n));
+            changed_.notify_all();
+        }
+    }
+    std::lock_guard guard(lock_);
+    outputEnded_ = true;
+    changed_.notify_all();
+}
+
+std::optional<int> AgentProcess::stop() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        auto deadline = std::chrono::steady_clock::now() + stopTimeout;
+        pid_t reaped = 0;
+        while ((reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(reapInterval);
+        if (reaped == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            exitCode_.reset();
+        } else {
+            exitCode_ = exitStatus(status);
+        }
+        pid_ = -1;
+    }
+    if (reader_.joinable()) reader_.join();
+    return exitCode_;
+}
+
+ChildProcess::Result AgentProcess::control(const std::vector<std::string>& words) const {
+    std::vector<std::string> arguments = words;
+    arguments.insert(arguments.end(), {"--data-dir", dataFolder_.string()});
+    ChildProcess::Options options;
+    options.environment = environment();
+    options.timeLimit = std::chrono::seconds(60);
+    return ChildProcess::run(executable().string(), arguments, options);
+}
+
+JSONValue AgentProcess::controlJSON(const std::vector<std::string>& words) const {
+    std::vector<std::string> withJSON = words;
+    withJSON.push_back("--json");
+    auto result = control(withJSON);
+    if (!result.succeeded()) throw std::runtime_error("kestrixd command failed: " + result.standardError);
+    return JSONValue::fromJSONText(result.standardOutput);
+}
+
+PairingPayload AgentProcess::pairingCode() const {
+    return PairingPayload::decode(controlJSON({"pair", "127.0.0.1"}).toJSONText());
+}
+
+std::string AgentProcess::errorOutput() const {
+    std::lock_guard guard(lock_);
+    return errorOutput_;
+}
+
+std::string AgentProcess::standardOutput() const {
+    std::lock_guard guard(lock_);
+    return standardOutput_;
+}
+
+bool AgentProcess::waitForErrorOutput(const std::string& text, std::chrono::milliseconds wait) const {
+    std::unique_lock guard(lock_);
+    return changed_.wait_for(guard, wait, [&] { return errorOutput_.find(text) != std::string::npos; });
+}
+
+}  // namespace kx::e2e

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/pairing/PairingPayload.h"
+#include "agent/support/ChildProcess.h"
+#include "protocol/JSONValue.h"
+#include "tests/e2e/support/TemporaryDirectory.h"
+
+namespace kx::e2e {
+
+// `kestrixd` as a child process with a data folder and runtime folder of its own, listening on a
+// free port without advertising unless asked. Its control commands run as further processes,
+// exactly as a person would type them.
+class AgentProcess {
+public:
+    struct Options {
+        std::vector<std::string> arguments;    // added to --data-dir, --port 0 and --no-advertise
+        std::vector<std::string> environment;  // "NAME=value", added to this process's environment
+        bool advertise = false;
+        bool waitUntilListening = true;
+    };
+    static constexpr std::chrono::seconds startTimeout{30};
+
+    AgentProcess();
+    explicit AgentProcess(Options options);
+    ~AgentProcess();  // stops the agent (SIGTERM, then SIGKILL if it lingers)
+    AgentProcess(const AgentProcess&) = delete;
+    AgentProcess& operator=(const AgentProcess&) = delete;
+
+    // The built kestrixd (from KX_BINARY_DIR).
+    static std::filesystem::path executable();
+
+    std::uint16_t port() const { return port_; }
+    const std::filesystem::path& dataFolder() const { return dataFolder_; }
+
+    // `kestrixd WORDS... --data-dir FOLDER` with the agent's environment.
+    ChildProcess::Result control(const std::vector<std::string>& words) const;
+    // The same with --json; throws std::runtime_error with the command's error output on failure.
+    JSONValue controlJSON(const std::vector<std::string>& words) const;
+    // A fresh code from `kestrixd pair 127.0.0.1`.
+    PairingPayload pairingCode() const;
+
+    // Everything the agent wrote to standard error / output so far.
+    std::string errorOutput() const;
+    std::string standardOutput() const;
+    // Waits until the agent's standard error contains the text.
+    bool waitForErrorOutput(const std::string& text, std::chrono::milliseconds wait = std::chrono::seconds(10)) const;
+
+    // Sends SIGTERM and returns the exit code (absent when it had to be killed).
+    std::optional<int> stop();
+
+private:
+    void readOutput(int standardOutput, int standardError);
+    std::vector<std::string> environment() const;
+
+    Options options_;
+    TemporaryDirectory folder_;
+    std::filesystem::path dataFolder_;
+    std::filesystem::path runtimeFolder_;
+    pid_t pid_ = -1;
+    std::optional<int> exitCode_;
+    std::uint16_t port_ = 0;
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::string standardOutput_;
+    std::string errorOutput_;
+    bool outputEnded_ = false;  // the agent closed its output (it ended)
+    std::thread reader_;
+};
+
+}  // namespace kx::e2e

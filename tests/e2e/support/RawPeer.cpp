@@ -1,0 +1,154 @@
+#include "tests/e2e/support/RawPeer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "protocol/Base64URL.h"
+#include "protocol/FrameAccumulator.h"
+#include "protocol/Handshake.h"
+#include "protocol/ProtocolVersion.h"
+
+namespace kx::e2e {
+
+namespace {
+constexpr std::size_t prefixLength = 4;
+constexpr std::size_t chunkSize = 65536;
+
+std::uint32_t readLength(const Bytes& buffer) {
+    return (std::uint32_t(buffer[0]) << 24) | (std::uint32_t(buffer[1]) << 16) | (std::uint32_t(buffer[2]) << 8) |
+           std::uint32_t(buffer[3]);
+}
+}  // namespace
+
+RawPeer::RawPeer(std::uint16_t port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        int error = errno;
+        ::close(fd_);
+        throw std::system_error(error, std::generic_category(), "connect");
+    }
+    int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+RawPeer::~RawPeer() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool RawPeer::fill(std::size_t count, std::chrono::steady_clock::time_point deadline) {
+    while (buffer_.size() < count) {
+        if (ended_) return false;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) continue;
+        std::uint8_t chunk[chunkSize];
+        ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR) continue;
+            ended_ = true;
+            return false;
+        }
+        buffer_.insert(buffer_.end(), chunk, chunk + got);
+    }
+    return true;
+}
+
+std::optional<Bytes> RawPeer::readFrame(std::chrono::milliseconds wait) {
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    if (!fill(prefixLength, deadline)) return std::nullopt;
+    std::size_t length = readLength(buffer_);
+    if (!fill(prefixLength + length, deadline)) return std::nullopt;
+    Bytes body(buffer_.begin() + prefixLength, buffer_.begin() + prefixLength + length);
+    buffer_.erase(buffer_.begin(), buffer_.begin() + prefixLength + length);
+    return body;
+}
+
+bool RawPeer::waitForClose(std::chrono::milliseconds wait) {
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!ended_) {
+        buffer_.clear();
+        if (!fill(1, deadline) && !ended_) return false;
+    }
+    return true;
+}
+
+void RawPeer::sendBytes(ByteView bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "send");
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+void RawPeer::sendFrame(ByteView body) { sendBytes(FrameAccumulator::frame(body)); }
+
+void RawPeer::sendSealed(std::string_view plaintext) { sendBytes(channel_->seal(asBytes(plaintext))); }
+
+void RawPeer::sendRequest(const std::string& id, const std::string& method, const JSONObject& params) {
+    sendSealed(Envelope::request(id, method, params).encode());
+}
+
+SecHello RawPeer::readHello() {
+    auto body = readFrame();
+    if (!body) throw std::runtime_error("no hello from the agent");
+    return SecHello::decode(asText(*body));
+}
+
+SecAuth RawPeer::makeAuth(const SecHello& hello, const std::optional<std::string>& deviceID,
+                          const std::optional<SigningKey>& deviceKey) {
+    Handshake handshake(HandshakeRole::client);
+    HandshakeResult result = handshake.complete(hello.ephPub, hello.nonce, hello.protocolVersions);
+    channel_ = std::move(result.channel);
+    transcript_ = result.transcript;
+    SecAuth auth;
+    auth.ephPub = handshake.ephemeralPublicBase64URL();
+    auth.nonce = handshake.nonceBase64URL();
+    auth.deviceId = deviceID;
+    if (deviceKey) auth.sig = base64URLEncode(KxSec::sign(transcript_, *deviceKey));
+    auth.client = {"test phone", "kestrix-tests", "test"};
+    auth.protocolVersions.assign(ProtocolVersion::supported.begin(), ProtocolVersion::supported.end());
+    return auth;
+}
+
+std::optional<Envelope> RawPeer::handshake(const std::optional<std::string>& deviceID,
+                                           const std::optional<SigningKey>& deviceKey) {
+    SecHello hello = readHello();
+    sendFrame(asBytes(makeAuth(hello, deviceID, deviceKey).encode()));
+    return readEnvelope();
+}
+
+std::optional<Envelope> RawPeer::readEnvelope(std::chrono::milliseconds wait) {
+    auto body = readFrame(wait);
+    if (!body) return std::nullopt;
+    Bytes plaintext = channel_->open(*body);
+    return Envelope::decode(asText(plaintext));
+}
+
+std::optional<Envelope> RawPeer::call(const std::string& method, const JSONObject& params) {
+    std::string id = "r" + std::to_string(nextID_++);
+    sendRequest(id, method, params);
+    for (;;) {
+        auto envelope = readEnvelope();
+        if (!envelope) return std::nullopt;
+        if (envelope->t == MessageKind::response && envelope->id == id) return envelope;
+    }
+}
+
+}  // namespace kx::e2e

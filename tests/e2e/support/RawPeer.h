@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "protocol/Envelope.h"
+#include "protocol/HandshakeMessages.h"
+#include "protocol/KxSec.h"
+#include "protocol/SecureChannel.h"
+
+namespace kx::e2e {
+
+// A phone-side connection at the level of frames, for tests that need to misbehave on purpose
+// (garbage, oversized frames, bad signatures, a handshake that never finishes). Blocking calls,
+// each with a time limit; one thread at a time.
+class RawPeer {
+public:
+    static constexpr std::chrono::milliseconds defaultWait{5000};
+
+    // Connects to 127.0.0.1:port; throws std::system_error.
+    explicit RawPeer(std::uint16_t port);
+    ~RawPeer();
+    RawPeer(const RawPeer&) = delete;
+    RawPeer& operator=(const RawPeer&) = delete;
+
+    // The agent's cleartext hello.
+    SecHello readHello();
+    // A SecAuth answering `hello`; signed with `deviceKey` when `deviceID` is given.
+    SecAuth makeAuth(const SecHello& hello, const std::optional<std::string>& deviceID,
+                     const std::optional<SigningKey>& deviceKey);
+    // Reads the hello, authenticates (or asks to pair when no device is given) and returns the
+    // "sec.auth" reply; absent when the agent closed the connection instead.
+    std::optional<Envelope> handshake(const std::optional<std::string>& deviceID = std::nullopt,
+                                      const std::optional<SigningKey>& deviceKey = std::nullopt);
+
+    void sendBytes(ByteView bytes);
+    void sendFrame(ByteView body);
+    // Seals one plaintext on the established channel and sends it.
+    void sendSealed(std::string_view plaintext);
+    void sendRequest(const std::string& id, const std::string& method, const JSONObject& params = {});
+
+    // The next frame body; absent when the connection ended or nothing came in time.
+    std::optional<Bytes> readFrame(std::chrono::milliseconds wait = defaultWait);
+    // The next envelope on the established channel; absent as above.
+    std::optional<Envelope> readEnvelope(std::chrono::milliseconds wait = defaultWait);
+    // Sends a request and reads envelopes until its response (events are skipped).
+    std::optional<Envelope> call(const std::string& method, const JSONObject& params = {});
+
+    // True when the agent closes the connection within the wait (after any pending bytes).
+    bool waitForClose(std::chrono::milliseconds wait = defaultWait);
+
+    const Key32& transcript() const { return transcript_; }
+    SecureChannel* channel() { return channel_.get(); }
+
+private:
+    bool fill(std::size_t count, std::chrono::steady_clock::time_point deadline);
+
+    int fd_ = -1;
+    Bytes buffer_;
+    bool ended_ = false;
+    std::unique_ptr<SecureChannel> channel_;
+    Key32 transcript_{};
+    std::uint64_t nextID_ = 1;
+};
+
+}  // namespace kx::e2e

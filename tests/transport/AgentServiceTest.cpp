@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "agent/pairing/IdentityStoreError.h"
+#include "agent/pairing/MemoryIdentityStore.h"
+#include "agent/pairing/PairingService.h"
+#include "agent/transport/AgentService.h"
+#include "agent/transport/LocalAddress.h"
+
+using namespace kx;
+
+namespace {
+
+AgentServiceOptions optionsFor(const std::string& hostName) {
+    AgentServiceOptions options;
+    options.identityStore = std::make_shared<MemoryIdentityStore>();
+    options.hostName = hostName;
+    options.version = "2.0.1";
+    options.platform = "linux";
+    options.os = "Debian GNU/Linux 12";
+    return options;
+}
+
+class BrokenStore : public IdentityStoring {
+public:
+    std::optional<AgentIdentity> load() override { throw IdentityStoreError::malformedKey("test"); }
+    void save(const AgentIdentity&) override {}
+    void clear() override {}
+};
+
+const RequestContext authenticated{"d_x", true};
+
+}  // namespace
+
+TEST(AgentService, DescriptorDropsDotLocalFromTheHostName) {
+    auto studio = AgentService::create(optionsFor("studio.local"));
+    EXPECT_EQ(studio->descriptor(), (AgentDescriptor{"studio", "2.0.1", "linux", "Debian GNU/Linux 12"}));
+    EXPECT_EQ(AgentService::create(optionsFor("workbench"))->descriptor().name, "workbench");
+}
+
+TEST(AgentService, IdentityThatCannotBeLoadedStopsConstruction) {
+    auto options = optionsFor("box");
+    options.identityStore = std::make_shared<BrokenStore>();
+    EXPECT_THROW(AgentService::create(std::move(options)), IdentityStoreError);
+}
+
+TEST(AgentService, SameStoreKeepsTheSameIdentity) {
+    auto options = optionsFor("box");
+    auto store = options.identityStore;
+    auto first = AgentService::create(options)->identity().fingerprint();
+    auto again = optionsFor("box");
+    again.identityStore = store;
+    EXPECT_EQ(AgentService::create(std::move(again))->identity().fingerprint(), first);
+}
+
+TEST(AgentService, PairingCodeBeforeAndAfterListening) {
+    auto service = AgentService::create(optionsFor("studio.local"));
+    PairingPayload early = service->beginPairing("192.0.2.7");
+    EXPECT_EQ(early.host, "192.0.2.7");
+    EXPECT_EQ(early.port, 0);
+    EXPECT_EQ(early.fp, service->identity().fingerprint());
+    EXPECT_EQ(early.name, "studio");
+    EXPECT_EQ(early.token.size(), 32u);
+    EXPECT_TRUE(service->pairing().isPairing());
+
+    service->start(std::nullopt, false);
+    PairingPayload listening = service->beginPairing();
+    EXPECT_EQ(listening.port, service->listeningPort());
+    EXPECT_NE(listening.port, 0);
+    EXPECT_EQ(listening.host, LocalAddress::primaryIPv4().value_or("127.0.0.1"));
+    // A new code replaces the old one.
+    EXPECT_NE(listening.token, early.token);
+    EXPECT_EQ(service->pairing().activeToken()->value, listening.token);
+}
+
+TEST(AgentService, InfoReportsCapabilitiesAndHintsForWhatIsMissing) {
+    auto service = AgentService::create(optionsFor("box"));
+    service->router().registerMethod("input.key", Capability::inputKey, true, [](auto&, auto&) { return JSONObject{}; });
+    service->router().registerHint(Capability::sessionTmux, {"Install tmux", "sudo apt install tmux"});
+    auto reply = service->router().dispatch(Envelope::request("1", "agent.info"), authenticated);
+    ASSERT_EQ(reply.ok, true);
+    EXPECT_EQ(reply.p->at("caps"), JSONValue(JSONArray{"input.key"}));
+    EXPECT_EQ(reply.p->at("unavailable"), *service->router().unavailableWire());
+    EXPECT_EQ(reply.p->at("name"), JSONValue("box"));
+
+    auto plain = AgentService::create(optionsFor("box"))->router().dispatch(Envelope::request("2", "agent.info"), authenticated);
+    EXPECT_FALSE(plain.p->contains("unavailable"));
+}

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "agent/transport/SleepGuard.h"
+#include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/InProcessAgent.h"
+#include "tests/e2e/support/RawPeer.h"
+#include "tests/transport/RecordingSleepInhibitor.h"
+
+using namespace kx;
+using e2e::eventually;
+
+TEST(SleepGuard, HoldsOneInhibitionAndReleasesIt) {
+    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    SleepGuard guard(inhibitor);
+    guard.hold();
+    guard.hold();
+    EXPECT_TRUE(guard.isHolding());
+    EXPECT_EQ(inhibitor->active.load(), 1);
+    EXPECT_EQ(inhibitor->reasons(), std::vector<std::string>{"Kestrix: a phone is connected"});
+    guard.release();
+    EXPECT_FALSE(guard.isHolding());
+    EXPECT_EQ(inhibitor->active.load(), 0);
+    guard.release();
+}
+
+TEST(SleepGuard, RefusedOrMissingInhibitorIsSilentlyNotHeld) {
+    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    inhibitor->refuse = true;
+    SleepGuard refused(inhibitor);
+    refused.hold();
+    EXPECT_FALSE(refused.isHolding());
+    SleepGuard none(nullptr);
+    none.hold();
+    EXPECT_FALSE(none.isHolding());
+}
+
+TEST(SleepGuard, FollowsTheConnectionCountAndLetsGoOnDestruction) {
+    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    {
+        SleepGuard guard(inhibitor);
+        guard.update(2);
+        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+        guard.update(0);
+        EXPECT_TRUE(eventually([&] { return !guard.isHolding(); }));
+        guard.update(1);
+        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+    }
+    EXPECT_EQ(inhibitor->active.load(), 0);
+}
+
+TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
+    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    e2e::InProcessAgent::Options options;
+    options.sleepInhibitor = inhibitor;
+    e2e::InProcessAgent agent(options);
+    auto& guard = agent.service().sleepGuard();
+    EXPECT_FALSE(guard.isHolding());
+    auto first = std::make_unique<e2e::RawPeer>(agent.port());
+    auto second = std::make_unique<e2e::RawPeer>(agent.port());
+    // Counted from the moment of acceptance, before any handshake.
+    EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+    first.reset();
+    EXPECT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 1; }));
+    EXPECT_TRUE(guard.isHolding());
+    second.reset();
+    EXPECT_TRUE(eventually([&] { return !guard.isHolding(); }));
+    EXPECT_EQ(inhibitor->active.load(), 0);
+
+    auto third = std::make_unique<e2e::RawPeer>(agent.port());
+    EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+    agent.service().stop();
+    EXPECT_TRUE(eventually([&] { return !guard.isHolding(); }));
+}

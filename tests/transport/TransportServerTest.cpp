@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "agent/pairing/DeviceRegistry.h"
+#include "agent/pairing/PairingService.h"
+#include "agent/transport/TransportServer.h"
+#include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/RawPeer.h"
+
+using namespace kx;
+using e2e::eventually;
+using e2e::RawPeer;
+
+namespace {
+
+class TransportServerTest : public ::testing::Test {
+protected:
+    std::shared_ptr<TransportServer> makeServer() {
+        auto registry = std::make_shared<DeviceRegistry>();
+        auto server = TransportServer::create(AgentIdentity::generate(), registry, std::make_shared<PairingService>(registry),
+                                              std::make_shared<CommandRouter>(), {"host", "1", "linux", "os"}, {});
+        server->setOnStateChange([this](const TransportState& state) {
+            std::lock_guard guard(lock);
+            states.push_back(state);
+        });
+        server->setOnConnectionsChange([this](std::size_t count) {
+            std::lock_guard guard(lock);
+            counts.push_back(count);
+        });
+        return server;
+    }
+    std::vector<TransportState> recordedStates() {
+        std::lock_guard guard(lock);
+        return states;
+    }
+    std::size_t lastCount() {
+        std::lock_guard guard(lock);
+        return counts.empty() ? 0 : counts.back();
+    }
+
+    std::mutex lock;
+    std::vector<TransportState> states;
+    std::vector<std::size_t> counts;
+};
+
+bool connectsOverIPv6Loopback(std::uint16_t port) {
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_loopback;
+    bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+}  // namespace
+
+TEST_F(TransportServerTest, ListensOnAFreePortAndCountsConnectionsBeforeTheyAuthenticate) {
+    auto server = makeServer();
+    EXPECT_EQ(server->state(), TransportState::stopped());
+    server->start(std::nullopt, false);
+    TransportState state = server->state();
+    ASSERT_EQ(state.which, TransportState::Case::listening);
+    EXPECT_NE(state.port, 0);
+    EXPECT_EQ(recordedStates(), (std::vector<TransportState>{TransportState::stopped(), TransportState::starting(), state}));
+
+    RawPeer silent(state.port);
+    silent.readHello();
+    EXPECT_EQ(server->connectionCount(), 1u);
+    EXPECT_TRUE(eventually([&] { return lastCount() == 1; }));
+
+    server->stop();
+    EXPECT_EQ(server->state(), TransportState::stopped());
+    EXPECT_EQ(lastCount(), 0u);
+    EXPECT_EQ(server->connectionCount(), 0u);
+    EXPECT_TRUE(silent.waitForClose());
+    EXPECT_THROW(RawPeer{state.port}, std::system_error);
+}
+
+TEST_F(TransportServerTest, RestartClosesTheOldSessionsAndCanReuseThePort) {
+    auto server = makeServer();
+    server->start(std::nullopt, false);
+    std::uint16_t port = server->state().port;
+    RawPeer old(port);
+    old.readHello();
+
+    server->start(port, false);
+    EXPECT_TRUE(old.waitForClose());
+    EXPECT_EQ(server->state(), TransportState::listening(port));
+    RawPeer fresh(port);
+    EXPECT_NO_THROW(fresh.readHello());
+    EXPECT_EQ(server->connectionCount(), 1u);
+}
+
+TEST_F(TransportServerTest, PortInUseIsThrownAndLeavesTheServerStarting) {
+    auto first = makeServer();
+    first->start(std::nullopt, false);
+    auto second = makeServer();
+    EXPECT_THROW(second->start(first->state().port, false), std::system_error);
+    EXPECT_EQ(second->state(), TransportState::starting());
+}
+
+TEST_F(TransportServerTest, AcceptsIPv6WhereTheSystemHasIt) {
+    auto server = makeServer();
+    server->start(std::nullopt, false);
+    int probe = ::socket(AF_INET6, SOCK_STREAM, 0);
+    if (probe < 0) GTEST_SKIP() << "no IPv6 on this system";
+    ::close(probe);
+    EXPECT_TRUE(connectsOverIPv6Loopback(server->state().port));
+}
+
+TEST_F(TransportServerTest, WaitingCallsFromTheQueueAreRefused) {
+    auto server = makeServer();
+    std::promise<std::string> refusal;
+    std::once_flag once;
+    server->setOnConnectionsChange([&](std::size_t count) {
+        if (count == 0) return;
+        std::call_once(once, [&] {
+            try {
+                server->connectionCount();
+                refusal.set_value("no refusal");
+            } catch (const std::logic_error& error) {
+                refusal.set_value("refused");
+            }
+        });
+    });
+    server->start(std::nullopt, false);
+    RawPeer peer(server->state().port);
+    auto answer = refusal.get_future();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), "refused");
+}
+
+TEST_F(TransportServerTest, OwnerMayLetGoFromInsideACallback) {
+    auto server = makeServer();
+    std::promise<void> released;
+    auto* slot = &server;
+    server->setOnConnectionsChange([slot, &released](std::size_t count) {
+        if (count != 1) return;
+        slot->reset();
+        released.set_value();
+    });
+    server->start(std::nullopt, false);
+    RawPeer peer(server->state().port);
+    ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(peer.waitForClose());
+}
