@@ -48,9 +48,11 @@ std::filesystem::path AgentProcess::executable() {
 AgentProcess::AgentProcess() : AgentProcess(Options{}) {}
 
 AgentProcess::AgentProcess(Options options)
-    : options_(std::move(options)), dataFolder_(folder_.path() / "data"), runtimeFolder_(folder_.path() / "run") {
-    std::filesystem::create_directory(dataFolder_);
-    std::filesystem::create_directory(runtimeFolder_);
+    : options_(std::move(options)),
+      dataFolder_(options_.dataFolder.value_or(folder_.path() / "data")),
+      runtimeFolder_(options_.runtimeFolder.value_or(folder_.path() / "run")) {
+    std::filesystem::create_directories(dataFolder_);
+    std::filesystem::create_directories(runtimeFolder_);
     ::chmod(runtimeFolder_.c_str(), S_IRWXU);
 
     std::vector<std::string> arguments{executable().string(), "--data-dir", dataFolder_.string(), "--port", "0"};
@@ -134,22 +136,35 @@ void AgentProcess::readOutput(int standardOutput, int standardError) {
     changed_.notify_all();
 }
 
+bool AgentProcess::reap(std::chrono::milliseconds wait) {
+    if (pid_ <= 0) return true;
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            exitCode_ = exitStatus(status);
+            pid_ = -1;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(reapInterval);
+    }
+}
+
+std::optional<int> AgentProcess::waitForExit(std::chrono::milliseconds wait) {
+    reap(wait);
+    return stop();
+}
+
 std::optional<int> AgentProcess::stop() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
-        int status = 0;
-        auto deadline = std::chrono::steady_clock::now() + stopTimeout;
-        pid_t reaped = 0;
-        while ((reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(reapInterval);
-        if (reaped == 0) {
+        if (!reap(stopTimeout)) {
             ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
             exitCode_.reset();
-        } else {
-            exitCode_ = exitStatus(status);
         }
-        pid_ = -1;
     }
     if (reader_.joinable()) reader_.join();
     return exitCode_;

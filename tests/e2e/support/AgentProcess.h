@@ -29,6 +29,9 @@ public:
         std::vector<std::string> environment;  // "NAME=value", added to this process's environment
         bool advertise = false;
         bool waitUntilListening = true;
+        // Folders of another agent, to start a second one beside it; fresh ones by default.
+        std::optional<std::filesystem::path> dataFolder;
+        std::optional<std::filesystem::path> runtimeFolder;
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
@@ -43,6 +46,7 @@ public:
 
     std::uint16_t port() const { return port_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; }
+    const std::filesystem::path& runtimeFolder() const { return runtimeFolder_; }
 
     // `kestrixd WORDS... --data-dir FOLDER` with the agent's environment.
     ChildProcess::Result control(const std::vector<std::string>& words) const;
@@ -59,9 +63,12 @@ public:
 
     // Sends SIGTERM and returns the exit code (absent when it had to be killed).
     std::optional<int> stop();
+    // Waits for the agent to end on its own, then as stop().
+    std::optional<int> waitForExit(std::chrono::milliseconds wait = std::chrono::seconds(10));
 
 private:
     void readOutput(int standardOutput, int standardError);
+    bool reap(std::chrono::milliseconds wait);
     std::vector<std::string> environment() const;
 
     Options options_;

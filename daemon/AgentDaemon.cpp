@@ -1,0 +1,85 @@
+#include "daemon/AgentDaemon.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "agent/support/Log.h"
+#include "daemon/ControlSocketPath.h"
+#include "daemon/TerminalQRCode.h"
+#include "platform/linux/pairing/FileIdentityStore.h"
+#include "platform/linux/transport/LinuxSystemInfo.h"
+
+namespace kx {
+
+namespace {
+constexpr const char* platformName = "linux";
+
+AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
+    AgentServiceOptions options;
+    options.identityStore = std::make_shared<FileIdentityStore>(settings.dataFolder);
+    options.registryPath = settings.dataFolder / "devices.json";
+    options.hostName = LinuxSystemInfo::hostName();
+    options.version = settings.version;
+    options.platform = platformName;
+    options.os = LinuxSystemInfo::osName();
+    return options;
+}
+}  // namespace
+
+AgentDaemon::AgentDaemon(DaemonSettings settings)
+    : settings_(std::move(settings)),
+      control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
+      service_(AgentService::create(serviceOptions(settings_))) {
+    service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });
+    registerControlCommands();
+}
+
+AgentDaemon::~AgentDaemon() { control_.stop(); }
+
+void AgentDaemon::registerControlCommands() {
+    registerCoreControlCommands(control_, *service_, status_, settings_.listen);
+}
+
+int AgentDaemon::run() {
+    log::info("kestrixd " + settings_.version + " for data folder " + settings_.dataFolder.string());
+    try {
+        service_->start(settings_.listen.port, settings_.listen.advertise);
+    } catch (const std::system_error& error) {
+        log::error("cannot listen on port " + std::to_string(settings_.listen.port.value_or(0)) + ": " +
+                   error.code().message());
+        return 1;
+    }
+    control_.start();
+    if (settings_.pairAtStart) printPairingCode();
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    log::info(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+    control_.stop();
+    service_->stop();
+    return 0;
+}
+
+void AgentDaemon::printPairingCode() {
+    ControlReply code = issuePairingCode(*service_, std::nullopt);
+    std::cout << code.text << TerminalQRCode::render(*code.qrCode, ::isatty(STDOUT_FILENO)) << std::flush;
+}
+
+void AgentDaemon::logStateChange(const TransportState& state) {
+    std::lock_guard guard(logLock_);
+    // A start passes through "stopped" and "starting" on its way; only where it lands is news.
+    bool passing = state.which == TransportState::Case::starting ||
+                   (state.which == TransportState::Case::stopped && lastLogged_.which == TransportState::Case::stopped);
+    if (passing) return;
+    lastLogged_ = state;
+    log::info("transport " + state.description());
+}
+
+}  // namespace kx

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "agent/transport/AgentService.h"
+#include "daemon/ControlServer.h"
+#include "daemon/CoreControlCommands.h"
+#include "daemon/StatusReport.h"
+
+namespace kx {
+
+struct DaemonSettings {
+    std::filesystem::path dataFolder;  // absolute and canonical; created beforehand
+    ListenSettings listen;
+    bool pairAtStart = false;
+    std::string version;
+};
+
+// The headless agent: the agent service with the Linux implementations of its platform
+// interfaces, plus the control socket through which the person at the computer manages it.
+//
+// Method families: add the control commands and status lines of your family in
+// registerControlCommands(), after the core's.
+class AgentDaemon {
+public:
+    // Claims the control socket (refusing a second agent on the same data folder) and builds the
+    // agent. Throws ControlError or the identity store's error.
+    explicit AgentDaemon(DaemonSettings settings);
+    ~AgentDaemon();
+
+    // Listens, serves control commands and waits for SIGINT or SIGTERM, which the caller must
+    // have blocked in every thread. Returns the process's exit code.
+    int run();
+
+    AgentService& service() { return *service_; }
+    ControlServer& control() { return control_; }
+    StatusReport& status() { return status_; }
+
+private:
+    void registerControlCommands();
+    void printPairingCode();
+    void logStateChange(const TransportState& state);
+
+    DaemonSettings settings_;
+    ControlServer control_;
+    StatusReport status_;
+    std::mutex logLock_;
+    TransportState lastLogged_;
+    std::shared_ptr<AgentService> service_;
+};
+
+}  // namespace kx

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "daemon/ControlMessages.h"
+
+namespace kx {
+
+class AgentService;
+class ControlServer;
+class StatusReport;
+
+// How the agent was asked to listen, for `kestrixd resume`.
+struct ListenSettings {
+    std::optional<std::uint16_t> port;
+    bool advertise = true;
+};
+
+// Issues a new pairing code: its text, how long it is valid, and the code to draw as a QR code.
+ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host);
+
+// pair, devices, revoke ID, ring, disconnect, resume, status, commands; and the core's status lines.
+void registerCoreControlCommands(ControlServer& control, AgentService& service, StatusReport& status,
+                                 ListenSettings listen);
+
+}  // namespace kx

@@ -1,0 +1,112 @@
+// kestrixd: the Kestrix agent without a user interface, and its control commands.
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+
+#include "agent/support/DataDirectory.h"
+#include "agent/support/Log.h"
+#include "daemon/AgentDaemon.h"
+#include "daemon/ControlClient.h"
+#include "daemon/TerminalQRCode.h"
+
+namespace {
+
+using namespace kx;
+
+constexpr int maxPort = 65535;
+constexpr const char* commandsHelp =
+    "Control commands for the agent that runs with the same --data-dir:\n"
+    "  kestrixd pair [HOST]    issue a new pairing code and show it as a QR code\n"
+    "  kestrixd devices        list the paired devices and when they were last seen\n"
+    "  kestrixd revoke ID      forget a paired device and close its connections\n"
+    "  kestrixd ring           make the connected phones ring\n"
+    "  kestrixd disconnect     stop listening and close every connection\n"
+    "  kestrixd resume         listen again on the same port\n"
+    "  kestrixd status         listening port, connections, paired devices\n"
+    "  kestrixd commands       every command the running agent accepts\n"
+    "Add --json to print a command's result as JSON.";
+
+struct CommandLine {
+    int port = -1;
+    bool noAdvertise = false;
+    bool pair = false;
+    bool json = false;
+    std::string dataDir;
+    std::vector<std::string> command;
+};
+
+std::filesystem::path dataFolder(const CommandLine& line, bool create) {
+    std::filesystem::path folder;
+    if (!line.dataDir.empty())
+        folder = std::filesystem::absolute(line.dataDir);
+    else if (auto standard = defaultDataDirectory())
+        folder = *standard;
+    else
+        throw ControlError("there is no standard data folder (HOME is not set); pass --data-dir");
+    if (create) {
+        ensureDirectory(folder);
+        if (!std::filesystem::is_directory(folder)) throw ControlError("cannot create the data folder " + folder.string());
+    }
+    return std::filesystem::weakly_canonical(folder);
+}
+
+int runControlCommand(const CommandLine& line) {
+    if (line.port >= 0 || line.noAdvertise || line.pair)
+        throw ControlError("--port, --no-advertise and --pair apply when starting the agent, not to a command");
+    ControlReply reply = ControlClient::send(dataFolder(line, false), line.command);
+    if (!reply.ok) throw ControlError(reply.error);
+    if (line.json) {
+        std::cout << reply.data.toJSONText() << std::endl;
+        return 0;
+    }
+    std::cout << reply.text;
+    if (reply.qrCode) std::cout << TerminalQRCode::render(*reply.qrCode, ::isatty(STDOUT_FILENO));
+    std::cout.flush();
+    return 0;
+}
+
+int runAgent(const CommandLine& line) {
+    // Stop signals are taken by the main thread with sigwait, so every thread must block them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    DaemonSettings settings;
+    settings.dataFolder = dataFolder(line, true);
+    if (line.port >= 0) settings.listen.port = static_cast<std::uint16_t>(line.port);
+    settings.listen.advertise = !line.noAdvertise;
+    settings.pairAtStart = line.pair;
+    settings.version = KX_VERSION;
+    AgentDaemon daemon(std::move(settings));
+    return daemon.run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"kestrixd: the Kestrix agent without a user interface. Without a command it runs the agent "
+                 "in the foreground until SIGINT or SIGTERM; with one it manages the running agent."};
+    CommandLine line;
+    app.set_version_flag("--version", std::string("kestrixd ") + KX_VERSION);
+    app.add_option("--port", line.port, "TCP port to listen on (default: any free port)")->check(CLI::Range(0, maxPort));
+    app.add_flag("--no-advertise", line.noAdvertise, "do not advertise the agent over DNS-SD");
+    app.add_option("--data-dir", line.dataDir, "folder of the identity key and paired devices (default: $XDG_DATA_HOME/Kestrix)");
+    app.add_flag("--pair", line.pair, "issue a pairing code at start and print it with a QR code");
+    app.add_flag("--json", line.json, "print a control command's result as JSON");
+    app.add_option("command", line.command, "control command for the running agent (see below)");
+    app.footer(commandsHelp);
+    CLI11_PARSE(app, argc, argv);
+
+    try {
+        return line.command.empty() ? runAgent(line) : runControlCommand(line);
+    } catch (const std::exception& error) {
+        std::cerr << "kestrixd: " << error.what() << std::endl;
+        return 1;
+    }
+}
