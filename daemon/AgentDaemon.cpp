@@ -10,7 +10,9 @@
 #include "daemon/ControlSocketPath.h"
 #include "daemon/TerminalQRCode.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
+#include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
+#include "platform/linux/transport/LogindSleepInhibitor.h"
 
 namespace kx {
 
@@ -25,6 +27,8 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.version = settings.version;
     options.platform = platformName;
     options.os = LinuxSystemInfo::osName();
+    options.advertiser = std::make_shared<DNSSDAdvertiser>();
+    options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     return options;
 }
 }  // namespace

@@ -39,11 +39,7 @@ std::optional<int> exitStatus(int status) {
 }
 }  // namespace
 
-std::filesystem::path AgentProcess::executable() {
-    const char* binary = std::getenv("KX_BINARY_DIR");
-    if (!binary) throw std::runtime_error("KX_BINARY_DIR is not set; run the tests through ctest");
-    return std::filesystem::path(binary) / "daemon" / "kestrixd";
-}
+std::filesystem::path AgentProcess::executable() { return KX_E2E_DAEMON; }
 
 AgentProcess::AgentProcess() : AgentProcess(Options{}) {}
 

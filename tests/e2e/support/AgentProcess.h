@@ -41,7 +41,7 @@ public:
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
 
-    // The built kestrixd (from KX_BINARY_DIR).
+    // The kestrixd of this build.
     static std::filesystem::path executable();
 
     std::uint16_t port() const { return port_; }

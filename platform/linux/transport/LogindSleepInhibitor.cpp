@@ -1,0 +1,43 @@
+#include "platform/linux/transport/LogindSleepInhibitor.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+namespace kx {
+
+namespace {
+constexpr const char* service = "org.freedesktop.login1";
+constexpr const char* objectPath = "/org/freedesktop/login1";
+constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
+constexpr const char* what = "idle:sleep";
+constexpr const char* who = "Kestrix";
+constexpr const char* mode = "block";
+
+// The lock lives exactly as long as logind's descriptor stays open.
+class LogindInhibition : public SleepInhibition {
+public:
+    explicit LogindInhibition(sdbus::UnixFd lock) : lock_(std::move(lock)) {}
+
+private:
+    sdbus::UnixFd lock_;
+};
+}  // namespace
+
+std::unique_ptr<SleepInhibition> LogindSleepInhibitor::inhibit(const std::string& reason) {
+    try {
+        auto connection = busAddress_ ? sdbus::createSessionBusConnectionWithAddress(*busAddress_)
+                                      : sdbus::createSystemBusConnection();
+        auto logind = sdbus::createProxy(*connection, service, objectPath);
+        sdbus::UnixFd lock;
+        logind->callMethod("Inhibit")
+            .onInterface(managerInterface)
+            .withArguments(what, who, reason, mode)
+            .withTimeout(callTimeout)
+            .storeResultsTo(lock);
+        if (!lock.isValid()) return nullptr;
+        return std::make_unique<LogindInhibition>(std::move(lock));
+    } catch (const sdbus::Error&) {
+        return nullptr;  // no system bus, no logind, or logind said no
+    }
+}
+
+}  // namespace kx

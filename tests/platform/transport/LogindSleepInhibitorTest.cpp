@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <sdbus-c++/sdbus-c++.h>
+
+#include "agent/support/ChildProcess.h"
+#include "platform/linux/transport/LogindSleepInhibitor.h"
+#include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/TemporaryDirectory.h"
+
+using namespace kx;
+
+namespace {
+
+// A bus of our own, so that a stand-in logind can take logind's name.
+class PrivateBus {
+public:
+    PrivateBus() {
+        address_ = "unix:path=" + (folder_.path() / "bus").string();
+        auto started = ChildProcess::run("/usr/bin/dbus-daemon", {"--session", "--fork", "--nopidfile",
+                                                                  "--address=" + address_, "--print-pid=1"});
+        if (started.succeeded()) pid_ = std::stoi(started.standardOutput);
+    }
+    ~PrivateBus() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+    }
+    bool running() const { return pid_ > 0; }
+    const std::string& address() const { return address_; }
+
+private:
+    e2e::TemporaryDirectory folder_;
+    std::string address_;
+    int pid_ = -1;
+};
+
+// Answers Inhibit with the write end of a pipe and keeps the read end: the lock is held while
+// the read end sees no end of file.
+class StandInLogind {
+public:
+    explicit StandInLogind(const std::string& address)
+        : connection_(sdbus::createSessionBusConnectionWithAddress(address)) {
+        connection_->requestName("org.freedesktop.login1");
+        object_ = sdbus::createObject(*connection_, "/org/freedesktop/login1");
+        object_->registerMethod("Inhibit")
+            .onInterface("org.freedesktop.login1.Manager")
+            .implementedAs([this](const std::string& what, const std::string& who, const std::string& why,
+                                  const std::string& mode) {
+                int ends[2];
+                if (::pipe2(ends, O_CLOEXEC) != 0) throw sdbus::Error("org.test.Failed", "pipe");
+                std::lock_guard guard(lock_);
+                arguments_ = {what, who, why, mode};
+                readEnd_ = ends[0];
+                return sdbus::UnixFd(ends[1], sdbus::adopt_fd);
+            });
+        object_->finishRegistration();
+        connection_->enterEventLoopAsync();
+    }
+    ~StandInLogind() {
+        connection_->leaveEventLoop();
+        if (readEnd_ >= 0) ::close(readEnd_);
+    }
+    std::vector<std::string> arguments() {
+        std::lock_guard guard(lock_);
+        return arguments_;
+    }
+    bool lockReleased() {
+        std::lock_guard guard(lock_);
+        pollfd entry{readEnd_, POLLIN, 0};
+        return readEnd_ >= 0 && ::poll(&entry, 1, 0) == 1;
+    }
+
+private:
+    std::unique_ptr<sdbus::IConnection> connection_;
+    std::unique_ptr<sdbus::IObject> object_;
+    std::mutex lock_;
+    std::vector<std::string> arguments_;
+    int readEnd_ = -1;
+};
+
+}  // namespace
+
+TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
+    StandInLogind logind(bus.address());
+    LogindSleepInhibitor inhibitor(bus.address());
+
+    auto inhibition = inhibitor.inhibit("Kestrix: a phone is connected");
+    ASSERT_NE(inhibition, nullptr);
+    EXPECT_EQ(logind.arguments(),
+              (std::vector<std::string>{"idle:sleep", "Kestrix", "Kestrix: a phone is connected", "block"}));
+    EXPECT_FALSE(logind.lockReleased());
+    inhibition.reset();
+    EXPECT_TRUE(e2e::eventually([&] { return logind.lockReleased(); }));
+}
+
+TEST(LogindSleepInhibitor, NothingIsHeldWithoutLogindOrWithoutABus) {
+    PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
+    EXPECT_EQ(LogindSleepInhibitor(bus.address()).inhibit("x"), nullptr);
+    e2e::TemporaryDirectory empty;
+    EXPECT_EQ(LogindSleepInhibitor("unix:path=" + (empty.path() / "none").string()).inhibit("x"), nullptr);
+}
