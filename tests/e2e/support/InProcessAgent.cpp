@@ -36,6 +36,11 @@ std::uint16_t InProcessAgent::port() const {
 TestDevice InProcessAgent::addDevice(const std::string& name) {
     static std::atomic<int> counter{0};
     TestDevice device{"d_test" + std::to_string(++counter), SigningKey::generate()};
+    addDevice(device, name);
+    return device;
+}
+
+void InProcessAgent::addDevice(const TestDevice& device, const std::string& name) {
     PairedDevice entry;
     entry.id = device.id;
     entry.name = name;
@@ -43,7 +48,6 @@ TestDevice InProcessAgent::addDevice(const std::string& name) {
     entry.pairedAt = std::chrono::system_clock::now();
     entry.platform = "test";
     service_->registry().registerDevice(entry);
-    return device;
 }
 
 }  // namespace kx::e2e

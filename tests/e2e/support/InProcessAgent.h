@@ -39,6 +39,7 @@ public:
 
     // Registers a new device directly in the registry (no pairing round-trip).
     TestDevice addDevice(const std::string& name = "test phone");
+    void addDevice(const TestDevice& device, const std::string& name = "test phone");
 
 private:
     TemporaryDirectory data_;
