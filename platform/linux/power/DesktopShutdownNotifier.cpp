@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <map>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -118,8 +120,15 @@ void DesktopShutdownNotifier::disconnect() {
 void DesktopShutdownNotifier::pressed(std::uint32_t id, const std::string& button) const {
     // Signals from other applications' bubbles, or from one already replaced, are not ours.
     if (id == 0 || id != shownID()) return;
-    if (button == kCancelKey && buttons_.cancel) buttons_.cancel();
-    if (button == kNowKey && buttons_.now) buttons_.now();
+    std::function<void()> action;
+    if (button == kCancelKey) action = buttons_.cancel;
+    if (button == kNowKey) action = buttons_.now;
+    if (!action) return;
+    try {
+        std::thread(std::move(action)).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the press is lost, as if the click had missed.
+    }
 }
 
 void DesktopShutdownNotifier::notify(const ShutdownCountdown::Snapshot& snapshot) {

@@ -25,8 +25,9 @@ namespace kx {
 // newest state is sent when updates arrive faster than the server answers.
 class DesktopShutdownNotifier : public ShutdownNotifying {
 public:
-    // The bubble's buttons, like the panel's "Cancel" and "Restart now". They are called on the
-    // bus's event thread and must not wait for the notifier.
+    // The bubble's buttons, like the panel's "Cancel" and "Restart now". Each press runs on a
+    // short-lived thread of its own, never on the bus's event thread, so a button may end up
+    // releasing the notifier itself (which waits for that event thread).
     struct Buttons {
         std::function<void()> cancel;
         std::function<void()> now;
