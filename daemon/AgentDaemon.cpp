@@ -8,8 +8,11 @@
 
 #include "agent/support/Log.h"
 #include "daemon/ControlSocketPath.h"
+#include "daemon/ShutdownAnnouncer.h"
+#include "daemon/ShutdownControlCommands.h"
 #include "daemon/TerminalQRCode.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
+#include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
@@ -29,6 +32,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.os = LinuxSystemInfo::osName();
     options.advertiser = std::make_shared<DNSSDAdvertiser>();
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
+    options.shutdownExecutor = shutdownExecutorFromEnvironment();
     return options;
 }
 }  // namespace
@@ -38,6 +42,7 @@ AgentDaemon::AgentDaemon(DaemonSettings settings)
       control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
       service_(AgentService::create(serviceOptions(settings_))) {
     service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });
+    shutdownAnnouncer_ = announceShutdownCountdown(service_->shutdown());
     registerControlCommands();
 }
 
@@ -45,6 +50,7 @@ AgentDaemon::~AgentDaemon() { control_.stop(); }
 
 void AgentDaemon::registerControlCommands() {
     registerCoreControlCommands(control_, *service_, status_, settings_.listen);
+    registerShutdownControlCommands(control_, service_->shutdown(), status_);
 }
 
 int AgentDaemon::run() {

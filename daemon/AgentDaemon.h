@@ -12,6 +12,8 @@
 
 namespace kx {
 
+class CountdownRelay;
+
 struct DaemonSettings {
     std::filesystem::path dataFolder;  // absolute and canonical; created beforehand
     ListenSettings listen;
@@ -50,6 +52,8 @@ private:
     std::mutex logLock_;
     TransportState lastLogged_;
     std::shared_ptr<AgentService> service_;
+    // Shows a pending shutdown on standard error and as a desktop notification.
+    std::shared_ptr<CountdownRelay> shutdownAnnouncer_;
 };
 
 }  // namespace kx

@@ -26,6 +26,8 @@ constexpr const char* commandsHelp =
     "  kestrixd disconnect     stop listening and close every connection\n"
     "  kestrixd resume         listen again on the same port\n"
     "  kestrixd status         listening port, connections, paired devices\n"
+    "  kestrixd shutdown cancel  stop a shutdown or restart that a phone asked for\n"
+    "  kestrixd shutdown now     carry it out at once\n"
     "  kestrixd commands       every command the running agent accepts\n"
     "Add --json to print a command's result as JSON.";
 

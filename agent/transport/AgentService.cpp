@@ -4,6 +4,8 @@
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
+#include "agent/power/ShutdownMethods.h"
+#include "agent/power/ShutdownSeconds.h"
 #include "agent/transport/LocalAddress.h"
 #include "protocol/Params.h"
 
@@ -34,6 +36,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       pairing_(std::make_shared<PairingService>(registry_)),
       router_(std::make_shared<CommandRouter>()),
       descriptor_{AgentDescriptor::nameFromHostName(options.hostName), options.version, options.platform, options.os},
+      shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       sleepGuard_(std::move(options.sleepInhibitor)),
       transport_(TransportServer::create(identity_, registry_, pairing_, router_, descriptor_,
                                          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser)})) {}
@@ -68,6 +71,7 @@ void AgentService::registerMethodFamilies() {
     // 2 input, 3 system (with clipboard and now playing), 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
+    registerShutdownFamily();
 }
 
 void AgentService::registerBuiltInMethods() {
@@ -85,6 +89,16 @@ void AgentService::registerBuiltInMethods() {
         if (!self) throw gone();
         return self->pairBegin(params);
     });
+}
+
+void AgentService::registerShutdownFamily() {
+    // The name the person at the computer sees for the phone that asked.
+    auto deviceName = [registry = std::weak_ptr(registry_)](const std::optional<std::string>& deviceID) {
+        auto strong = registry.lock();
+        auto device = strong && deviceID ? strong->device(*deviceID) : std::nullopt;
+        return device ? std::optional(device->name) : std::nullopt;
+    };
+    registerShutdownMethods(*router_, shutdown_, std::move(deviceName));
 }
 
 JSONObject AgentService::agentInfo() const {

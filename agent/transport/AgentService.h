@@ -10,6 +10,7 @@
 
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
+#include "agent/power/ShutdownCountdown.h"
 #include "agent/transport/AgentServiceOptions.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
@@ -50,6 +51,8 @@ public:
     CommandRouter& router() { return *router_; }
     TransportServer& transport() { return *transport_; }
     const AgentDescriptor& descriptor() const { return descriptor_; }
+    // The pending shutdown or restart; its length comes from KX_SHUTDOWN_SECONDS when valid.
+    const std::shared_ptr<ShutdownCountdown>& shutdown() const { return shutdown_; }
     SleepGuard& sleepGuard() { return sleepGuard_; }
     std::optional<std::uint16_t> listeningPort() const;
 
@@ -63,6 +66,7 @@ private:
     void connectTransportCallbacks();
     void registerMethodFamilies();
     void registerBuiltInMethods();
+    void registerShutdownFamily();
     JSONObject agentInfo() const;
     JSONObject pairBegin(const JSONObject& params) const;
 
@@ -72,6 +76,7 @@ private:
     std::shared_ptr<CommandRouter> router_;
     AgentDescriptor descriptor_;
     // Method families' components go here, in registration order.
+    std::shared_ptr<ShutdownCountdown> shutdown_;
 
     mutable std::mutex portLock_;
     std::optional<std::uint16_t> listeningPort_;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "agent/pairing/IdentityStoring.h"
+#include "agent/power/ShutdownExecuting.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -30,6 +31,7 @@ struct AgentServiceOptions {
     std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
 
     // Method families add the platform interfaces they need below, in registration order.
+    std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 };
 
 }  // namespace kx
