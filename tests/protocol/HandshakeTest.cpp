@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "VectorFiles.h"
 #include "protocol/Base64URL.h"
@@ -168,6 +169,25 @@ TEST(Handshake, FreshPeersAgreeAndChannelsAreCrossed) {
     // A side cannot open its own frames: it receives with the other direction's key.
     const Bytes own = agentSide.channel->seal(asBytes("{}"));
     EXPECT_THROW(agentSide.channel->open(bodyOf(own)), SecureChannel::Failure);
+}
+
+TEST(Handshake, IndependentConnectionsRunInParallel) {
+    // Library set-up happens on first use from whichever thread gets there first.
+    constexpr int connections = 4;
+    std::vector<int> delivered(connections, 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < connections; ++i) {
+        threads.emplace_back([&delivered, i] {
+            const Handshake agent(HandshakeRole::agent);
+            const Handshake client(HandshakeRole::client);
+            HandshakeResult agentSide = completeAgainst(agent, client);
+            HandshakeResult clientSide = completeAgainst(client, agent);
+            for (int n = 0; n < 20; ++n)
+                delivered[i] += clientSide.channel->open(bodyOf(agentSide.channel->seal(asBytes("{}")))).size() == 2;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(delivered, std::vector<int>(connections, 20));
 }
 
 TEST(Handshake, GeneratedIdentitiesAreFreshAndConsistent) {
