@@ -99,21 +99,15 @@ void ShutdownCountdown::start(ShutdownAction action, std::string deviceName) {
     }
 }
 
-std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::cancel() {
-    Observer observer;
-    std::optional<Snapshot> ended;
-    {
-        std::lock_guard guard(lock_);
-        if (!state_) return std::nullopt;
-        ended = state_;
-        finishLocked();
-        observer = onChange_;
-    }
-    publish(observer, std::nullopt);
+std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::cancel() { return end(); }
+
+std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::now() {
+    const auto ended = end();
+    if (ended) carryOut(ended->action);
     return ended;
 }
 
-std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::now() {
+std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::end() {
     Observer observer;
     std::optional<Snapshot> ended;
     {
@@ -124,7 +118,6 @@ std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::now() {
         observer = onChange_;
     }
     publish(observer, std::nullopt);
-    carryOut(ended->action);
     return ended;
 }
 

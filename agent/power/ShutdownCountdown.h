@@ -71,6 +71,8 @@ private:
                          std::uint64_t generation);
     // One second has passed for the countdown of `generation`; false when that countdown is over.
     bool tick(std::uint64_t generation);
+    // Ends a running countdown without acting and tells the observer; absent when idle.
+    std::optional<Snapshot> end();
     void finishLocked();
     void joinRetiredTickers();
     static void publish(const Observer& observer, const std::optional<Snapshot>& snapshot);

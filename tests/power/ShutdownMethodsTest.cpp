@@ -79,13 +79,3 @@ TEST_F(ShutdownMethodsFixture, RefusedBeforeAuthentication) {
               Envelope::failure("1", {ErrorCode::unauthorized, "Not authenticated"}));
     EXPECT_FALSE(countdown->current().has_value());
 }
-
-TEST(ShutdownMethods, DelayIsTheCountdownLength) {
-    CommandRouter router;
-    auto countdown = ShutdownCountdown::make(std::make_shared<RecordingExecutor>(), 2, TickGate::sleeper(TickGate::make()));
-    registerShutdownMethods(router, countdown, {});
-    auto reply = router.dispatch(Envelope::request("7", "system.shutdown", JSONObject{{"action", "shutdown"}}),
-                                 RequestContext{"x", true});
-    EXPECT_EQ(reply, Envelope::success("7", JSONObject{{"delaySeconds", 2}}));
-    EXPECT_EQ(countdown->current()->deviceName, "your phone");
-}

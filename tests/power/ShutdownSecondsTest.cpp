@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "agent/power/ShutdownSeconds.h"
 
 using namespace kx;
@@ -13,13 +11,4 @@ TEST(ShutdownSeconds, AcceptsOnlyWholeSecondsFromOneToThirty) {
     for (const char* text : {"", "0", "31", "-1", "2x", " 2", "2 ", "1.5", "abc", "99999999999999999999"}) {
         EXPECT_EQ(parseShutdownSeconds(text), std::nullopt) << '"' << text << '"';
     }
-}
-
-TEST(ShutdownSeconds, EnvironmentFallsBackToThirty) {
-    ::setenv(kShutdownSecondsVariable, "5", 1);
-    EXPECT_EQ(shutdownSecondsFromEnvironment(), 5);
-    ::setenv(kShutdownSecondsVariable, "600", 1);
-    EXPECT_EQ(shutdownSecondsFromEnvironment(), 30);
-    ::unsetenv(kShutdownSecondsVariable);
-    EXPECT_EQ(shutdownSecondsFromEnvironment(), 30);
 }

@@ -4,9 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
-#include "agent/power/ShutdownCountdown.h"
 #include "platform/linux/power/DryRunShutdownExecutor.h"
 #include "platform/linux/power/LogindShutdownExecutor.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
@@ -20,9 +18,6 @@ using namespace kx;
 using namespace kx::testing;
 
 namespace {
-
-constexpr auto kPatience = std::chrono::seconds(20);
-constexpr auto kPollInterval = std::chrono::milliseconds(5);
 
 std::string contents(const std::filesystem::path& file) {
     std::ifstream in(file);
@@ -57,23 +52,6 @@ TEST(DryRunShutdownExecutor, AppendsOneLinePerAction) {
     DryRunShutdownExecutor nowhere(folder.path / "missing" / "actions");
     EXPECT_NO_THROW(nowhere.perform(ShutdownAction::shutdown));
     EXPECT_FALSE(std::filesystem::exists(folder.path / "missing"));
-}
-
-TEST(DryRunShutdownExecutor, CompletedCountdownRecordsExactlyOneAction) {
-    TemporaryFolder folder;
-    const auto file = folder.path / "actions";
-    auto countdown = ShutdownCountdown::make(std::make_shared<DryRunShutdownExecutor>(file), 3, [](std::stop_token) {});
-    countdown->start(ShutdownAction::restart, "Pixel");
-    // The action is written after the countdown has gone idle.
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (contents(file).empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    EXPECT_FALSE(countdown->current().has_value());
-    countdown->now();  // idle: must not add a line
-    countdown->cancel();
-    countdown.reset();
-    EXPECT_EQ(contents(file), "restart\n");
 }
 
 TEST(ShutdownExecutorSelection, DryRunVariableChoosesTheDryRunExecutor) {
