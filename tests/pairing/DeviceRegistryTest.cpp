@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "agent/pairing/DeviceRegistry.h"
+#include "agent/pairing/InternetDate.h"
+#include "agent/support/AtomicFile.h"
+#include "tests/pairing/TempFolder.h"
+
+using namespace kx;
+using namespace std::chrono_literals;
+
+namespace {
+
+PairedDevice::TimePoint at(const char* text) { return *parseInternetDate(text); }
+
+PairedDevice phone(const std::string& id, const char* pairedAt) {
+    return {id, "Phone " + id, "7yTcMOXnRJrXSMOyTwcaTOdGn0jJPtpQ63mnW7gbz9w", at(pairedAt), std::nullopt, "iOS 17.4"};
+}
+
+class DeviceRegistryTest : public ::testing::Test {
+protected:
+    test::TempFolder folder{"registry"};
+    std::filesystem::path file = folder / "devices.json";
+
+    nlohmann::json fileJSON() const { return nlohmann::json::parse(readWholeFile(file).value()); }
+    void writeFile(const std::string& text) const { writeFileAtomically(file, text); }
+};
+
+}  // namespace
+
+TEST_F(DeviceRegistryTest, WritesTheExactFileFormat) {
+    DeviceRegistry registry(file);
+    auto device = phone("d_1", "2026-01-05T10:00:00Z");
+    device.pairedAt += 750ms;  // fractions never reach the file
+    registry.registerDevice(device);
+    EXPECT_EQ(*readWholeFile(file),
+              "[\n"
+              "  {\n"
+              "    \"id\": \"d_1\",\n"
+              "    \"name\": \"Phone d_1\",\n"
+              "    \"pairedAt\": \"2026-01-05T10:00:00Z\",\n"
+              "    \"platform\": \"iOS 17.4\",\n"
+              "    \"publicKey\": \"7yTcMOXnRJrXSMOyTwcaTOdGn0jJPtpQ63mnW7gbz9w\"\n"
+              "  }\n"
+              "]\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    registry.touch("d_1", at("2026-02-01T08:30:05Z"));
+    EXPECT_EQ(fileJSON()[0]["lastSeen"], "2026-02-01T08:30:05Z");
+    EXPECT_EQ(registry.device("d_1")->lastSeen, at("2026-02-01T08:30:05Z"));
+}
+
+TEST_F(DeviceRegistryTest, ReloadsWhatItWroteAndListsNewestFirst) {
+    {
+        DeviceRegistry registry(file);
+        registry.registerDevice(phone("d_old", "2025-06-01T00:00:00Z"));
+        registry.registerDevice(phone("d_new", "2026-01-05T10:00:00Z"));
+        registry.registerDevice(phone("d_mid", "2025-12-24T18:00:00Z"));
+        registry.touch("d_mid", at("2026-01-06T00:00:00Z"));
+    }
+    DeviceRegistry reloaded(file);
+    auto all = reloaded.all();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].id, "d_new");
+    EXPECT_EQ(all[1].id, "d_mid");
+    EXPECT_EQ(all[2].id, "d_old");
+    EXPECT_EQ(all[1].lastSeen, at("2026-01-06T00:00:00Z"));
+    EXPECT_EQ(all[2], phone("d_old", "2025-06-01T00:00:00Z"));
+}
+
+TEST_F(DeviceRegistryTest, RegisteringAnExistingIDReplacesTheEntry) {
+    DeviceRegistry registry(file);
+    registry.registerDevice(phone("d_1", "2026-01-05T10:00:00Z"));
+    auto renamed = phone("d_1", "2026-01-05T11:00:00Z");
+    renamed.name = "Renamed";
+    registry.registerDevice(renamed);
+    auto json = fileJSON();
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0]["name"], "Renamed");
+    EXPECT_EQ(registry.all(), std::vector{renamed});
+}
+
+TEST_F(DeviceRegistryTest, UnreadableFilesGiveAnEmptyRegistryThatTheNextChangeReplaces) {
+    const char* bad[] = {
+        "[]",
+        "{}",
+        "not json",
+        R"([{"id":"d_1","name":"n","publicKey":"k","pairedAt":"2026-01-05T10:00:00.5Z","platform":"p"}])",
+        R"([{"id":"d_1","name":"n","publicKey":"k","pairedAt":"2026-01-05 10:00:00Z","platform":"p"}])",
+        R"([{"id":"d_1","name":"n","publicKey":"k","pairedAt":"2026-02-30T10:00:00Z","platform":"p"}])",
+        R"([{"id":"d_1","name":"n","publicKey":"k","pairedAt":1767607200,"platform":"p"}])",
+        R"([{"id":"d_1","name":"n","publicKey":"k","pairedAt":"2026-01-05T10:00:00Z"}])",
+        R"([{"id":"d_1","name":"n","publicKey":"k","pairedAt":"2026-01-05T10:00:00Z","platform":"p","lastSeen":"yesterday"}])",
+    };
+    for (const char* text : bad) {
+        SCOPED_TRACE(text);
+        writeFile(text);
+        DeviceRegistry registry(file);
+        EXPECT_TRUE(registry.all().empty());
+    }
+    DeviceRegistry registry(file);
+    registry.registerDevice(phone("d_2", "2026-01-05T10:00:00Z"));
+    EXPECT_EQ(fileJSON().size(), 1u);
+}
+
+TEST_F(DeviceRegistryTest, ReadsOffsetDatesNullLastSeenAndLetsALaterDuplicateWin) {
+    writeFile(R"([
+      {"id":"d_1","name":"first","publicKey":"k","pairedAt":"2026-01-05T11:00:00+01:00","platform":"p","lastSeen":null},
+      {"id":"d_1","name":"second","publicKey":"k","pairedAt":"2026-01-05T10:00:00Z","platform":"p","extra":1}
+    ])");
+    DeviceRegistry registry(file);
+    auto all = registry.all();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].name, "second");
+    EXPECT_EQ(all[0].pairedAt, at("2026-01-05T11:00:00+01:00"));
+    EXPECT_FALSE(all[0].lastSeen);
+}
+
+TEST_F(DeviceRegistryTest, RevokeRemovesFromTheFileThenCallsBackOnceOutsideTheLock) {
+    DeviceRegistry registry(file);
+    registry.registerDevice(phone("d_1", "2026-01-05T10:00:00Z"));
+    registry.registerDevice(phone("d_2", "2026-01-05T11:00:00Z"));
+    std::vector<std::string> revoked;
+    std::vector<std::size_t> fileSizesSeen;
+    registry.setOnRevoke([&](const std::string& id) {
+        revoked.push_back(id);
+        // Re-entering the registry would deadlock if the lock were still held.
+        EXPECT_FALSE(registry.device(id));
+        fileSizesSeen.push_back(fileJSON().size());
+    });
+    EXPECT_TRUE(registry.revoke("d_1"));
+    EXPECT_EQ(revoked, std::vector<std::string>{"d_1"});
+    EXPECT_EQ(fileSizesSeen, std::vector<std::size_t>{1});  // persisted before the callback
+
+    writeFile("sentinel");
+    EXPECT_FALSE(registry.revoke("d_1"));
+    EXPECT_EQ(revoked.size(), 1u);
+    EXPECT_EQ(readWholeFile(file), "sentinel") << "revoking an unknown id must not write";
+
+    registry.registerDevice(phone("d_3", "2026-01-05T12:00:00Z"));
+    registry.revokeAll();
+    EXPECT_EQ(revoked.size(), 3u);
+    EXPECT_TRUE(registry.all().empty());
+    EXPECT_TRUE(fileJSON().empty());
+}
+
+TEST_F(DeviceRegistryTest, ConcurrentChangesAllReachTheFile) {
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 25;
+    DeviceRegistry registry(file);
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kPerThread; ++i) {
+                    auto id = "d_" + std::to_string(t) + "_" + std::to_string(i);
+                    registry.registerDevice(phone(id, "2026-01-05T10:00:00Z"));
+                    registry.touch(id, at("2026-01-06T10:00:00Z"));
+                }
+            });
+    }
+    EXPECT_EQ(registry.all().size(), std::size_t{kThreads * kPerThread});
+    // The newest snapshot landed last: a fresh registry sees every entry, touched.
+    DeviceRegistry reloaded(file);
+    auto all = reloaded.all();
+    ASSERT_EQ(all.size(), std::size_t{kThreads * kPerThread});
+    for (const auto& device : all) EXPECT_TRUE(device.lastSeen) << device.id;
+}
+
+TEST(DeviceRegistryMemory, WorksWithoutAFileAndSignsWithItsStoredKey) {
+    DeviceRegistry registry;
+    registry.registerDevice(phone("d_1", "2026-01-05T10:00:00Z"));
+    EXPECT_TRUE(registry.device("d_1")->signingKey());
+    auto bad = phone("d_2", "2026-01-05T10:00:00Z");
+    bad.publicKey = "short";
+    registry.registerDevice(bad);
+    EXPECT_FALSE(registry.device("d_2")->signingKey());
+    EXPECT_EQ(registry.all().size(), 2u);
+}

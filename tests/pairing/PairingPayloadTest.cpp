@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <unordered_set>
+
+#include "agent/pairing/PairingPayload.h"
+#include "agent/support/AtomicFile.h"
+#include "protocol/JSONValue.h"
+
+using namespace kx;
+
+namespace {
+
+nlohmann::json vectors() {
+    const char* source = std::getenv("KX_SOURCE_DIR");
+    std::filesystem::path root = source ? source : ".";
+    auto text = readWholeFile(root / "tests/pairing/vectors/pairing.json");
+    if (!text) throw std::runtime_error("pairing vectors not found; is KX_SOURCE_DIR set?");
+    return nlohmann::json::parse(*text);
+}
+
+PairingPayload fromFields(const nlohmann::json& fields) {
+    return PairingPayload{fields.at("v").get<std::int64_t>(), fields.at("host").get<std::string>(),
+                          fields.at("port").get<std::uint16_t>(), fields.at("fp").get<std::string>(),
+                          fields.at("token").get<std::string>(), fields.at("name").get<std::string>()};
+}
+
+}  // namespace
+
+TEST(PairingPayload, EncodesTheVectorsByteForByteAndDecodesThemBack) {
+    auto all = vectors();
+    for (const char* name : {"payload", "payload_plain_name"}) {
+        SCOPED_TRACE(name);
+        const auto& vector = all.at(name);
+        auto payload = fromFields(vector.at("fields"));
+        auto text = vector.at("text").get<std::string>();
+        EXPECT_EQ(payload.encoded(), text);
+        EXPECT_EQ(PairingPayload::decode(text), payload);
+    }
+    const auto& pretty = all.at("decode_pretty_unsorted");
+    EXPECT_EQ(PairingPayload::decode(pretty.at("text").get<std::string>()), fromFields(pretty.at("fields")));
+}
+
+TEST(PairingPayload, RejectsMissingKeysWrongTypesAndOutOfRangePorts) {
+    const auto all = vectors();
+    for (const auto& failure : all.at("decode_failures")) {
+        SCOPED_TRACE(failure.at("note").get<std::string>());
+        EXPECT_THROW(PairingPayload::decode(failure.at("text").get<std::string>()), JSONDecodeError);
+    }
+}
+
+TEST(PairingPayload, EqualValuesGiveEqualTextAndHash) {
+    PairingPayload a{1, "10.0.0.2", 65535, "fp", "tok", "Ada/Lovelace é"};
+    PairingPayload b = a;
+    EXPECT_EQ(a.encoded(), b.encoded());
+    EXPECT_EQ(std::hash<PairingPayload>{}(a), std::hash<PairingPayload>{}(b));
+    EXPECT_EQ(PairingPayload::decode(a.encoded()), a);
+    b.port = 0;
+    std::unordered_set<PairingPayload> set{a, b};
+    EXPECT_EQ(set.size(), 2u);
+}

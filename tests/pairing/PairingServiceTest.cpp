@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "agent/pairing/PairingService.h"
+#include "protocol/Base64URL.h"
+#include "protocol/KxSec.h"
+#include "tests/pairing/FakeClock.h"
+
+using namespace kx;
+using namespace std::chrono_literals;
+using Case = PairingError::Case;
+
+namespace {
+
+std::string newDeviceKey() { return base64URLEncode(SigningKey::generate().publicKey); }
+
+// Sets or removes KX_PAIRING_LIFETIME for the life of the object.
+class LifetimeVariable {
+public:
+    explicit LifetimeVariable(const char* value) {
+        if (value)
+            ::setenv(PairingService::lifetimeVariable, value, 1);
+        else
+            ::unsetenv(PairingService::lifetimeVariable);
+    }
+    ~LifetimeVariable() { ::unsetenv(PairingService::lifetimeVariable); }
+};
+
+class PairingServiceTest : public ::testing::Test {
+protected:
+    test::FakeClock clock;
+    std::shared_ptr<DeviceRegistry> registry = std::make_shared<DeviceRegistry>();
+    std::shared_ptr<PairingService> service = std::make_shared<PairingService>(registry, clock.function());
+
+    void expectRefusal(const std::string& token, Case expected, const std::string& key = newDeviceKey()) {
+        try {
+            service->redeem(token, "Phone", key, "iOS 17");
+            ADD_FAILURE() << "redeem succeeded, expected case " << static_cast<int>(expected);
+        } catch (const PairingError& error) {
+            EXPECT_EQ(error.which, expected) << error.what();
+        }
+    }
+};
+
+}  // namespace
+
+TEST(PairingLifetime, ReadsTheVariableOnEveryCallAndFallsBackToSixtySeconds) {
+    const std::pair<const char*, double> cases[] = {
+        {nullptr, 60}, {"120", 120}, {"0", 60},     {"-5", 60},       {"3601", 60},   {"letters", 60},
+        {"", 60},      {"3600", 3600}, {"0.5", 0.5}, {"3600.0", 3600}, {"12abc", 60}, {"nan", 60},
+        {"inf", 60},   {" 120", 60},
+    };
+    for (auto [text, seconds] : cases) {
+        SCOPED_TRACE(text ? text : "(absent)");
+        LifetimeVariable variable(text);
+        EXPECT_DOUBLE_EQ(PairingService::lifetime().count(), seconds);
+    }
+}
+
+TEST_F(PairingServiceTest, TokenExpiresAfterTheConfiguredLifetime) {
+    LifetimeVariable variable("120");
+    auto token = service->issueToken();
+    EXPECT_EQ(token.expiresAt, clock.now() + 120s);
+    EXPECT_EQ(token.value.size(), 32u);
+    EXPECT_EQ(base64URLDecode(token.value)->size(), PairingService::tokenBytes);
+    EXPECT_TRUE(service->isPairing());
+    clock.advance(119s);
+    EXPECT_TRUE(service->isPairing());
+    clock.advance(1s);
+    EXPECT_FALSE(service->isPairing());  // expiry instant itself is already over
+}
+
+TEST_F(PairingServiceTest, RedeemRegistersTheDeviceAndConsumesTheToken) {
+    auto token = service->issueToken();
+    auto key = newDeviceKey();
+    auto device = service->redeem(token.value, "Ada's phone", key, "iOS 17.4");
+    EXPECT_EQ(device.id.size(), 24u);
+    EXPECT_EQ(device.id.substr(0, 2), "d_");
+    EXPECT_EQ(base64URLDecode(device.id.substr(2))->size(), PairingService::deviceIDBytes);
+    EXPECT_EQ(device.name, "Ada's phone");
+    EXPECT_EQ(device.publicKey, key);
+    EXPECT_EQ(device.platform, "iOS 17.4");
+    EXPECT_EQ(device.pairedAt, clock.now());
+    EXPECT_FALSE(device.lastSeen);
+    EXPECT_EQ(registry->device(device.id), device);
+    EXPECT_FALSE(service->isPairing());
+    EXPECT_FALSE(service->activeToken());
+}
+
+TEST_F(PairingServiceTest, ATokenPairsOnePhoneOnly) {
+    auto token = service->issueToken();
+    service->redeem(token.value, "Phone", newDeviceKey(), "iOS");
+    expectRefusal(token.value, Case::notPairing);
+    auto next = service->issueToken();
+    expectRefusal(token.value, Case::tokenAlreadyUsed);
+    EXPECT_TRUE(service->isPairing()) << "a refused replay must leave the new code open";
+    EXPECT_NO_THROW(service->redeem(next.value, "Other", newDeviceKey(), "Android"));
+    EXPECT_EQ(registry->all().size(), 2u);
+}
+
+TEST_F(PairingServiceTest, ANewCodeReplacesTheOldOneAndCancelEndsIt) {
+    auto first = service->issueToken();
+    auto second = service->issueToken();
+    EXPECT_NE(first.value, second.value);
+    expectRefusal(first.value, Case::unknownToken);
+    service->cancel();
+    expectRefusal(second.value, Case::notPairing);
+    EXPECT_TRUE(registry->all().empty());
+}
+
+TEST_F(PairingServiceTest, ATokenRedeemedAtItsExpiryInstantIsExpired) {
+    auto token = service->issueToken();
+    clock.set(token.expiresAt);
+    expectRefusal(token.value, Case::tokenExpired);
+    clock.set(token.expiresAt - 1ms);
+    EXPECT_NO_THROW(service->redeem(token.value, "Phone", newDeviceKey(), "iOS"));
+}
+
+TEST_F(PairingServiceTest, AMalformedDeviceKeyLeavesTheTokenUsable) {
+    auto token = service->issueToken();
+    Bytes shortKey(31, 0x42);
+    expectRefusal(token.value, Case::malformedDeviceKey, base64URLEncode(shortKey));
+    expectRefusal(token.value, Case::malformedDeviceKey, "not base64 !");
+    // 32 bytes that are not a point on the curve can never verify a signature.
+    Key32 offCurve{};
+    offCurve.fill(0xff);
+    expectRefusal(token.value, Case::malformedDeviceKey, base64URLEncode(offCurve));
+    EXPECT_TRUE(service->isPairing());
+    EXPECT_TRUE(registry->all().empty());
+    EXPECT_NO_THROW(service->redeem(token.value, "Phone", newDeviceKey(), "iOS"));
+}
+
+TEST_F(PairingServiceTest, ConcurrentRedeemsOfOneTokenAdmitExactlyOnePhone) {
+    constexpr int kThreads = 8;
+    auto token = service->issueToken();
+    std::atomic<int> admitted{0}, refused{0};
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < kThreads; ++i)
+            threads.emplace_back([&] {
+                try {
+                    service->redeem(token.value, "Phone", newDeviceKey(), "iOS");
+                    ++admitted;
+                } catch (const PairingError&) {
+                    ++refused;
+                }
+            });
+    }
+    EXPECT_EQ(admitted, 1);
+    EXPECT_EQ(refused, kThreads - 1);
+    EXPECT_EQ(registry->all().size(), 1u);
+}
