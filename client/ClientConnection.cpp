@@ -30,13 +30,12 @@ ClientConnection::~ClientConnection() {
     work_.reset();
     thread_.join();
     // Anything still waiting learns that the client went away.
-    std::map<std::string, std::promise<JSONObject>> pending;
+    std::map<std::string, std::promise<CallOutcome>> pending;
     {
         std::lock_guard guard(lock_);
         pending.swap(pending_);
     }
-    for (auto& [id, promise] : pending)
-        promise.set_exception(failure<ConnectionClosed>("the client was closed"));
+    for (auto& [id, promise] : pending) promise.set_value(CallOutcome::closed("the client was closed"));
 }
 
 void ClientConnection::open() {
@@ -156,18 +155,27 @@ void ClientConnection::handleEnvelope(const Bytes& body) {
 }
 
 void ClientConnection::deliverResponse(const Envelope& response) {
-    std::promise<JSONObject> promise;
+    CallOutcome outcome;
+    if (response.ok == true) {
+        outcome.result = response.p.value_or(JSONObject{});
+    } else {
+        outcome.kind = CallOutcome::Kind::errorResponse;
+        outcome.error = response.e.value_or(WireError());
+    }
+    settle(*response.id, std::move(outcome));
+}
+
+// Answers to abandoned requests, or to frames never sent, find no promise and are dropped.
+void ClientConnection::settle(const std::string& id, CallOutcome outcome) {
+    std::promise<CallOutcome> promise;
     {
         std::lock_guard guard(lock_);
-        auto it = pending_.find(*response.id);
-        if (it == pending_.end()) return;  // abandoned, or an answer to a frame we never sent
+        auto it = pending_.find(id);
+        if (it == pending_.end()) return;
         promise = std::move(it->second);
         pending_.erase(it);
     }
-    if (response.ok == true)
-        promise.set_value(response.p.value_or(JSONObject{}));
-    else
-        promise.set_exception(std::make_exception_ptr(ErrorResponse(response.e.value_or(WireError()))));
+    promise.set_value(std::move(outcome));
 }
 
 void ClientConnection::deliverEvent(const Envelope& event) {
@@ -183,7 +191,11 @@ void ClientConnection::deliverEvent(const Envelope& event) {
         }
         handler = eventHandler_;
     }
-    handler(event);
+    try {
+        handler(event);
+    } catch (...) {
+        // A failing observer must not take the network thread down with it.
+    }
 }
 
 void ClientConnection::write(Bytes frame) {
@@ -200,10 +212,10 @@ void ClientConnection::writeNext() {
     });
 }
 
-std::pair<std::string, std::future<JSONObject>> ClientConnection::send(const std::string& method,
-                                                                       const JSONObject& params) {
+std::pair<std::string, std::future<CallOutcome>> ClientConnection::send(const std::string& method,
+                                                                        const JSONObject& params) {
     auto id = "r" + std::to_string(nextID_++);
-    std::promise<JSONObject> promise;
+    std::promise<CallOutcome> promise;
     auto future = promise.get_future();
     {
         std::lock_guard guard(lock_);
@@ -219,15 +231,7 @@ void ClientConnection::sendRequest(const std::string& id, const Envelope& reques
     try {
         write(channel_->seal(asBytes(request.encode())));
     } catch (const std::exception& error) {
-        std::promise<JSONObject> promise;
-        {
-            std::lock_guard guard(lock_);
-            auto it = pending_.find(id);
-            if (it == pending_.end()) return;
-            promise = std::move(it->second);
-            pending_.erase(it);
-        }
-        promise.set_exception(failure<ProtocolViolation>(std::string("cannot send the request: ") + error.what()));
+        settle(id, {CallOutcome::Kind::protocolViolation, {}, {}, std::string("cannot send the request: ") + error.what()});
     }
 }
 
@@ -301,14 +305,14 @@ void ClientConnection::terminate(std::exception_ptr handshakeFailure, const std:
         openSettled_ = true;
         opened_.set_exception(handshakeFailure ? handshakeFailure : failure<ConnectionClosed>(reason));
     }
-    std::map<std::string, std::promise<JSONObject>> pending;
+    std::map<std::string, std::promise<CallOutcome>> pending;
     {
         std::lock_guard guard(lock_);
         closedReason_ = reason;
         pending.swap(pending_);
         eventsChanged_.notify_all();
     }
-    for (auto& [id, promise] : pending) promise.set_exception(failure<ConnectionClosed>(reason));
+    for (auto& [id, promise] : pending) promise.set_value(CallOutcome::closed(reason));
 }
 
 }  // namespace kx

@@ -16,6 +16,7 @@
 
 #include "client/ClientHandshake.h"
 #include "client/KxClient.h"
+#include "client/PendingCall.h"
 #include "protocol/FrameAccumulator.h"
 #include "protocol/SecureChannel.h"
 
@@ -36,7 +37,7 @@ public:
     const AuthReply& auth() const { return auth_; }
 
     // Registers the request and queues it for sending; the id is for abandon().
-    std::pair<std::string, std::future<JSONObject>> send(const std::string& method, const JSONObject& params);
+    std::pair<std::string, std::future<CallOutcome>> send(const std::string& method, const JSONObject& params);
     void abandon(const std::string& id);
 
     void setEventHandler(KxClient::EventHandler handler);
@@ -61,6 +62,7 @@ private:
     void write(Bytes frame);
     void writeNext();
     void sendRequest(const std::string& id, const Envelope& request);
+    void settle(const std::string& id, CallOutcome outcome);
     void endOfStream(const std::string& detail);
     void terminate(std::exception_ptr handshakeFailure, const std::string& reason);
 
@@ -84,7 +86,7 @@ private:
     // Shared with caller threads.
     mutable std::mutex lock_;
     std::condition_variable eventsChanged_;
-    std::map<std::string, std::promise<JSONObject>> pending_;
+    std::map<std::string, std::promise<CallOutcome>> pending_;
     std::deque<Envelope> events_;
     KxClient::EventHandler eventHandler_;
     std::optional<std::string> closedReason_;

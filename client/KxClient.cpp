@@ -45,11 +45,11 @@ JSONObject KxClient::call(const std::string& method, const JSONObject& params,
         connection_->abandon(id);
         throw RequestTimeout(method + ": no answer within " + std::to_string(timeout->count()) + " ms");
     }
-    return future.get();
+    return future.get().unwrap();
 }
 
-std::future<JSONObject> KxClient::callAsync(const std::string& method, const JSONObject& params) {
-    return connection_->send(method, params).second;
+PendingCall KxClient::callAsync(const std::string& method, const JSONObject& params) {
+    return PendingCall(connection_->send(method, params).second);
 }
 
 void KxClient::setEventHandler(EventHandler handler) { connection_->setEventHandler(std::move(handler)); }

@@ -11,6 +11,7 @@
 #include "client/ClientError.h"
 #include "client/ClientHandshake.h"
 #include "client/ClientState.h"
+#include "client/PendingCall.h"
 #include "protocol/Envelope.h"
 #include "protocol/HandshakeMessages.h"
 
@@ -55,8 +56,8 @@ public:
     // abandons this request only; a late answer is dropped.
     JSONObject call(const std::string& method, const JSONObject& params = {},
                     std::optional<std::chrono::milliseconds> timeout = std::nullopt);
-    // Sends at once; the future yields the result or throws as call() would.
-    std::future<JSONObject> callAsync(const std::string& method, const JSONObject& params = {});
+    // Sends at once; get() on the pending call yields the result or throws as call() would.
+    PendingCall callAsync(const std::string& method, const JSONObject& params = {});
 
     // Events go to the handler when one is set (called on the client's network thread: it must
     // not block or call back into this client), otherwise into a queue read by nextEvent().

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "agent/support/AtomicFile.h"
+#include "client/ClientError.h"
+#include "client/ClientState.h"
+#include "client/DevicePairing.h"
+#include "tests/pairing/TempFolder.h"
+
+using namespace kx;
+
+namespace {
+
+ClientState sample() {
+    ClientState state{"192.168.1.20", 52345, "cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY", "studio",
+                      "d_AAECAwQFBgcICQoLDA0ODw", {}};
+    for (std::size_t i = 0; i < state.deviceKey.size(); ++i) state.deviceKey[i] = static_cast<std::uint8_t>(i * 7);
+    return state;
+}
+
+std::string messageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ClientError& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
+}  // namespace
+
+TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
+    test::TempFolder folder("client-state");
+    auto path = folder / "nested/kxctl.json";
+    sample().save(path);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(ClientState::load(path), sample());
+    EXPECT_EQ(ClientState::load(path).credentials().key.publicKey,
+              SigningKey::fromSeed(sample().deviceKey).publicKey);
+
+    auto replaced = sample();
+    replaced.port = 1;
+    replaced.save(path);
+    EXPECT_EQ(ClientState::load(path).port, 1);
+}
+
+TEST(ClientState, RefusesMissingSharedOrMalformedFiles) {
+    test::TempFolder folder("client-state");
+    auto path = folder / "kxctl.json";
+    EXPECT_NE(messageOf([&] { ClientState::load(path); }).find("kxctl pair"), std::string::npos);
+
+    sample().save(path);
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    EXPECT_NE(messageOf([&] { ClientState::load(path); }).find("chmod 600"), std::string::npos);
+
+    const char* broken[] = {
+        "not json",
+        R"({"host":"h","port":70000,"agentFingerprint":"f","agentName":"n","deviceId":"d","deviceKey":"AAAA"})",
+        R"({"host":"h","port":1,"agentFingerprint":"f","agentName":"n","deviceId":"d","deviceKey":"AAAA"})",
+        R"({"port":1,"agentFingerprint":"f","agentName":"n","deviceId":"d","deviceKey":"AAAA"})",
+    };
+    for (const char* text : broken) {
+        SCOPED_TRACE(text);
+        writeFileAtomically(path, text, 0600);
+        EXPECT_THROW(ClientState::load(path), StateFileError);
+    }
+}
+
+TEST(PairingCode, AcceptsTheAgentsTextAndRejectsUnusableCodes) {
+    auto code = parsePairingCode(
+        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"192.168.1.20","name":"studio","port":52345,"token":"9UrqOy01a1gMzALayo-Zdi6V11XrlMJP","v":1})");
+    EXPECT_EQ(code.host, "192.168.1.20");
+    EXPECT_EQ(code.port, 52345);
+    EXPECT_EQ(code.token, "9UrqOy01a1gMzALayo-Zdi6V11XrlMJP");
+
+    const char* unusable[] = {
+        "fp=x",
+        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"h","name":"n","port":1,"token":"t","v":2})",
+        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"h","name":"n","port":0,"token":"t","v":1})",
+        R"({"fp":"short","host":"h","name":"n","port":1,"token":"t","v":1})",
+        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8v!","host":"h","name":"n","port":1,"token":"t","v":1})",
+        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"","name":"n","port":1,"token":"t","v":1})",
+    };
+    for (const char* text : unusable) {
+        SCOPED_TRACE(text);
+        EXPECT_THROW(parsePairingCode(text), InvalidPairingCode);
+    }
+}
