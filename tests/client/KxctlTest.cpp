@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <thread>
 
 #include "client/ClientState.h"
@@ -30,10 +29,7 @@ struct Child {
     int err = -1;
 };
 
-std::string kxctlPath() {
-    const char* binary = std::getenv("KX_BINARY_DIR");
-    return std::string(binary ? binary : ".") + "/client/kxctl";
-}
+std::string kxctlPath() { return KXCTL_PATH; }  // set by the build
 
 Child spawn(const std::vector<std::string>& arguments) {
     int out[2], err[2];
