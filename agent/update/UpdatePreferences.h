@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -14,11 +16,11 @@ public:
     static constexpr std::string_view automaticChecksKey = "checkForUpdatesAutomatically";
     static constexpr std::string_view settingsFileName = "settings.json";
 
-    explicit UpdatePreferences(std::filesystem::path settingsFile) : file_(std::move(settingsFile)) {}
+    explicit UpdatePreferences(std::filesystem::path settingsFile);
 
-    // settings.json in the configuration folder ($XDG_CONFIG_HOME/Kestrix); absent when no
-    // configuration folder is known.
-    static std::optional<std::filesystem::path> defaultLocation();
+    // settings.json in the configuration folder ($XDG_CONFIG_HOME/Kestrix), looked up at the
+    // first read or write so that merely building the agent touches no folder.
+    static std::shared_ptr<UpdatePreferences> standard();
 
     // The stored boolean; true when the key is missing, not a boolean, or the file unreadable.
     bool automaticChecks() const;
@@ -26,7 +28,13 @@ public:
     void setAutomaticChecks(bool enabled);
 
 private:
-    std::filesystem::path file_;
+    using Locator = std::function<std::optional<std::filesystem::path>()>;
+    explicit UpdatePreferences(Locator locate) : locate_(std::move(locate)) {}
+    // Under the lock.
+    const std::optional<std::filesystem::path>& file() const;
+
+    Locator locate_;
+    mutable std::optional<std::optional<std::filesystem::path>> file_;
     mutable std::mutex lock_;
 };
 

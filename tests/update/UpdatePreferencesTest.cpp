@@ -37,3 +37,17 @@ TEST(UpdatePreferences, MissingOrMistypedReadsAsOnAndWritesKeepOtherSettings) {
     fresh.setAutomaticChecks(false);
     EXPECT_FALSE(fresh.automaticChecks());
 }
+
+TEST(UpdatePreferences, StandardLocationIsTheConfigurationFolderFoundAtFirstUse) {
+    TempFolder folder;
+    std::optional<std::string> saved;
+    if (const char* current = std::getenv("XDG_CONFIG_HOME")) saved = current;
+    ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    auto preferences = UpdatePreferences::standard();
+    EXPECT_FALSE(std::filesystem::exists(folder / "config"));
+    EXPECT_TRUE(preferences->automaticChecks());
+    preferences->setAutomaticChecks(false);
+    EXPECT_FALSE(UpdatePreferences(folder / "config" / "Kestrix" / "settings.json").automaticChecks());
+    if (saved) ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+}
