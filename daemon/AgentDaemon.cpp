@@ -7,10 +7,12 @@
 #include <iostream>
 
 #include "agent/support/Log.h"
+#include "agent/update/LiveUpdateService.h"
 #include "daemon/ControlSocketPath.h"
 #include "daemon/ShutdownAnnouncer.h"
 #include "daemon/ShutdownControlCommands.h"
 #include "daemon/TerminalQRCode.h"
+#include "daemon/UpdateControlCommands.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
@@ -33,6 +35,11 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.advertiser = std::make_shared<DNSSDAdvertiser>();
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
+    LiveUpdateOptions updates;
+    updates.version = settings.version;
+    if (settings.updateBaseURL) updates.endpoint.baseURL = *settings.updateBaseURL;
+    updates.preferences = UpdatePreferences::standard();
+    options.updates = makeLiveUpdateService(std::move(updates));
     return options;
 }
 }  // namespace
@@ -51,6 +58,7 @@ AgentDaemon::~AgentDaemon() { control_.stop(); }
 void AgentDaemon::registerControlCommands() {
     registerCoreControlCommands(control_, *service_, status_, settings_.listen);
     registerShutdownControlCommands(control_, service_->shutdown(), status_);
+    registerUpdateControlCommands(control_, service_->updates(), status_);
 }
 
 int AgentDaemon::run() {
@@ -63,6 +71,7 @@ int AgentDaemon::run() {
         return 1;
     }
     control_.start();
+    service_->updates().start();
     if (settings_.pairAtStart) printPairingCode();
 
     sigset_t stopSignals;
@@ -73,6 +82,7 @@ int AgentDaemon::run() {
     sigwait(&stopSignals, &received);
     log::info(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
     control_.stop();
+    service_->updates().stop();
     service_->stop();
     return 0;
 }

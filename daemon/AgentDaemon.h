@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "agent/transport/AgentService.h"
@@ -19,6 +20,7 @@ struct DaemonSettings {
     ListenSettings listen;
     bool pairAtStart = false;
     std::string version;
+    std::optional<std::string> updateBaseURL;  // overrides the build's and the environment's update host
 };
 
 // The headless agent: the agent service with the Linux implementations of its platform

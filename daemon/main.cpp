@@ -25,9 +25,10 @@ constexpr const char* commandsHelp =
     "  kestrixd ring           make the connected phones ring\n"
     "  kestrixd disconnect     stop listening and close every connection\n"
     "  kestrixd resume         listen again on the same port\n"
-    "  kestrixd status         listening port, connections, paired devices\n"
     "  kestrixd shutdown cancel  stop a shutdown or restart that a phone asked for\n"
     "  kestrixd shutdown now     carry it out at once\n"
+    "  kestrixd status         listening port, connections, paired devices, shutdown, updates\n"
+    "  kestrixd check-update   check the update host for a newer Kestrix now\n"
     "  kestrixd commands       every command the running agent accepts\n"
     "Add --json to print a command's result as JSON.";
 
@@ -37,6 +38,7 @@ struct CommandLine {
     bool pair = false;
     bool json = false;
     std::string dataDir;
+    std::string updateURL;
     std::vector<std::string> command;
 };
 
@@ -56,8 +58,8 @@ std::filesystem::path dataFolder(const CommandLine& line, bool create) {
 }
 
 int runControlCommand(const CommandLine& line) {
-    if (line.port >= 0 || line.noAdvertise || line.pair)
-        throw ControlError("--port, --no-advertise and --pair apply when starting the agent, not to a command");
+    if (line.port >= 0 || line.noAdvertise || line.pair || !line.updateURL.empty())
+        throw ControlError("--port, --no-advertise, --pair and --update-url apply when starting the agent, not to a command");
     ControlReply reply = ControlClient::send(dataFolder(line, false), line.command);
     if (!reply.ok) throw ControlError(reply.error);
     if (line.json) {
@@ -85,6 +87,7 @@ int runAgent(const CommandLine& line) {
     settings.listen.advertise = !line.noAdvertise;
     settings.pairAtStart = line.pair;
     settings.version = KX_VERSION;
+    if (!line.updateURL.empty()) settings.updateBaseURL = line.updateURL;
     AgentDaemon daemon(std::move(settings));
     return daemon.run();
 }
@@ -99,6 +102,8 @@ int main(int argc, char** argv) {
     app.add_option("--port", line.port, "TCP port to listen on (default: any free port)")->check(CLI::Range(0, maxPort));
     app.add_flag("--no-advertise", line.noAdvertise, "do not advertise the agent over DNS-SD");
     app.add_option("--data-dir", line.dataDir, "folder of the identity key and paired devices (default: $XDG_DATA_HOME/Kestrix)");
+    app.add_option("--update-url", line.updateURL,
+                   "update host, e.g. https://updates.example.org (default: $KX_UPDATE_BASE_URL, else the build's)");
     app.add_flag("--pair", line.pair, "issue a pairing code at start and print it with a QR code");
     app.add_flag("--json", line.json, "print a control command's result as JSON");
     app.add_option("command", line.command, "control command for the running agent (see below)");

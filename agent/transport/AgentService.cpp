@@ -7,6 +7,8 @@
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
 #include "agent/transport/LocalAddress.h"
+#include "agent/update/LiveUpdateService.h"
+#include "agent/update/UpdateMethods.h"
 #include "protocol/Params.h"
 
 namespace kx {
@@ -20,12 +22,20 @@ double millisecondsSince1970() {
 }
 
 WireError gone() { return {ErrorCode::internal, "Gone"}; }
+
+std::shared_ptr<UpdateService> liveUpdates(const std::string& version) {
+    LiveUpdateOptions options;
+    options.version = version;
+    options.preferences = UpdatePreferences::standard();
+    return makeLiveUpdateService(std::move(options));
+}
 }  // namespace
 
 std::shared_ptr<AgentService> AgentService::create(AgentServiceOptions options) {
     AgentIdentity identity = AgentIdentity::loadOrCreate(*options.identityStore);
     std::shared_ptr<AgentService> service(new AgentService(options, std::move(identity)));
     service->connectTransportCallbacks();
+    service->connectUpdateCallback();
     service->registerMethodFamilies();
     return service;
 }
@@ -37,6 +47,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       router_(std::make_shared<CommandRouter>()),
       descriptor_{AgentDescriptor::nameFromHostName(options.hostName), options.version, options.platform, options.os},
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
+      updates_(options.updates ? std::move(options.updates) : liveUpdates(options.version)),
       sleepGuard_(std::move(options.sleepInhibitor)),
       transport_(TransportServer::create(identity_, registry_, pairing_, router_, descriptor_,
                                          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser)})) {}
@@ -65,6 +76,16 @@ void AgentService::connectTransportCallbacks() {
     });
 }
 
+void AgentService::connectUpdateCallback() {
+    std::weak_ptr<AgentService> weak = weak_from_this();
+    updates_->setOnChange([weak](const UpdateStatus& status) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->transport_->broadcast("agent.update", status.eventParams());
+        if (self->onUpdateChange_) self->onUpdateChange_(status);
+    });
+}
+
 void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
@@ -72,6 +93,7 @@ void AgentService::registerMethodFamilies() {
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
     registerShutdownFamily();
+    UpdateMethods(updates_).registerOn(*router_);  // 11
 }
 
 void AgentService::registerBuiltInMethods() {

@@ -53,17 +53,21 @@ public:
     const AgentDescriptor& descriptor() const { return descriptor_; }
     // The pending shutdown or restart; its length comes from KX_SHUTDOWN_SECONDS when valid.
     const std::shared_ptr<ShutdownCountdown>& shutdown() const { return shutdown_; }
+    UpdateService& updates() { return *updates_; }
     SleepGuard& sleepGuard() { return sleepGuard_; }
     std::optional<std::uint16_t> listeningPort() const;
 
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
     void setOnConnectionsChange(std::function<void(std::size_t)> callback) { onConnectionsChange_ = std::move(callback); }
+    // Called after every update status change, once it has been pushed to the phones.
+    void setOnUpdateChange(std::function<void(const UpdateStatus&)> callback) { onUpdateChange_ = std::move(callback); }
 
 private:
     AgentService(AgentServiceOptions& options, AgentIdentity identity);
 
     void connectTransportCallbacks();
+    void connectUpdateCallback();
     void registerMethodFamilies();
     void registerBuiltInMethods();
     void registerShutdownFamily();
@@ -77,11 +81,13 @@ private:
     AgentDescriptor descriptor_;
     // Method families' components go here, in registration order.
     std::shared_ptr<ShutdownCountdown> shutdown_;
+    std::shared_ptr<UpdateService> updates_;
 
     mutable std::mutex portLock_;
     std::optional<std::uint16_t> listeningPort_;
     std::function<void(const TransportState&)> onStateChange_;
     std::function<void(std::size_t)> onConnectionsChange_;
+    std::function<void(const UpdateStatus&)> onUpdateChange_;
     SleepGuard sleepGuard_;
     // Last, so that it is destroyed first: its queue calls back into the members above.
     std::shared_ptr<TransportServer> transport_;

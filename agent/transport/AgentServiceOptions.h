@@ -12,6 +12,7 @@
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
+#include "agent/update/UpdateService.h"
 
 namespace kx {
 
@@ -32,6 +33,10 @@ struct AgentServiceOptions {
 
     // Method families add the platform interfaces they need below, in registration order.
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
+
+    // 11 updates: null means the live update service for `version` (configured host and key,
+    // preferences in the configuration folder).
+    std::shared_ptr<UpdateService> updates;
 };
 
 }  // namespace kx

@@ -78,7 +78,7 @@ TEST(AgentService, InfoReportsCapabilitiesAndHintsForWhatIsMissing) {
     service->router().registerHint(Capability::sessionTmux, {"Install tmux", "sudo apt install tmux"});
     auto reply = service->router().dispatch(Envelope::request("1", "agent.info"), authenticated);
     ASSERT_EQ(reply.ok, true);
-    EXPECT_EQ(reply.p->at("caps"), JSONValue(JSONArray{"input.key", "system.shutdown"}));
+    EXPECT_EQ(reply.p->at("caps"), JSONValue(JSONArray{"agent.update", "input.key", "system.shutdown"}));
     EXPECT_EQ(reply.p->at("unavailable"), *service->router().unavailableWire());
     EXPECT_EQ(reply.p->at("name"), JSONValue("box"));
 

@@ -1,0 +1,74 @@
+#include "daemon/UpdateControlCommands.h"
+
+#include <future>
+#include <thread>
+
+#include "agent/update/UpdateMenuText.h"
+#include "agent/update/UpdateService.h"
+#include "daemon/ControlServer.h"
+#include "daemon/StatusReport.h"
+
+namespace kx {
+
+namespace {
+
+constexpr const char* updatesOff =
+    "updates are off: this build has no update host or no update key (see KX_UPDATE_BASE_URL, --update-url and "
+    "KX_UPDATE_PUBLIC_KEY_FILE)";
+
+std::string describe(const UpdateStatus& status) {
+    UpdateMenuText menu(status);
+    switch (status.state) {
+        case UpdateState::available: {
+            std::string text = *menu.headline() + "\n";
+            for (const auto& note : menu.notes()) text += "  - " + note + "\n";
+            return text;
+        }
+        case UpdateState::upToDate: return "Kestrix " + status.version + " is up to date.\n";
+        case UpdateState::paused: return "The publisher has paused updates.\n";
+        case UpdateState::checking: return "A check is already running; `kestrixd status` shows its result.\n";
+        case UpdateState::downloading:
+        case UpdateState::verifying:
+        case UpdateState::installing: return "An update is being installed: " + *menu.detail() + "\n";
+        case UpdateState::idle:
+        case UpdateState::failed: break;
+    }
+    return "The check did not succeed; the agent's log says why.\n";
+}
+
+ControlReply checkForUpdates(UpdateService& updates) {
+    if (!updates.isConfigured()) throw ControlError(updatesOff);
+    std::promise<void> done;
+    auto finished = done.get_future();
+    std::jthread check([&](std::stop_token stop) {
+        updates.checkNow(stop);
+        done.set_value();
+    });
+    // Past the wait the transfer is aborted, and the check puts the earlier status back.
+    if (finished.wait_for(updateCheckWait) != std::future_status::ready) check.request_stop();
+    check.join();
+    auto status = updates.status();
+    return ControlReply::success(describe(status), status.statusResult());
+}
+
+std::string statusLine(const UpdateService& updates) {
+    if (!updates.isConfigured()) return "updates: off";
+    auto status = updates.status();
+    std::string line = "updates: " + std::string(rawValue(status.state));
+    if (auto headline = UpdateMenuText(status).headline()) line += " (" + *headline + ")";
+    if (auto detail = UpdateMenuText(status).detail()) line += ": " + *detail;
+    return line;
+}
+
+}  // namespace
+
+void registerUpdateControlCommands(ControlServer& control, UpdateService& updates, StatusReport& status) {
+    control.addCommand("check-update", "check-update", "check the update host for a newer Kestrix now",
+                       [&updates](const std::vector<std::string>& arguments) {
+                           if (!arguments.empty()) throw ControlError("usage: kestrixd check-update");
+                           return checkForUpdates(updates);
+                       });
+    status.add([&updates] { return std::vector<std::string>{statusLine(updates)}; });
+}
+
+}  // namespace kx
