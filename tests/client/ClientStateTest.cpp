@@ -6,7 +6,7 @@
 #include "client/ClientError.h"
 #include "client/ClientState.h"
 #include "client/DevicePairing.h"
-#include "tests/pairing/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 
@@ -31,7 +31,7 @@ std::string messageOf(const std::function<void()>& action) {
 }  // namespace
 
 TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
-    test::TempFolder folder("client-state");
+    kx::testing::TempFolder folder("client-state");
     auto path = folder / "nested/kxctl.json";
     sample().save(path);
     struct stat info {};
@@ -48,7 +48,7 @@ TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
 }
 
 TEST(ClientState, RefusesMissingSharedOrMalformedFiles) {
-    test::TempFolder folder("client-state");
+    kx::testing::TempFolder folder("client-state");
     auto path = folder / "kxctl.json";
     EXPECT_NE(messageOf([&] { ClientState::load(path); }).find("kxctl pair"), std::string::npos);
 

@@ -12,7 +12,7 @@
 
 #include "client/ClientState.h"
 #include "tests/client/FakeAgent.h"
-#include "tests/pairing/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace std::chrono_literals;
@@ -96,7 +96,7 @@ std::string codeText(const test::FakeAgent& agent) {
 
 class KxctlTest : public ::testing::Test {
 protected:
-    test::TempFolder folder{"kxctl"};
+    kx::testing::TempFolder folder{"kxctl"};
     std::string state = (folder / "kxctl.json").string();
     test::FakeAgent agent;
 

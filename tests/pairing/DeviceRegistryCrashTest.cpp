@@ -10,7 +10,7 @@
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/support/AtomicFile.h"
-#include "tests/pairing/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 
@@ -67,7 +67,7 @@ TEST(DeviceRegistryCrash, AKilledWriterAlwaysLeavesACompleteFile) {
     std::uniform_int_distribution<int> delay(0, kMaxKillDelayMicroseconds);
     for (int run = 0; run < kRuns; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
-        test::TempFolder folder("crash");
+        kx::testing::TempFolder folder("crash");
         const auto file = folder / "devices.json";
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);

@@ -8,7 +8,7 @@
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/InternetDate.h"
 #include "agent/support/AtomicFile.h"
-#include "tests/pairing/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace std::chrono_literals;
@@ -23,7 +23,7 @@ PairedDevice phone(const std::string& id, const char* pairedAt) {
 
 class DeviceRegistryTest : public ::testing::Test {
 protected:
-    test::TempFolder folder{"registry"};
+    kx::testing::TempFolder folder{"registry"};
     std::filesystem::path file = folder / "devices.json";
 
     nlohmann::json fileJSON() const { return nlohmann::json::parse(readWholeFile(file).value()); }

@@ -16,7 +16,7 @@ namespace {
 nlohmann::json vectors() {
     const char* source = std::getenv("KX_SOURCE_DIR");
     std::filesystem::path root = source ? source : ".";
-    auto text = readWholeFile(root / "tests/pairing/vectors/pairing.json");
+    auto text = readWholeFile(root / "tests/vectors/pairing.json");
     if (!text) throw std::runtime_error("pairing vectors not found; is KX_SOURCE_DIR set?");
     return nlohmann::json::parse(*text);
 }

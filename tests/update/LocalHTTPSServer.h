@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/update/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 extern char** environ;
 

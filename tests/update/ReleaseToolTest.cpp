@@ -7,7 +7,7 @@
 #include "agent/support/ChildProcess.h"
 #include "agent/update/UpdateKey.h"
 #include "agent/update/UpdateService.h"
-#include "tests/update/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/update/UpdateDoubles.h"
 
 using namespace kx;

@@ -13,7 +13,7 @@
 #include "agent/update/UpdateManifestFetching.h"
 #include "agent/update/UpdateStatus.h"
 #include "agent/update/UpdateVerifying.h"
-#include "tests/update/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace kx::testing {
 

@@ -7,7 +7,7 @@
 #include "agent/update/UpdateKey.h"
 #include "agent/update/UpdateManifest.h"
 #include "protocol/Base64URL.h"
-#include "tests/update/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/update/TestManifests.h"
 
 using namespace kx;

@@ -4,7 +4,7 @@
 
 #include "agent/support/AtomicFile.h"
 #include "agent/update/UpdatePreferences.h"
-#include "tests/update/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace kx::testing;

@@ -7,7 +7,7 @@
 #include "agent/pairing/IdentityStoreError.h"
 #include "agent/support/AtomicFile.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
-#include "tests/pairing/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 
@@ -31,7 +31,7 @@ IdentityStoreError::Case failureOf(FileIdentityStore& store) {
 
 class FileIdentityStoreTest : public ::testing::Test {
 protected:
-    test::TempFolder folder{"identity"};
+    kx::testing::TempFolder folder{"identity"};
     FileIdentityStore store{folder.path() / "data"};
 };
 

@@ -8,12 +8,12 @@
 
 namespace kx::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder of its own under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx-update-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    explicit TempFolder(const std::string& tag = "test") {
+        std::string pattern = (std::filesystem::temp_directory_path() / ("kx-" + tag + "-XXXXXX")).string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
     ~TempFolder() {
