@@ -13,6 +13,7 @@
 #include "daemon/ShutdownControlCommands.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
+#include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
@@ -34,6 +35,8 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.os = LinuxSystemInfo::osName();
     options.advertiser = std::make_shared<DNSSDAdvertiser>();
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
+    // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
+    options.eventPoster = std::make_shared<X11EventPoster>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     LiveUpdateOptions updates;
     updates.version = settings.version;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "agent/control/ControlMethods.h"
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
 #include "agent/power/ShutdownMethods.h"
@@ -46,6 +47,9 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       pairing_(std::make_shared<PairingService>(registry_)),
       router_(std::make_shared<CommandRouter>()),
       descriptor_{AgentDescriptor::nameFromHostName(options.hostName), options.version, options.platform, options.os},
+      inputMutex_(std::make_shared<InputMutex>()),
+      input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
+                                 : nullptr),
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       updates_(options.updates ? std::move(options.updates) : liveUpdates(options.version)),
       sleepGuard_(std::move(options.sleepInhibitor)),
@@ -89,7 +93,8 @@ void AgentService::connectUpdateCallback() {
 void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
-    // 2 input, 3 system (with clipboard and now playing), 4 applications, 5 installed
+    if (input_) ControlMethods{input_}.registerInput(*router_);  // 2
+    // 3 system (with clipboard and now playing), 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
     registerShutdownFamily();

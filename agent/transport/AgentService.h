@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "agent/control/InputController.h"
+#include "agent/control/InputMutex.h"
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
@@ -57,6 +59,11 @@ public:
     SleepGuard& sleepGuard() { return sleepGuard_; }
     std::optional<std::uint16_t> listeningPort() const;
 
+    // Serialises synthetic input for multi-step operations.
+    const std::shared_ptr<InputMutex>& inputMutex() const { return inputMutex_; }
+    // Pointer, key and text input; null when the service was built without an event poster.
+    const std::shared_ptr<InputController>& input() const { return input_; }
+
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
     void setOnConnectionsChange(std::function<void(std::size_t)> callback) { onConnectionsChange_ = std::move(callback); }
@@ -80,6 +87,8 @@ private:
     std::shared_ptr<CommandRouter> router_;
     AgentDescriptor descriptor_;
     // Method families' components go here, in registration order.
+    std::shared_ptr<InputMutex> inputMutex_;
+    std::shared_ptr<InputController> input_;  // null without an event poster
     std::shared_ptr<ShutdownCountdown> shutdown_;
     std::shared_ptr<UpdateService> updates_;
 

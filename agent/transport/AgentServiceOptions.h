@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/control/EventPoster.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
 #include "agent/transport/ServiceAdvertiser.h"
@@ -32,6 +33,9 @@ struct AgentServiceOptions {
     std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
 
     // Method families add the platform interfaces they need below, in registration order.
+    // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
+    std::shared_ptr<EventPoster> eventPoster;
+
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 
     // 11 updates: null means the live update service for `version` (configured host and key,

@@ -98,9 +98,17 @@ AgentProcess::AgentProcess(Options options)
 AgentProcess::~AgentProcess() { stop(); }
 
 std::vector<std::string> AgentProcess::environment() const {
+    // A variable given in the options replaces the inherited one of the same name.
+    auto overridden = [&](std::string_view entry) {
+        const auto name = entry.substr(0, entry.find('=') + 1);
+        if (name == "XDG_RUNTIME_DIR=") return true;
+        for (const auto& given : options_.environment)
+            if (std::string_view(given).substr(0, given.find('=') + 1) == name) return true;
+        return false;
+    };
     std::vector<std::string> variables;
     for (char** entry = environ; *entry; ++entry)
-        if (std::string_view(*entry).rfind("XDG_RUNTIME_DIR=", 0) != 0) variables.emplace_back(*entry);
+        if (!overridden(*entry)) variables.emplace_back(*entry);
     variables.push_back("XDG_RUNTIME_DIR=" + runtimeFolder_.string());
     variables.insert(variables.end(), options_.environment.begin(), options_.environment.end());
     return variables;

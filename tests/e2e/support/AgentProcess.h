@@ -26,7 +26,7 @@ class AgentProcess {
 public:
     struct Options {
         std::vector<std::string> arguments;    // added to --data-dir, --port 0 and --no-advertise
-        std::vector<std::string> environment;  // "NAME=value", added to this process's environment
+        std::vector<std::string> environment;  // "NAME=value", added to (or replacing in) this process's environment
         bool advertise = false;
         bool waitUntilListening = true;
         // Folders of another agent, to start a second one beside it; fresh ones by default.
