@@ -61,26 +61,44 @@ double percentile(std::vector<double> samples, double fraction) {
     return samples[static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1))];
 }
 
-void PointerMoveRoundTrip(benchmark::State& state) {
-    if (!std::getenv("DISPLAY")) {
-        state.SkipWithError("DISPLAY is not set: start an X server (scripts/lib/services.sh)");
-        return;
-    }
-    static Agent agent = startAgent();
+// Times each move (back and forth, so the pointer never reaches an edge) and reports percentiles.
+template <class Move>
+void measureMoves(benchmark::State& state, Move move) {
     std::vector<double> micros;
     micros.reserve(kRoundTrips);
     double dx = 1;
     for (auto _ : state) {
         const auto started = std::chrono::steady_clock::now();
-        agent.client->call("input.pointer.move", {{"dx", dx}});
+        move(dx);
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - started).count());
-        dx = -dx;  // back and forth, so the pointer never reaches an edge
+        dx = -dx;
     }
     state.counters["p50_us"] = percentile(micros, kPercentile50);
     state.counters["p99_us"] = percentile(micros, kPercentile99);
 }
 
+bool displayAvailable(benchmark::State& state) {
+    if (std::getenv("DISPLAY")) return true;
+    state.SkipWithError("DISPLAY is not set: start an X server (scripts/lib/services.sh)");
+    return false;
+}
+
+// The whole road: client, loopback TCP, secure channel, router, controller, X server.
+void PointerMoveRoundTrip(benchmark::State& state) {
+    if (!displayAvailable(state)) return;
+    static Agent agent = startAgent();
+    measureMoves(state, [&](double dx) { agent.client->call("input.pointer.move", {{"dx", dx}}); });
+}
+
+// The controller and the X server alone, to tell the network's share from the display's.
+void PointerMoveOnTheDisplay(benchmark::State& state) {
+    if (!displayAvailable(state)) return;
+    static InputController controller(std::make_shared<X11EventPoster>(), std::make_shared<InputMutex>());
+    measureMoves(state, [&](double dx) { controller.move(dx, 0); });
+}
+
 }  // namespace
 
 BENCHMARK(PointerMoveRoundTrip)->Iterations(kRoundTrips)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PointerMoveOnTheDisplay)->Iterations(kRoundTrips)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

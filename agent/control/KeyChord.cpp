@@ -32,8 +32,11 @@ std::map<std::string, std::uint16_t> makeKeys() {
         {"forwarddelete", kForwardDelete}, {"left", kLeft}, {"right", kRight}, {"down", kDown},
         {"up", kUp}, {"home", kHome}, {"end", kEnd}, {"pageup", kPageUp}, {"pagedown", kPageDown},
     };
-    for (std::size_t i = 0; i < std::size(kFunctionKeys); ++i)
-        keys.emplace("f" + std::to_string(i + 1), kFunctionKeys[i]);
+    for (std::size_t i = 0; i < std::size(kFunctionKeys); ++i) {
+        std::string name(1, 'f');
+        name.append(std::to_string(i + 1));
+        keys.emplace(std::move(name), kFunctionKeys[i]);
+    }
     return keys;
 }
 
@@ -108,7 +111,7 @@ KeyChord KeyChord::parse(const std::string& text) {
             if (!last) throw KeyChordError(Case::empty);
             // A trailing "+" is the plus key: Shift and the "=" key on the ANSI layout.
             flags |= eventFlags::shift;
-            key = "=";
+            key.emplace(1, '=');
         } else if (!last) {
             auto flag = modifierFlag(part);
             if (!flag) throw KeyChordError(Case::unknownModifier, part);
