@@ -29,6 +29,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     AgentServiceOptions options;
     options.identityStore = std::make_shared<FileIdentityStore>(settings.dataFolder);
     options.registryPath = settings.dataFolder / "devices.json";
+    options.commandsPath = settings.dataFolder / CommandRegistry::kFileName;
     options.hostName = LinuxSystemInfo::hostName();
     options.version = settings.version;
     options.platform = platformName;

@@ -5,6 +5,8 @@
 #include "agent/control/ControlMethods.h"
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
+#include "agent/permissions/SystemPermissionProbe.h"
+#include "agent/sessions/SessionMethods.h"
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
 #include "agent/transport/LocalAddress.h"
@@ -50,6 +52,9 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       inputMutex_(std::make_shared<InputMutex>()),
       input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
                                  : nullptr),
+      commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
+      sessions_(std::make_shared<SessionController>(
+          commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       updates_(options.updates ? std::move(options.updates) : liveUpdates(options.version)),
       sleepGuard_(std::move(options.sleepInhibitor)),
@@ -97,6 +102,7 @@ void AgentService::registerMethodFamilies() {
     // 3 system (with clipboard and now playing), 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
+    registerSessionMethods(*router_, sessions_, commands_);  // 7
     registerShutdownFamily();
     UpdateMethods(updates_).registerOn(*router_);  // 11
 }

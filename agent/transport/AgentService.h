@@ -12,6 +12,8 @@
 #include "agent/control/InputMutex.h"
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
+#include "agent/sessions/CommandRegistry.h"
+#include "agent/sessions/SessionController.h"
 #include "agent/power/ShutdownCountdown.h"
 #include "agent/transport/AgentServiceOptions.h"
 #include "agent/transport/CommandRouter.h"
@@ -53,6 +55,8 @@ public:
     CommandRouter& router() { return *router_; }
     TransportServer& transport() { return *transport_; }
     const AgentDescriptor& descriptor() const { return descriptor_; }
+    CommandRegistry& commands() { return *commands_; }
+    const SessionController& sessions() const { return *sessions_; }
     // The pending shutdown or restart; its length comes from KX_SHUTDOWN_SECONDS when valid.
     const std::shared_ptr<ShutdownCountdown>& shutdown() const { return shutdown_; }
     UpdateService& updates() { return *updates_; }
@@ -89,6 +93,8 @@ private:
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
     std::shared_ptr<InputController> input_;  // null without an event poster
+    std::shared_ptr<CommandRegistry> commands_;
+    std::shared_ptr<SessionController> sessions_;
     std::shared_ptr<ShutdownCountdown> shutdown_;
     std::shared_ptr<UpdateService> updates_;
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +36,11 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
-
+    // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
+    // found (null: the permission probe's lookup).
+    std::optional<std::filesystem::path> commandsPath;
+    std::function<std::optional<std::string>()> tmuxPath;
+    // 10 shutdown.
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 
     // 11 updates: null means the live update service for `version` (configured host and key,
