@@ -17,6 +17,8 @@ AgentServiceOptions optionsFor(const std::string& hostName) {
     options.version = "2.0.1";
     options.platform = "linux";
     options.os = "Debian GNU/Linux 12";
+    // Terminal sessions offered whatever this machine has; no test here runs tmux.
+    options.tmuxPath = [] { return std::optional<std::string>("/usr/bin/tmux"); };
     return options;
 }
 
@@ -75,10 +77,11 @@ TEST(AgentService, PairingCodeBeforeAndAfterListening) {
 TEST(AgentService, InfoReportsCapabilitiesAndHintsForWhatIsMissing) {
     auto service = AgentService::create(optionsFor("box"));
     service->router().registerMethod("input.key", Capability::inputKey, true, [](auto&, auto&) { return JSONObject{}; });
-    service->router().registerHint(Capability::sessionTmux, {"Install tmux", "sudo apt install tmux"});
+    service->router().registerHint(Capability::appXcode, {"Install Xcode", std::nullopt});
     auto reply = service->router().dispatch(Envelope::request("1", "agent.info"), authenticated);
     ASSERT_EQ(reply.ok, true);
-    EXPECT_EQ(reply.p->at("caps"), JSONValue(JSONArray{"agent.update", "input.key", "system.shutdown"}));
+    EXPECT_EQ(reply.p->at("caps"),
+              JSONValue(JSONArray{"agent.update", "commands", "input.key", "session.tmux", "system.shutdown"}));
     EXPECT_EQ(reply.p->at("unavailable"), *service->router().unavailableWire());
     EXPECT_EQ(reply.p->at("name"), JSONValue("box"));
 
