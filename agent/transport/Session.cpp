@@ -156,27 +156,32 @@ bool Session::handleSealedFrame(ByteView body) {
         close();
         return false;
     }
-    Envelope envelope;
-    try {
-        envelope = Envelope::decode(asText(plaintext));
-        envelope.validate();
-    } catch (...) {
-        send(Envelope::failure("?", malformedFrame()));
-        return true;
-    }
-    dispatch(std::move(envelope));
+    dispatch(std::string(asText(plaintext)));
     return true;
 }
 
-void Session::dispatch(Envelope request) {
+// The envelope is decoded on the worker too: the queue only opens and seals, which keeps it free
+// for every other connection. The authentication snapshot is still taken here, in frame order.
+void Session::dispatch(std::string plaintext) {
     RequestContext snapshot{deviceID_, isAuthenticated_};
-    context_->workers->post([weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
+    context_->workers->post([weak = weak_from_this(), context = context_, plaintext = std::move(plaintext), snapshot] {
         if (weak.expired()) return;
-        std::string text = context->router->dispatch(request, snapshot).encode();
-        asio::post(*context->queue, [weak, text = std::move(text)] {
-            if (auto self = weak.lock()) self->sendText(text);
+        std::string answer = answerTo(plaintext, *context->router, snapshot);
+        asio::post(*context->queue, [weak, answer = std::move(answer)] {
+            if (auto self = weak.lock()) self->sendText(answer);
         });
     });
+}
+
+std::string Session::answerTo(std::string_view plaintext, const CommandRouter& router, const RequestContext& snapshot) {
+    Envelope request;
+    try {
+        request = Envelope::decode(plaintext);
+        request.validate();
+    } catch (...) {
+        return Envelope::failure("?", malformedFrame()).encode();
+    }
+    return router.dispatch(request, snapshot).encode();
 }
 
 void Session::send(const Envelope& envelope) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <asio/ip/tcp.hpp>
@@ -59,7 +60,9 @@ private:
     JSONObject authReply(const Signature64& signature) const;
     // False when the frame closed the session.
     bool handleSealedFrame(ByteView body);
-    void dispatch(Envelope request);
+    void dispatch(std::string plaintext);
+    // The response text for one opened frame: the router's answer, or "Malformed frame".
+    static std::string answerTo(std::string_view plaintext, const CommandRouter& router, const RequestContext& snapshot);
     void sendText(const std::string& text);
     void write(Bytes frame);
     void writeQueued();
