@@ -6,7 +6,4 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
-if [ -x build/release/daemon/kestrixd ]; then
-    exec build/release/daemon/kestrixd "$@"
-fi
-echo "run-agent: everything is built; the agent executable (kestrixd) is not part of this tree yet."
+exec build/release/daemon/kestrixd "$@"

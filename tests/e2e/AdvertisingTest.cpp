@@ -7,6 +7,7 @@
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/TemporaryDirectory.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -68,8 +69,11 @@ TEST(Advertising, BrowserSeesTheServiceWithItsThreeKeys) {
 }
 
 TEST(Advertising, AgentServesWithoutADNSSDDaemon) {
-    if (avahiRunning()) GTEST_SKIP() << "avahi-daemon is running";
-    AgentProcess agent(advertising());
+    // A system bus address that leads nowhere hides any avahi-daemon from the agent.
+    TemporaryDirectory nowhere;
+    auto options = advertising();
+    options.environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (nowhere.path() / "none").string());
+    AgentProcess agent(options);
     EXPECT_TRUE(agent.waitForErrorOutput("serving without an advertisement"));
     auto client = connectClient(pairClient(agent));
     EXPECT_TRUE(client->call("agent.ping").contains("t"));

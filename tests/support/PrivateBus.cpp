@@ -1,4 +1,4 @@
-#include "tests/platform/power/PrivateBus.h"
+#include "tests/support/PrivateBus.h"
 
 #include <fcntl.h>
 #include <signal.h>

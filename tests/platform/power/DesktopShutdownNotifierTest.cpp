@@ -10,7 +10,7 @@
 
 #include "platform/linux/power/DesktopShutdownNotifier.h"
 #include "tests/platform/power/FakeNotificationServer.h"
-#include "tests/platform/power/PrivateBus.h"
+#include "tests/support/PrivateBus.h"
 
 using namespace kx;
 using namespace kx::testing;

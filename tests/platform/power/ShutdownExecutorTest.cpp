@@ -9,7 +9,7 @@
 #include "platform/linux/power/LogindShutdownExecutor.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "tests/platform/power/FakeLogind.h"
-#include "tests/platform/power/PrivateBus.h"
+#include "tests/support/PrivateBus.h"
 
 // Nothing here may reach the machine's own logind: the logind executor only ever gets a bus
 // opener for a dbus-daemon that the test started itself.

@@ -2,41 +2,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <mutex>
 #include <sdbus-c++/sdbus-c++.h>
 
-#include "agent/support/ChildProcess.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/PrivateBus.h"
 
 using namespace kx;
 
 namespace {
-
-// A bus of our own, so that a stand-in logind can take logind's name.
-class PrivateBus {
-public:
-    PrivateBus() {
-        address_ = "unix:path=" + (folder_.path() / "bus").string();
-        auto started = ChildProcess::run("/usr/bin/dbus-daemon", {"--session", "--fork", "--nopidfile",
-                                                                  "--address=" + address_, "--print-pid=1"});
-        if (started.succeeded()) pid_ = std::stoi(started.standardOutput);
-    }
-    ~PrivateBus() {
-        if (pid_ > 0) ::kill(pid_, SIGTERM);
-    }
-    bool running() const { return pid_ > 0; }
-    const std::string& address() const { return address_; }
-
-private:
-    e2e::TemporaryDirectory folder_;
-    std::string address_;
-    int pid_ = -1;
-};
 
 // Answers Inhibit with the write end of a pipe and keeps the read end: the lock is held while
 // the read end sees no end of file.
@@ -85,7 +63,7 @@ private:
 }  // namespace
 
 TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
-    PrivateBus bus;
+    kx::testing::PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
     StandInLogind logind(bus.address());
     LogindSleepInhibitor inhibitor(bus.address());
@@ -100,7 +78,7 @@ TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
 }
 
 TEST(LogindSleepInhibitor, NothingIsHeldWithoutLogindOrWithoutABus) {
-    PrivateBus bus;
+    kx::testing::PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
     EXPECT_EQ(LogindSleepInhibitor(bus.address()).inhibit("x"), nullptr);
     e2e::TemporaryDirectory empty;
