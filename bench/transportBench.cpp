@@ -173,7 +173,8 @@ int main() {
     auto [p50, p99] = pingLatencyMicroseconds(port, key);
     std::printf("%-48s %10.1f   <= 100 us\n", "sequential agent.ping round trip p50 (us)", p50);
     std::printf("%-48s %10.1f   <= 500 us\n", "sequential agent.ping round trip p99 (us)", p99);
-    std::printf("%-48s %10.0f   >= 50,000\n", "pipelined pings / s, 1 connection", pipelinedPingsPerSecond(port, key, 1));
+    std::printf("%-48s %10.0f   >= 50,000\n", "pipelined pings / s, 1 connection",
+                pipelinedPingsPerSecond(port, key, 1));
     std::printf("%-48s %10.0f   >= 50,000\n", "pipelined pings / s, 16 connections",
                 pipelinedPingsPerSecond(port, key, 16));
 

@@ -6,7 +6,9 @@ namespace kx {
 
 namespace {
 
-std::string endpoint(const ConnectOptions& options) { return options.host + ":" + std::to_string(options.port); }
+std::string endpoint(const ConnectOptions& options) {
+    return options.host + ":" + std::to_string(options.port);
+}
 
 template <typename Error>
 std::exception_ptr failure(const std::string& message) {
@@ -87,7 +89,8 @@ void ClientConnection::onRead(const asio::error_code& error, std::size_t count) 
         try {
             frames = accumulator_.drain();
         } catch (const FrameAccumulator::Failure&) {
-            terminate(failure<ProtocolViolation>("the agent sent an oversized frame"), "oversized frame from the agent");
+            terminate(failure<ProtocolViolation>("the agent sent an oversized frame"),
+                      "oversized frame from the agent");
             return;
         }
         for (const auto& body : frames) {
@@ -231,7 +234,8 @@ void ClientConnection::sendRequest(const std::string& id, const Envelope& reques
     try {
         write(channel_->seal(asBytes(request.encode())));
     } catch (const std::exception& error) {
-        settle(id, {CallOutcome::Kind::protocolViolation, {}, {}, std::string("cannot send the request: ") + error.what()});
+        settle(id,
+               {CallOutcome::Kind::protocolViolation, {}, {}, std::string("cannot send the request: ") + error.what()});
     }
 }
 
@@ -283,13 +287,14 @@ void ClientConnection::endOfStream(const std::string& detail) {
         case Phase::awaitingReply:
             if (!options_.credentials)
                 return terminate(failure<PairingRefused>("the agent closed the connection: the pairing code "
-                                                         "expired, was used or was cancelled" + suffix),
+                                                         "expired, was used or was cancelled" +
+                                                         suffix),
                                  "closed during the handshake");
             return terminate(failure<ConnectionClosed>("the agent closed the connection during the handshake: "
-                                                       "this device is unknown to it or was revoked" + suffix),
+                                                       "this device is unknown to it or was revoked" +
+                                                       suffix),
                              "closed during the handshake");
-        default:
-            return terminate(nullptr, "the agent closed the connection" + suffix);
+        default: return terminate(nullptr, "the agent closed the connection" + suffix);
     }
 }
 

@@ -5,8 +5,8 @@
 namespace kx {
 
 FingerprintMismatch::FingerprintMismatch(std::string expectedFingerprint, std::string actualFingerprint)
-    : ClientError("agent key fingerprint " + actualFingerprint + " does not match the pinned " +
-                  expectedFingerprint + ": refusing to talk to it"),
+    : ClientError("agent key fingerprint " + actualFingerprint + " does not match the pinned " + expectedFingerprint +
+                  ": refusing to talk to it"),
       expected(std::move(expectedFingerprint)),
       actual(std::move(actualFingerprint)) {}
 

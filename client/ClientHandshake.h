@@ -34,8 +34,7 @@ class ClientHandshake {
 public:
     // Without credentials the client connects in pairing mode. `pinnedFingerprint` is the agent
     // fingerprint from the pairing code or the state file.
-    ClientHandshake(ClientIdentity client, std::optional<DeviceCredentials> credentials,
-                    std::string pinnedFingerprint);
+    ClientHandshake(ClientIdentity client, std::optional<DeviceCredentials> credentials, std::string pinnedFingerprint);
 
     struct Answer {
         Bytes secAuthFrame;  // cleartext, length prefix included

@@ -44,15 +44,13 @@ Key32 seed(const nlohmann::json& json) {
 
 }  // namespace
 
-DeviceCredentials ClientState::credentials() const { return {deviceId, SigningKey::fromSeed(deviceKey)}; }
+DeviceCredentials ClientState::credentials() const {
+    return {deviceId, SigningKey::fromSeed(deviceKey)};
+}
 
 std::string ClientState::encode() const {
-    nlohmann::json json = {{"host", host},
-                           {"port", port},
-                           {"agentFingerprint", agentFingerprint},
-                           {"agentName", agentName},
-                           {"deviceId", deviceId},
-                           {"deviceKey", base64URLEncode(deviceKey)}};
+    nlohmann::json json = {{"host", host},           {"port", port},         {"agentFingerprint", agentFingerprint},
+                           {"agentName", agentName}, {"deviceId", deviceId}, {"deviceKey", base64URLEncode(deviceKey)}};
     return json.dump(kIndent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 

@@ -36,7 +36,9 @@ std::unique_ptr<KxClient> KxClient::connect(const ConnectOptions& options) {
     return std::unique_ptr<KxClient>(new KxClient(std::move(connection)));
 }
 
-const AuthReply& KxClient::auth() const { return connection_->auth(); }
+const AuthReply& KxClient::auth() const {
+    return connection_->auth();
+}
 
 JSONObject KxClient::call(const std::string& method, const JSONObject& params,
                           std::optional<std::chrono::milliseconds> timeout) {
@@ -52,14 +54,20 @@ PendingCall KxClient::callAsync(const std::string& method, const JSONObject& par
     return PendingCall(connection_->send(method, params).second);
 }
 
-void KxClient::setEventHandler(EventHandler handler) { connection_->setEventHandler(std::move(handler)); }
+void KxClient::setEventHandler(EventHandler handler) {
+    connection_->setEventHandler(std::move(handler));
+}
 
 std::optional<Envelope> KxClient::nextEvent(std::chrono::milliseconds timeout) {
     return connection_->nextEvent(timeout);
 }
 
-bool KxClient::isOpen() const { return connection_->isOpen(); }
+bool KxClient::isOpen() const {
+    return connection_->isOpen();
+}
 
-void KxClient::close() { connection_->close(); }
+void KxClient::close() {
+    connection_->close();
+}
 
 }  // namespace kx

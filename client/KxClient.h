@@ -27,7 +27,7 @@ struct ConnectOptions {
 
     std::string host;
     std::uint16_t port = 0;
-    std::string pinnedFingerprint;                // the agent key this client expects
+    std::string pinnedFingerprint;                 // the agent key this client expects
     std::optional<DeviceCredentials> credentials;  // absent: pairing mode
     ClientIdentity client = defaultClientIdentity();
     std::chrono::milliseconds timeout = defaultTimeout;  // TCP connect plus handshake

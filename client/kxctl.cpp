@@ -124,7 +124,8 @@ int main(int argc, char** argv) {
     app.add_option("--state", options.statePath,
                    "State file with this client's pairing (default: $XDG_CONFIG_HOME/Kestrix/kxctl.json)");
     app.add_option("--host", options.host, "Connect to this host instead of the stored one");
-    app.add_option("--port", options.port, "Connect to this port instead of the stored one")->check(CLI::Range(1, 65535));
+    app.add_option("--port", options.port, "Connect to this port instead of the stored one")
+        ->check(CLI::Range(1, 65535));
     app.add_option("--timeout", options.timeoutSeconds, "Seconds to wait for the connection and for each answer")
         ->check(CLI::PositiveNumber);
     app.require_subcommand(1);

@@ -57,7 +57,9 @@ AgentDaemon::AgentDaemon(DaemonSettings settings)
     registerControlCommands();
 }
 
-AgentDaemon::~AgentDaemon() { control_.stop(); }
+AgentDaemon::~AgentDaemon() {
+    control_.stop();
+}
 
 void AgentDaemon::registerControlCommands() {
     registerCoreControlCommands(control_, *service_, status_, settings_.listen);

@@ -43,7 +43,9 @@ std::string joinWords(const std::vector<std::string>& words, std::size_t count) 
 // One accepted connection: read a line, answer it, close.
 struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
     ControlConnection(stream_protocol::socket socket, const ControlServer& server)
-        : socket(std::move(socket)), timer(this->socket.get_executor()), input(ControlServer::maxRequestBytes),
+        : socket(std::move(socket)),
+          timer(this->socket.get_executor()),
+          input(ControlServer::maxRequestBytes),
           server(server) {}
 
     void run() {
@@ -51,14 +53,15 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
         timer.async_wait([self = shared_from_this()](const asio::error_code& error) {
             if (!error) self->socket.close();
         });
-        asio::async_read_until(socket, input, '\n', [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-            self->timer.cancel();
-            if (error) return;
-            std::string line;
-            std::istream stream(&self->input);
-            std::getline(stream, line);
-            self->reply(line);
-        });
+        asio::async_read_until(socket, input, '\n',
+                               [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                                   self->timer.cancel();
+                                   if (error) return;
+                                   std::string line;
+                                   std::istream stream(&self->input);
+                                   std::getline(stream, line);
+                                   self->reply(line);
+                               });
     }
 
     void reply(const std::string& line) {
@@ -69,10 +72,11 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
             answer = ControlReply::failure(error.what());
         }
         output = answer.encode() + "\n";
-        asio::async_write(socket, asio::buffer(output), [self = shared_from_this()](const asio::error_code&, std::size_t) {
-            asio::error_code ignored;
-            self->socket.shutdown(stream_protocol::socket::shutdown_both, ignored);
-        });
+        asio::async_write(socket, asio::buffer(output),
+                          [self = shared_from_this()](const asio::error_code&, std::size_t) {
+                              asio::error_code ignored;
+                              self->socket.shutdown(stream_protocol::socket::shutdown_both, ignored);
+                          });
     }
 
     stream_protocol::socket socket;
@@ -98,7 +102,9 @@ ControlServer::ControlServer(std::filesystem::path socketPath, std::filesystem::
     }
 }
 
-ControlServer::~ControlServer() { stop(); }
+ControlServer::~ControlServer() {
+    stop();
+}
 
 void ControlServer::addCommand(std::string name, std::string usage, std::string summary, Handler handler) {
     Command command{name, std::move(usage), std::move(summary), std::move(handler)};
@@ -143,7 +149,8 @@ ControlReply ControlServer::handle(const ControlRequest& request) const {
     for (std::size_t count = request.words.size(); count >= 1; --count) {
         auto command = commands_.find(joinWords(request.words, count));
         if (command == commands_.end()) continue;
-        std::vector<std::string> arguments(request.words.begin() + static_cast<std::ptrdiff_t>(count), request.words.end());
+        std::vector<std::string> arguments(request.words.begin() + static_cast<std::ptrdiff_t>(count),
+                                           request.words.end());
         try {
             return command->second.handler(arguments);
         } catch (const ControlError& error) {

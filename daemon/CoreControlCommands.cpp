@@ -35,7 +35,8 @@ void expectArguments(const std::vector<std::string>& arguments, std::size_t most
 ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host) {
     PairingPayload payload = service.beginPairing(host);
     auto token = service.pairing().activeToken();
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(token->expiresAt - std::chrono::system_clock::now());
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(token->expiresAt - std::chrono::system_clock::now());
     std::string code = payload.encoded();
     std::string text = "Pairing code for " + payload.name + ", valid for " + std::to_string(seconds.count()) +
                        " seconds; scan it with the phone:\n" + code + "\n";
@@ -58,9 +59,12 @@ ControlReply devices(AgentService& service) {
     std::ostringstream text;
     JSONArray data;
     for (const PairedDevice& device : service.registry().all()) {
-        text << device.id << "  " << device.name << " (" << device.platform << ")  paired " << localTime(device.pairedAt)
-             << "  last seen " << (device.lastSeen ? localTime(*device.lastSeen) : "never") << "\n";
-        JSONObject entry{{"id", device.id}, {"name", device.name}, {"platform", device.platform},
+        text << device.id << "  " << device.name << " (" << device.platform << ")  paired "
+             << localTime(device.pairedAt) << "  last seen "
+             << (device.lastSeen ? localTime(*device.lastSeen) : "never") << "\n";
+        JSONObject entry{{"id", device.id},
+                         {"name", device.name},
+                         {"platform", device.platform},
                          {"pairedAt", millisecondsSince1970(device.pairedAt)}};
         if (device.lastSeen) entry.emplace("lastSeen", millisecondsSince1970(*device.lastSeen));
         data.emplace_back(std::move(entry));
@@ -146,14 +150,14 @@ void registerCoreControlCommands(ControlServer& control, AgentService& service, 
                            expectArguments(arguments, 0, "resume");
                            return resume(service, listen);
                        });
-    control.addCommand("status", "status", "show the listening port, connections and paired devices",
-                       [&status](Arguments arguments) {
-                           expectArguments(arguments, 0, "status");
-                           auto lines = status.lines();
-                           std::string text;
-                           for (const auto& line : lines) text += line + "\n";
-                           return ControlReply::success(text, JSONObject{{"lines", JSONArray(lines.begin(), lines.end())}});
-                       });
+    control.addCommand(
+        "status", "status", "show the listening port, connections and paired devices", [&status](Arguments arguments) {
+            expectArguments(arguments, 0, "status");
+            auto lines = status.lines();
+            std::string text;
+            for (const auto& line : lines) text += line + "\n";
+            return ControlReply::success(text, JSONObject{{"lines", JSONArray(lines.begin(), lines.end())}});
+        });
     control.addCommand("commands", "commands", "list every command the running agent accepts",
                        [&control](Arguments) { return commandList(control); });
     status.add([&service] { return coreStatus(service); });

@@ -10,7 +10,9 @@ namespace {
 
 constexpr const char* kNothingPending = "No shutdown or restart is pending.";
 
-std::string noun(ShutdownAction action) { return action == ShutdownAction::restart ? "restart" : "shutdown"; }
+std::string noun(ShutdownAction action) {
+    return action == ShutdownAction::restart ? "restart" : "shutdown";
+}
 
 JSONValue describe(const std::optional<ShutdownCountdown::Snapshot>& snapshot) {
     if (!snapshot) return nullptr;
@@ -36,10 +38,9 @@ ControlReply now(ShutdownCountdown& countdown, const std::vector<std::string>& a
     expectNoArguments(arguments, "shutdown now");
     const auto ended = countdown.now();
     if (!ended) throw ControlError(kNothingPending);
-    return ControlReply::success(
-        (ended->action == ShutdownAction::restart ? "Restarting now" : "Shutting down now") +
-            std::string(", as requested from ") + ended->deviceName + ".\n",
-        describe(ended));
+    return ControlReply::success((ended->action == ShutdownAction::restart ? "Restarting now" : "Shutting down now") +
+                                     std::string(", as requested from ") + ended->deviceName + ".\n",
+                                 describe(ended));
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ std::string render(const std::string& text, bool colours) {
     std::string out;
     for (int y = -quietZone; y < code.width() + quietZone; y += 2) {
         if (colours) out += darkOnLight;
-        for (int x = -quietZone; x < code.width() + quietZone; ++x) out += halfBlock(code.dark(x, y), code.dark(x, y + 1));
+        for (int x = -quietZone; x < code.width() + quietZone; ++x)
+            out += halfBlock(code.dark(x, y), code.dark(x, y + 1));
         if (colours) out += plain;
         out += '\n';
     }

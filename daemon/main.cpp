@@ -52,14 +52,16 @@ std::filesystem::path dataFolder(const CommandLine& line, bool create) {
         throw ControlError("there is no standard data folder (HOME is not set); pass --data-dir");
     if (create) {
         ensureDirectory(folder);
-        if (!std::filesystem::is_directory(folder)) throw ControlError("cannot create the data folder " + folder.string());
+        if (!std::filesystem::is_directory(folder))
+            throw ControlError("cannot create the data folder " + folder.string());
     }
     return std::filesystem::weakly_canonical(folder);
 }
 
 int runControlCommand(const CommandLine& line) {
     if (line.port >= 0 || line.noAdvertise || line.pair || !line.updateURL.empty())
-        throw ControlError("--port, --no-advertise, --pair and --update-url apply when starting the agent, not to a command");
+        throw ControlError(
+            "--port, --no-advertise, --pair and --update-url apply when starting the agent, not to a command");
     ControlReply reply = ControlClient::send(dataFolder(line, false), line.command);
     if (!reply.ok) throw ControlError(reply.error);
     if (line.json) {
@@ -95,13 +97,16 @@ int runAgent(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kestrixd: the Kestrix agent without a user interface. Without a command it runs the agent "
-                 "in the foreground until SIGINT or SIGTERM; with one it manages the running agent."};
+    CLI::App app{
+        "kestrixd: the Kestrix agent without a user interface. Without a command it runs the agent "
+        "in the foreground until SIGINT or SIGTERM; with one it manages the running agent."};
     CommandLine line;
     app.set_version_flag("--version", std::string("kestrixd ") + KX_VERSION);
-    app.add_option("--port", line.port, "TCP port to listen on (default: any free port)")->check(CLI::Range(0, maxPort));
+    app.add_option("--port", line.port, "TCP port to listen on (default: any free port)")
+        ->check(CLI::Range(0, maxPort));
     app.add_flag("--no-advertise", line.noAdvertise, "do not advertise the agent over DNS-SD");
-    app.add_option("--data-dir", line.dataDir, "folder of the identity key and paired devices (default: $XDG_DATA_HOME/Kestrix)");
+    app.add_option("--data-dir", line.dataDir,
+                   "folder of the identity key and paired devices (default: $XDG_DATA_HOME/Kestrix)");
     app.add_option("--update-url", line.updateURL,
                    "update host, e.g. https://updates.example.org (default: $KX_UPDATE_BASE_URL, else the build's)");
     app.add_flag("--pair", line.pair, "issue a pairing code at start and print it with a QR code");

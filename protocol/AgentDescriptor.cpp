@@ -11,8 +11,7 @@ AgentDescriptor AgentDescriptor::fromJSON(const JSONValue& value) {
     const auto& obj = value.asObject();
     auto get = [&](const char* key) {
         auto it = obj.find(key);
-        if (it == obj.end() || !it->second.isString())
-            throw JSONDecodeError(std::string("descriptor needs ") + key);
+        if (it == obj.end() || !it->second.isString()) throw JSONDecodeError(std::string("descriptor needs ") + key);
         return it->second.asString();
     };
     return {get("name"), get("version"), get("platform"), get("os")};

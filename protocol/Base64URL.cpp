@@ -23,8 +23,10 @@ std::optional<Bytes> base64URLDecode(std::string_view text) {
     if (text.empty()) return Bytes{};  // libsodium wants a non-null output buffer
     std::string standard(text);
     for (char& c : standard) {
-        if (c == '-') c = '+';
-        else if (c == '_') c = '/';
+        if (c == '-')
+            c = '+';
+        else if (c == '_')
+            c = '/';
     }
     standard.append((groupLength - standard.size() % groupLength) % groupLength, '=');
     Bytes out(standard.size() / groupLength * groupBytes);

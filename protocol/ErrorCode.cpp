@@ -6,13 +6,14 @@ namespace kx {
 
 namespace {
 constexpr std::array<std::string_view, 12> kWire = {
-    "unauthorized",      "unknown_method",   "unsupported",  "invalid_params",
-    "permission_denied", "target_not_found", "target_not_ready", "busy",
-    "rate_limited",      "needs_confirmation", "timeout",    "internal",
+    "unauthorized",     "unknown_method", "unsupported",  "invalid_params",     "permission_denied", "target_not_found",
+    "target_not_ready", "busy",           "rate_limited", "needs_confirmation", "timeout",           "internal",
 };
 }
 
-std::string_view wireString(ErrorCode code) { return kWire.at(static_cast<std::size_t>(code)); }
+std::string_view wireString(ErrorCode code) {
+    return kWire.at(static_cast<std::size_t>(code));
+}
 
 std::optional<ErrorCode> errorCodeFromWire(std::string_view text) {
     for (std::size_t i = 0; i < kWire.size(); ++i) {

@@ -14,7 +14,14 @@ namespace kx {
 enum class HandshakeRole { agent, client };
 
 struct HandshakeError : std::exception {
-    enum class Case { malformedKey, malformedNonce, missingSignature, badSignature, unknownDevice, noCommonProtocolVersion };
+    enum class Case {
+        malformedKey,
+        malformedNonce,
+        missingSignature,
+        badSignature,
+        unknownDevice,
+        noCommonProtocolVersion
+    };
     Case which;
     explicit HandshakeError(Case c) : which(c) {}
     const char* what() const noexcept override;

@@ -39,8 +39,8 @@ struct SecAuth {
     ClientIdentity client;
     std::vector<std::int64_t> protocolVersions;
 
-    std::string encode() const;                     // optional keys omitted
-    static SecAuth decode(std::string_view text);   // throws JSONDecodeError
+    std::string encode() const;                    // optional keys omitted
+    static SecAuth decode(std::string_view text);  // throws JSONDecodeError
     friend bool operator==(const SecAuth&, const SecAuth&) = default;
 };
 

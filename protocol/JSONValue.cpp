@@ -6,7 +6,9 @@
 
 namespace kx {
 
-std::string JSONValue::toJSONText() const { return toNlohmann(*this).dump(); }
+std::string JSONValue::toJSONText() const {
+    return toNlohmann(*this).dump();
+}
 
 JSONValue JSONValue::fromJSONText(std::string_view text) {
     try {

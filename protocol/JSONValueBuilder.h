@@ -32,7 +32,7 @@ private:
     JSONValue* place(JSONValue value);
 
     JSONValue root_;
-    std::vector<JSONValue*> open_;  // innermost last; stays valid because only the innermost grows
+    std::vector<JSONValue*> open_;   // innermost last; stays valid because only the innermost grows
     std::vector<std::string> keys_;  // the pending key of each open object
     bool complete_ = false;
 };

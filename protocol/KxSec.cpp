@@ -174,19 +174,19 @@ bool verifyMessage(ByteView signature, ByteView message, ByteView publicKey) {
     return crypto_sign_verify_detached(signature.data(), message.data(), message.size(), publicKey.data()) == 0;
 }
 
-void aeadSeal(std::span<std::uint8_t> sealed, ByteView plaintext, ByteView associatedData,
-              const AEADNonce& nonce, const Key32& key) {
+void aeadSeal(std::span<std::uint8_t> sealed, ByteView plaintext, ByteView associatedData, const AEADNonce& nonce,
+              const Key32& key) {
     if (sealed.size() != plaintext.size() + aeadTagLength) throw std::invalid_argument("sealed buffer size");
     ensureInitialized();
     unsigned long long sealedLength = 0;
     if (crypto_aead_chacha20poly1305_ietf_encrypt(sealed.data(), &sealedLength, plaintext.data(), plaintext.size(),
-                                                  associatedData.data(), associatedData.size(), nullptr,
-                                                  nonce.data(), key.data()) != 0)
+                                                  associatedData.data(), associatedData.size(), nullptr, nonce.data(),
+                                                  key.data()) != 0)
         throw CryptoError();
 }
 
-bool aeadOpen(std::span<std::uint8_t> plaintext, ByteView sealed, ByteView associatedData,
-              const AEADNonce& nonce, const Key32& key) {
+bool aeadOpen(std::span<std::uint8_t> plaintext, ByteView sealed, ByteView associatedData, const AEADNonce& nonce,
+              const Key32& key) {
     if (sealed.size() < aeadTagLength || plaintext.size() != sealed.size() - aeadTagLength)
         throw std::invalid_argument("plaintext buffer size");
     ensureInitialized();

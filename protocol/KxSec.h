@@ -65,11 +65,11 @@ bool verifyMessage(ByteView signature, ByteView message, ByteView publicKey);
 inline constexpr std::size_t aeadTagLength = 16;
 using AEADNonce = std::array<std::uint8_t, 12>;
 // Writes plaintext.size() + aeadTagLength bytes into `sealed`.
-void aeadSeal(std::span<std::uint8_t> sealed, ByteView plaintext, ByteView associatedData,
-              const AEADNonce& nonce, const Key32& key);
+void aeadSeal(std::span<std::uint8_t> sealed, ByteView plaintext, ByteView associatedData, const AEADNonce& nonce,
+              const Key32& key);
 // Writes sealed.size() - aeadTagLength bytes into `plaintext`; false when the tag does not verify.
-bool aeadOpen(std::span<std::uint8_t> plaintext, ByteView sealed, ByteView associatedData,
-              const AEADNonce& nonce, const Key32& key);
+bool aeadOpen(std::span<std::uint8_t> plaintext, ByteView sealed, ByteView associatedData, const AEADNonce& nonce,
+              const Key32& key);
 
 // Prepares libsodium once per process (thread-safe); the functions above call it themselves.
 void ensureInitialized();

@@ -20,8 +20,8 @@ constexpr std::string_view roomLabel = "kestrix/v1/room";
 constexpr std::string_view roomPrefix = "kx1-";
 constexpr std::size_t roomDigestCharacters = 32;
 
-constexpr std::array<std::pair<Kind, std::string_view>, 4> kindNames{{
-    {Kind::offer, "offer"}, {Kind::answer, "answer"}, {Kind::candidate, "candidate"}, {Kind::ready, "ready"}}};
+constexpr std::array<std::pair<Kind, std::string_view>, 4> kindNames{
+    {{Kind::offer, "offer"}, {Kind::answer, "answer"}, {Kind::candidate, "candidate"}, {Kind::ready, "ready"}}};
 
 std::string_view wireString(Kind kind) {
     for (const auto& [k, name] : kindNames)
@@ -61,7 +61,8 @@ Message Message::decode(std::string_view text) {
     message.payload = JSONFields::requiredString(json, "payload");
     message.session = JSONFields::requiredString(json, "session");
     message.sdpMid = JSONFields::optionalString(json, "sdpMid");
-    if (const nlohmann::json* index = JSONFields::find(json, "sdpMLineIndex")) message.sdpMLineIndex = lineIndex(*index);
+    if (const nlohmann::json* index = JSONFields::find(json, "sdpMLineIndex"))
+        message.sdpMLineIndex = lineIndex(*index);
     return message;
 }
 

@@ -65,8 +65,7 @@ std::string failureName(UpdateManifest::Failure failure) {
 }
 
 void describeRelease(const UpdateRelease& release, std::ostream& out) {
-    out << "release " << release.version.description() << " (minimum " << release.minimumVersion.description()
-        << ")\n"
+    out << "release " << release.version.description() << " (minimum " << release.minimumVersion.description() << ")\n"
         << "url " << release.url << "\nsha256 " << release.sha256 << "\nsize " << release.size << "\n";
     for (const auto& note : release.notes) out << "note " << note << "\n";
 }
@@ -146,8 +145,10 @@ int verify(const std::filesystem::path& manifest, const std::string& publicKey, 
     try {
         auto verified = UpdateManifest::verified(*text, *key, platform);
         out << "valid\npaused " << (verified.paused ? "true" : "false") << "\n";
-        if (verified.release) describeRelease(*verified.release, out);
-        else out << "no release for " << platform << "\n";
+        if (verified.release)
+            describeRelease(*verified.release, out);
+        else
+            out << "no release for " << platform << "\n";
         if (current) describeDecision(UpdateDecision::decide(verified, current), out);
         return exitOK;
     } catch (const UpdateManifest::Error& error) {

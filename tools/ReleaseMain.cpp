@@ -12,28 +12,32 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     std::string keyFile;
-    auto* keygen = app.add_subcommand("keygen", "Create a signing key: writes the private key file (mode 0600) "
-                                                "and prints the public key for update-public-key.txt");
+    auto* keygen = app.add_subcommand("keygen",
+                                      "Create a signing key: writes the private key file (mode 0600) "
+                                      "and prints the public key for update-public-key.txt");
     keygen->add_option("PRIVATE_KEY_FILE", keyFile, "Where to write the private key (must not exist)")->required();
 
     std::string manifest, signingKey, output;
-    auto* sign = app.add_subcommand("sign", "Sign a manifest: canonicalises it without \"signature\", signs it and "
-                                            "writes it back with its \"signature\"");
+    auto* sign = app.add_subcommand("sign",
+                                    "Sign a manifest: canonicalises it without \"signature\", signs it and "
+                                    "writes it back with its \"signature\"");
     sign->add_option("MANIFEST", manifest, "The manifest JSON file")->required()->check(CLI::ExistingFile);
     sign->add_option("--key", signingKey, "Private key file from kx-release keygen")->required();
     sign->add_option("-o,--output", output, "Write the signed manifest here instead of over MANIFEST");
 
     std::string publicKey, platform(kx::updatePlatform), version;
-    auto* verify = app.add_subcommand("verify", "Check a manifest as the agent does; prints what it offers, or "
-                                                "malformed, badSignature or unsupportedSchema (exit status 1)");
+    auto* verify = app.add_subcommand("verify",
+                                      "Check a manifest as the agent does; prints what it offers, or "
+                                      "malformed, badSignature or unsupportedSchema (exit status 1)");
     verify->add_option("MANIFEST", manifest, "The signed manifest JSON file")->required()->check(CLI::ExistingFile);
     verify->add_option("--public-key", publicKey, "The 43-character public key, or a file holding it")->required();
     verify->add_option("--platform", platform, "Platform entry to read")->capture_default_str();
     verify->add_option("--version", version, "Running version to decide for, e.g. 1.2.0 or 1.3.0-dev");
 
     std::string jsonFile;
-    auto* canonicalize = app.add_subcommand("canonicalize", "Print the canonical bytes of a JSON file; a parse "
-                                                            "error gives its byte offset and exit status 2");
+    auto* canonicalize = app.add_subcommand("canonicalize",
+                                            "Print the canonical bytes of a JSON file; a parse "
+                                            "error gives its byte offset and exit status 2");
     canonicalize->add_option("FILE", jsonFile, "The JSON file")->required()->check(CLI::ExistingFile);
 
     CLI11_PARSE(app, argc, argv);

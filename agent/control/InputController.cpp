@@ -51,7 +51,9 @@ void InputController::requireAccessibility() const {
                         JSONObject{{"permission", "accessibility"}});
 }
 
-Point InputController::pointerLocation() const { return poster_->pointerLocation().value_or(Point{}); }
+Point InputController::pointerLocation() const {
+    return poster_->pointerLocation().value_or(Point{});
+}
 
 Point InputController::clamp(Point point, const std::vector<Rect>& screens) {
     if (screens.empty()) return point;

@@ -67,8 +67,8 @@ public:
     // Brings bundleID to the front, runs body, and with restoreFocus gives the focus back to the
     // application that was frontmost before. Throws Failure or the body's error.
     template <class Body>
-    auto run(const std::string& bundleID, const Frontmost& frontmost, const Activate& activate,
-             bool restoreFocus, Body&& body) -> decltype(body()) {
+    auto run(const std::string& bundleID, const Frontmost& frontmost, const Activate& activate, bool restoreFocus,
+             Body&& body) -> decltype(body()) {
         Scope scope(*this);
         const auto previous = bringToFront(bundleID, frontmost, activate);
         if constexpr (std::is_void_v<decltype(body())>) {
@@ -98,8 +98,8 @@ private:
     // Returns the application that was frontmost before; throws Failure.
     std::optional<std::string> bringToFront(const std::string& bundleID, const Frontmost& frontmost,
                                             const Activate& activate);
-    void afterBody(const std::string& bundleID, const std::optional<std::string>& previous,
-                   const Activate& activate, bool restoreFocus);
+    void afterBody(const std::string& bundleID, const std::optional<std::string>& previous, const Activate& activate,
+                   bool restoreFocus);
     void sleep(double seconds) const { clock_.sleep(std::chrono::duration<double>(seconds)); }
 
     Timing timing_;

@@ -31,9 +31,7 @@ public:
     // Ed25519 signature of the signature payload ("kestrix/v1/auth" + transcript).
     Signature64 sign(ByteView transcript) const;
 
-    friend bool operator==(const AgentIdentity& a, const AgentIdentity& b) {
-        return a.key_.seed == b.key_.seed;
-    }
+    friend bool operator==(const AgentIdentity& a, const AgentIdentity& b) { return a.key_.seed == b.key_.seed; }
 
 private:
     SigningKey key_;

@@ -41,7 +41,9 @@ std::optional<std::filesystem::path> DeviceRegistry::defaultURL() {
     return *folder / fileName;
 }
 
-DeviceRegistry::DeviceRegistry(std::optional<std::filesystem::path> url) : url_(std::move(url)) { load(); }
+DeviceRegistry::DeviceRegistry(std::optional<std::filesystem::path> url) : url_(std::move(url)) {
+    load();
+}
 
 void DeviceRegistry::load() {
     if (!url_) return;

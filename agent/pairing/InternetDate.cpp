@@ -30,8 +30,7 @@ bool separatorsMatch(std::string_view text) {
 // Seconds east of UTC for "Z" or "+HH:MM"/"-HH:MM"; absent for anything else.
 std::optional<int> offsetSeconds(std::string_view zone) {
     if (zone == "Z") return 0;
-    if (zone.size() != kOffsetLength || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':')
-        return std::nullopt;
+    if (zone.size() != kOffsetLength || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':') return std::nullopt;
     auto hours = digits(zone, 1, 2);
     auto minutes = digits(zone, 4, 2);
     if (!hours || !minutes || *hours > 23 || *minutes > 59) return std::nullopt;

@@ -22,8 +22,7 @@ std::string stringMember(const nlohmann::json& object, const char* key) {
 }
 
 // Accepts only JSON integers (not 1.5, not "1") within [low, high].
-std::int64_t integerMember(const nlohmann::json& object, const char* key, std::int64_t low,
-                           std::int64_t high) {
+std::int64_t integerMember(const nlohmann::json& object, const char* key, std::int64_t low, std::int64_t high) {
     const auto& value = member(object, key);
     std::int64_t number = 0;
     if (value.is_number_unsigned()) {
@@ -36,8 +35,7 @@ std::int64_t integerMember(const nlohmann::json& object, const char* key, std::i
     } else {
         throw JSONDecodeError(std::string("pairing code ") + key + " is not an integer");
     }
-    if (number < low || number > high)
-        throw JSONDecodeError(std::string("pairing code ") + key + " is out of range");
+    if (number < low || number > high) throw JSONDecodeError(std::string("pairing code ") + key + " is out of range");
     return number;
 }
 
@@ -55,11 +53,11 @@ PairingPayload PairingPayload::decode(std::string_view text) {
     if (json.is_discarded()) throw JSONDecodeError("pairing code is not JSON");
     if (!json.is_object()) throw JSONDecodeError("pairing code is not a JSON object");
     PairingPayload payload;
-    payload.v = integerMember(json, "v", std::numeric_limits<std::int64_t>::min(),
-                              std::numeric_limits<std::int64_t>::max());
+    payload.v =
+        integerMember(json, "v", std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
     payload.host = stringMember(json, "host");
-    payload.port = static_cast<std::uint16_t>(
-        integerMember(json, "port", 0, std::numeric_limits<std::uint16_t>::max()));
+    payload.port =
+        static_cast<std::uint16_t>(integerMember(json, "port", 0, std::numeric_limits<std::uint16_t>::max()));
     payload.fp = stringMember(json, "fp");
     payload.token = stringMember(json, "token");
     payload.name = stringMember(json, "name");

@@ -98,7 +98,11 @@ PairedDevice PairingService::admit(const std::string& token, const std::string& 
     consumed_.insert(token);
     active_.reset();
     return PairedDevice{deviceIDPrefix + base64URLEncode(randomBytes(deviceIDBytes)),
-                        deviceName, devicePublicKey, now, std::nullopt, platform};
+                        deviceName,
+                        devicePublicKey,
+                        now,
+                        std::nullopt,
+                        platform};
 }
 
 }  // namespace kx

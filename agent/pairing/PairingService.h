@@ -38,8 +38,8 @@ public:
     // KX_PAIRING_LIFETIME as seconds in (0, 3600], read anew on every call; otherwise 60 seconds.
     static Lifetime lifetime();
 
-    explicit PairingService(std::shared_ptr<DeviceRegistry> registry,
-                            Clock now = [] { return std::chrono::system_clock::now(); });
+    explicit PairingService(
+        std::shared_ptr<DeviceRegistry> registry, Clock now = [] { return std::chrono::system_clock::now(); });
 
     // A new active token (the previous one becomes unknown).
     Token issueToken();
@@ -54,14 +54,14 @@ public:
 
     // Checks the token, consumes it and registers the new device; throws PairingError and
     // changes nothing when a check fails.
-    PairedDevice redeem(const std::string& token, const std::string& deviceName,
-                        const std::string& devicePublicKey, const std::string& platform);
+    PairedDevice redeem(const std::string& token, const std::string& deviceName, const std::string& devicePublicKey,
+                        const std::string& platform);
 
     TimePoint now() const { return now_(); }
 
 private:
-    PairedDevice admit(const std::string& token, const std::string& deviceName,
-                       const std::string& devicePublicKey, const std::string& platform);
+    PairedDevice admit(const std::string& token, const std::string& deviceName, const std::string& devicePublicKey,
+                       const std::string& platform);
 
     const std::shared_ptr<DeviceRegistry> registry_;
     const Clock now_;

@@ -19,31 +19,30 @@ const std::vector<Requirement>& Requirement::onboarding() {
 
 std::string Requirement::title() const {
     switch (kind_) {
-    case Kind::automation: return "Control " + bundleID_;
-    case Kind::accessibility: return "Accessibility";
-    case Kind::inputMonitoring: return "Input Monitoring";
-    case Kind::tmux: return "tmux";
+        case Kind::automation: return "Control " + bundleID_;
+        case Kind::accessibility: return "Accessibility";
+        case Kind::inputMonitoring: return "Input Monitoring";
+        case Kind::tmux: return "tmux";
     }
     return {};
 }
 
 std::string Requirement::rationale() const {
     switch (kind_) {
-    case Kind::automation:
-        return "Lets Kestrix talk to " + bundleID_ + " directly, without faking keystrokes.";
-    case Kind::accessibility: return "Lets Kestrix press keys and move the pointer on your Mac.";
-    case Kind::inputMonitoring: return "Lets Kestrix notice global hotkeys.";
-    case Kind::tmux: return "Runs the terminal sessions you control from your phone.";
+        case Kind::automation: return "Lets Kestrix talk to " + bundleID_ + " directly, without faking keystrokes.";
+        case Kind::accessibility: return "Lets Kestrix press keys and move the pointer on your Mac.";
+        case Kind::inputMonitoring: return "Lets Kestrix notice global hotkeys.";
+        case Kind::tmux: return "Runs the terminal sessions you control from your phone.";
     }
     return {};
 }
 
 Necessity Requirement::necessity() const {
     switch (kind_) {
-    case Kind::accessibility: return Necessity::blocking;
-    case Kind::tmux: return Necessity::advisory;
-    case Kind::automation:
-    case Kind::inputMonitoring: return Necessity::deferred;
+        case Kind::accessibility: return Necessity::blocking;
+        case Kind::tmux: return Necessity::advisory;
+        case Kind::automation:
+        case Kind::inputMonitoring: return Necessity::deferred;
     }
     return Necessity::deferred;
 }
@@ -54,10 +53,10 @@ bool Requirement::requiresRelaunchAfterGrant() const {
 
 std::optional<std::string> Requirement::settingsURL() const {
     switch (kind_) {
-    case Kind::automation: return std::string(kSettingsPrefix) + "Privacy_Automation";
-    case Kind::accessibility: return std::string(kSettingsPrefix) + "Privacy_Accessibility";
-    case Kind::inputMonitoring: return std::string(kSettingsPrefix) + "Privacy_ListenEvent";
-    case Kind::tmux: return std::nullopt;
+        case Kind::automation: return std::string(kSettingsPrefix) + "Privacy_Automation";
+        case Kind::accessibility: return std::string(kSettingsPrefix) + "Privacy_Accessibility";
+        case Kind::inputMonitoring: return std::string(kSettingsPrefix) + "Privacy_ListenEvent";
+        case Kind::tmux: return std::nullopt;
     }
     return std::nullopt;
 }

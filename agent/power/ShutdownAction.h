@@ -9,8 +9,7 @@ namespace kx {
 // What the computer does when a shutdown countdown runs out.
 enum class ShutdownAction { shutdown, restart };
 
-inline constexpr std::array<ShutdownAction, 2> allShutdownActions{ShutdownAction::shutdown,
-                                                                  ShutdownAction::restart};
+inline constexpr std::array<ShutdownAction, 2> allShutdownActions{ShutdownAction::shutdown, ShutdownAction::restart};
 
 // "shutdown" or "restart", as on the wire.
 std::string_view rawValue(ShutdownAction action);

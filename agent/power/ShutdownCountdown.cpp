@@ -99,7 +99,9 @@ void ShutdownCountdown::start(ShutdownAction action, std::string deviceName) {
     }
 }
 
-std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::cancel() { return end(); }
+std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::cancel() {
+    return end();
+}
 
 std::optional<ShutdownCountdown::Snapshot> ShutdownCountdown::now() {
     const auto ended = end();

@@ -11,8 +11,9 @@ using nlohmann::json;
 constexpr int kIndent = 2;
 
 json encodeCommand(const SavedCommand& c) {
-    return {{"id", c.id},       {"name", c.name},           {"icon", c.icon},
-            {"command", c.command}, {"templateId", c.templateId}, {"danger", c.danger}};
+    return {
+        {"id", c.id},        {"name", c.name}, {"icon", c.icon}, {"command", c.command}, {"templateId", c.templateId},
+        {"danger", c.danger}};
 }
 
 json encodeTemplate(const SessionTemplate& t) {
@@ -30,8 +31,8 @@ const std::string& text(const json& object, const char* key) {
 SavedCommand decodeCommand(const json& j) {
     const auto& danger = j.at("danger");
     if (!danger.is_boolean()) throw std::invalid_argument("danger");
-    return {text(j, "id"), text(j, "name"), text(j, "icon"), text(j, "command"), text(j, "templateId"),
-            danger.get<bool>()};
+    return {text(j, "id"),      text(j, "name"),       text(j, "icon"),
+            text(j, "command"), text(j, "templateId"), danger.get<bool>()};
 }
 
 SessionTemplate decodeTemplate(const json& j) {

@@ -30,13 +30,17 @@ constexpr int kFirstSuffix = 2;
 // tmux resolves a bare target by exact name, then by unique prefix, then as a pattern: "kx-shell"
 // would reach "kx-shell-2" once kx-shell is gone. "=" asks for the exact session, and the ":"
 // makes the same text valid where tmux expects a window or a pane.
-std::string target(const std::string& id) { return "=" + id + ":"; }
+std::string target(const std::string& id) {
+    return "=" + id + ":";
+}
 
 void requireSession(const std::string& id) {
     if (!SessionController::isValidSessionID(id)) throw WireError(ErrorCode::targetNotFound, "No such session");
 }
 
-bool isLetterOrDigit(UChar32 c) { return u_isalpha(c) || u_isdigit(c); }
+bool isLetterOrDigit(UChar32 c) {
+    return u_isalpha(c) || u_isdigit(c);
+}
 
 // Calls `visit` with each code point; false when the text is not UTF-8.
 template <typename Visit>
@@ -97,10 +101,9 @@ std::optional<SessionController::Session> parseLine(std::string_view line) {
 
 const std::map<std::string, std::string>& SessionController::allowedKeys() {
     static const std::map<std::string, std::string> keys{
-        {"enter", "Enter"}, {"escape", "Escape"}, {"tab", "Tab"},       {"up", "Up"},
-        {"down", "Down"},   {"left", "Left"},     {"right", "Right"},   {"ctrl-c", "C-c"},
-        {"ctrl-d", "C-d"},  {"ctrl-z", "C-z"},    {"ctrl-l", "C-l"},    {"y", "y"},
-        {"n", "n"}};
+        {"enter", "Enter"}, {"escape", "Escape"}, {"tab", "Tab"},    {"up", "Up"},      {"down", "Down"},
+        {"left", "Left"},   {"right", "Right"},   {"ctrl-c", "C-c"}, {"ctrl-d", "C-d"}, {"ctrl-z", "C-z"},
+        {"ctrl-l", "C-l"},  {"y", "y"},           {"n", "n"}};
     return keys;
 }
 

@@ -20,8 +20,8 @@ namespace kx {
 class SessionController {
 public:
     struct Session {
-        std::string id;    // full tmux session name, with the prefix
-        std::string name;  // without the prefix
+        std::string id;      // full tmux session name, with the prefix
+        std::string name;    // without the prefix
         double created = 0;  // seconds since 1970
         std::int64_t cols = 0;
         std::int64_t rows = 0;

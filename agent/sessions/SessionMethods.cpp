@@ -37,14 +37,14 @@ std::pair<std::string, std::string> requiredPair(const JSONObject& p, const char
 }
 
 JSONObject sessionObject(const SessionController::Session& s) {
-    return {{"id", s.id}, {"name", s.name}, {"created", s.created},
+    return {{"id", s.id},     {"name", s.name}, {"created", s.created},
             {"cols", s.cols}, {"rows", s.rows}, {"alive", s.alive}};
 }
 
 // The command text itself never leaves the computer.
 JSONObject commandObject(const SavedCommand& c) {
-    return {{"commandId", c.id}, {"name", c.name}, {"icon", c.icon}, {"templateId", c.templateId},
-            {"danger", c.danger}};
+    return {
+        {"commandId", c.id}, {"name", c.name}, {"icon", c.icon}, {"templateId", c.templateId}, {"danger", c.danger}};
 }
 
 // Nor does a template's program.
@@ -113,12 +113,14 @@ void SessionMethods::registerOn(CommandRouter& router) const {
     if (!available) router.registerHint(Capability::sessionTmux, {kTmuxHintMessage, std::string(kTmuxInstallCommand)});
 
     const auto r = registry;
-    router.registerMethod("commands.list", Capability::commands, kRequiresAuth, [r](const JSONObject&, const RequestContext&) {
-        return JSONObject{{"commands", shaped(r->allCommands(), commandObject)}};
-    });
-    router.registerMethod("templates.list", Capability::commands, kRequiresAuth, [r](const JSONObject&, const RequestContext&) {
-        return JSONObject{{"templates", shaped(r->templates(), templateObject)}};
-    });
+    router.registerMethod("commands.list", Capability::commands, kRequiresAuth,
+                          [r](const JSONObject&, const RequestContext&) {
+                              return JSONObject{{"commands", shaped(r->allCommands(), commandObject)}};
+                          });
+    router.registerMethod("templates.list", Capability::commands, kRequiresAuth,
+                          [r](const JSONObject&, const RequestContext&) {
+                              return JSONObject{{"templates", shaped(r->templates(), templateObject)}};
+                          });
 }
 
 void registerSessionMethods(CommandRouter& router, std::shared_ptr<const SessionController> sessions,

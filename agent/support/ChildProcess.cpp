@@ -174,8 +174,8 @@ ChildProcess::Result ChildProcess::run(const std::string& program, const std::ve
     std::vector<std::string> envStrings = options.environment.value_or(std::vector<std::string>{});
     auto envp = pointers(envStrings);
 
-    const auto deadline = options.timeLimit
-        ? std::optional(std::chrono::steady_clock::now() + *options.timeLimit) : std::nullopt;
+    const auto deadline =
+        options.timeLimit ? std::optional(std::chrono::steady_clock::now() + *options.timeLimit) : std::nullopt;
     pid_t pid = 0;
     int error = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(),
                               options.environment ? envp.data() : environ);
@@ -192,8 +192,10 @@ ChildProcess::Result ChildProcess::run(const std::string& program, const std::ve
         reap(pid, result);
         throw;
     }
-    if (finished && deadline) finished = reapBefore(pid, *deadline, result);
-    else if (finished) reap(pid, result);
+    if (finished && deadline)
+        finished = reapBefore(pid, *deadline, result);
+    else if (finished)
+        reap(pid, result);
     if (!finished) {
         // The child leads its own process group (it started a session): end everything it began.
         ::kill(-pid, SIGKILL);

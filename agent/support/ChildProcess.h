@@ -35,8 +35,7 @@ public:
 
     // `arguments` excludes the program itself (argv[0] is `program`). Throws std::system_error
     // when the program cannot be started.
-    static Result run(const std::string& program, const std::vector<std::string>& arguments,
-                      const Options& options);
+    static Result run(const std::string& program, const std::vector<std::string>& arguments, const Options& options);
     static Result run(const std::string& program, const std::vector<std::string>& arguments) {
         return run(program, arguments, Options{});
     }

@@ -34,12 +34,15 @@ std::optional<std::filesystem::path> xdgFolder(const char* variable, const char*
 
 void ensureDirectory(const std::filesystem::path& folder) {
     std::error_code ignored;
-    if (std::filesystem::create_directories(folder, ignored))
-        ::chmod(folder.c_str(), S_IRWXU);
+    if (std::filesystem::create_directories(folder, ignored)) ::chmod(folder.c_str(), S_IRWXU);
 }
 
-std::optional<std::filesystem::path> defaultDataDirectory() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
+std::optional<std::filesystem::path> defaultDataDirectory() {
+    return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
 
-std::optional<std::filesystem::path> defaultConfigDirectory() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+std::optional<std::filesystem::path> defaultConfigDirectory() {
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
 
 }  // namespace kx

@@ -31,8 +31,7 @@ std::size_t graphemeCount(std::string_view utf8) {
     std::unique_ptr<UText, TextCloser> text(
         utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
     if (U_FAILURE(status)) return codePointCount(utf8);
-    std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator(
-        ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
     if (U_FAILURE(status)) return codePointCount(utf8);
     ubrk_setUText(iterator.get(), text.get(), &status);
     if (U_FAILURE(status)) return codePointCount(utf8);

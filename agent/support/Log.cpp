@@ -22,7 +22,11 @@ void write(const char* level, std::string_view message) {
 }
 }  // namespace
 
-void info(std::string_view message) { write("", message); }
-void error(std::string_view message) { write(" error", message); }
+void info(std::string_view message) {
+    write("", message);
+}
+void error(std::string_view message) {
+    write(" error", message);
+}
 
 }  // namespace kx::log

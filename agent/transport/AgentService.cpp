@@ -6,9 +6,9 @@
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
 #include "agent/permissions/SystemPermissionProbe.h"
-#include "agent/sessions/SessionMethods.h"
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
+#include "agent/sessions/SessionMethods.h"
 #include "agent/transport/LocalAddress.h"
 #include "agent/update/LiveUpdateService.h"
 #include "agent/update/UpdateMethods.h"
@@ -24,7 +24,9 @@ double millisecondsSince1970() {
     return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-WireError gone() { return {ErrorCode::internal, "Gone"}; }
+WireError gone() {
+    return {ErrorCode::internal, "Gone"};
+}
 
 std::shared_ptr<UpdateService> liveUpdates(const std::string& version) {
     LiveUpdateOptions options;
@@ -58,8 +60,9 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       updates_(options.updates ? std::move(options.updates) : liveUpdates(options.version)),
       sleepGuard_(std::move(options.sleepInhibitor)),
-      transport_(TransportServer::create(identity_, registry_, pairing_, router_, descriptor_,
-                                         {options.workerCount, options.handshakeTimeout, std::move(options.advertiser)})) {}
+      transport_(
+          TransportServer::create(identity_, registry_, pairing_, router_, descriptor_,
+                                  {options.workerCount, options.handshakeTimeout, std::move(options.advertiser)})) {}
 
 AgentService::~AgentService() {
     // The transport goes first: its queue and the stop it does on the way out call back into us.
@@ -165,7 +168,9 @@ void AgentService::start(std::optional<std::uint16_t> port, bool advertise) {
     transport_->start(port, advertise);
 }
 
-void AgentService::stop() { transport_->stop(); }
+void AgentService::stop() {
+    transport_->stop();
+}
 
 PairingPayload AgentService::beginPairing(std::optional<std::string> host) {
     if (!host) host = LocalAddress::primaryIPv4();
@@ -179,7 +184,9 @@ PairingPayload AgentService::beginPairing(std::optional<std::string> host) {
     return payload;
 }
 
-std::size_t AgentService::ringDevices() { return transport_->ringDevices(); }
+std::size_t AgentService::ringDevices() {
+    return transport_->ringDevices();
+}
 
 std::optional<std::uint16_t> AgentService::listeningPort() const {
     std::lock_guard guard(portLock_);

@@ -12,9 +12,9 @@
 #include "agent/control/InputMutex.h"
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
+#include "agent/power/ShutdownCountdown.h"
 #include "agent/sessions/CommandRegistry.h"
 #include "agent/sessions/SessionController.h"
-#include "agent/power/ShutdownCountdown.h"
 #include "agent/transport/AgentServiceOptions.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
@@ -70,7 +70,9 @@ public:
 
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
-    void setOnConnectionsChange(std::function<void(std::size_t)> callback) { onConnectionsChange_ = std::move(callback); }
+    void setOnConnectionsChange(std::function<void(std::size_t)> callback) {
+        onConnectionsChange_ = std::move(callback);
+    }
     // Called after every update status change, once it has been pushed to the phones.
     void setOnUpdateChange(std::function<void(const UpdateStatus&)> callback) { onUpdateChange_ = std::move(callback); }
 

@@ -28,8 +28,8 @@ struct AgentServiceOptions {
     std::string platform;  // e.g. "linux"
     std::string os;        // e.g. "Debian GNU/Linux 12"
 
-    std::shared_ptr<ServiceAdvertiser> advertiser;     // null: never advertised
-    std::shared_ptr<SleepInhibitor> sleepInhibitor;    // null: the machine may sleep
+    std::shared_ptr<ServiceAdvertiser> advertiser;   // null: never advertised
+    std::shared_ptr<SleepInhibitor> sleepInhibitor;  // null: the machine may sleep
     std::size_t workerCount = TransportServer::defaultWorkerCount;
     std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
 

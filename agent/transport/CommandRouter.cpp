@@ -2,8 +2,8 @@
 
 namespace kx {
 
-void CommandRouter::registerMethod(const std::string& method, std::optional<Capability> capability,
-                                   bool requiresAuth, MethodHandler handler) {
+void CommandRouter::registerMethod(const std::string& method, std::optional<Capability> capability, bool requiresAuth,
+                                   MethodHandler handler) {
     std::lock_guard guard(lock_);
     handlers_[method] = std::move(handler);
     if (!requiresAuth) preAuthMethods_.insert(method);

@@ -26,8 +26,8 @@ using MethodHandler = std::function<JSONObject(const JSONObject& params, const R
 // The agent's method table, with the capabilities the methods offer and hints for those missing.
 class CommandRouter {
 public:
-    void registerMethod(const std::string& method, std::optional<Capability> capability,
-                        bool requiresAuth, MethodHandler handler);
+    void registerMethod(const std::string& method, std::optional<Capability> capability, bool requiresAuth,
+                        MethodHandler handler);
     void registerHint(const Capability& capability, SetupHint hint);
 
     std::set<Capability> capabilities() const;

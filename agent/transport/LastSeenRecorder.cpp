@@ -15,8 +15,7 @@ void LastSeenRecorder::record(const std::string& deviceID, std::chrono::system_c
         if (flushing_) return;
         flushing_ = true;
     }
-    if (auto workers = workers_.lock())
-        workers->post([self = shared_from_this()] { self->flush(); });
+    if (auto workers = workers_.lock()) workers->post([self = shared_from_this()] { self->flush(); });
 }
 
 void LastSeenRecorder::flush() {

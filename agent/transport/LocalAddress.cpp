@@ -32,8 +32,7 @@ std::optional<std::string> choosePrimaryIPv4(const std::vector<InterfaceAddress>
         if (address.numericHost.empty() || address.numericHost == "0.0.0.0") continue;
         kept.push_back(&address);
     }
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](auto* a, auto* b) { return a->interfaceName < b->interfaceName; });
+    std::stable_sort(kept.begin(), kept.end(), [](auto* a, auto* b) { return a->interfaceName < b->interfaceName; });
     if (kept.empty()) return std::nullopt;
     return kept.front()->numericHost;
 }
@@ -46,7 +45,8 @@ std::optional<std::string> primaryIPv4() {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
         std::array<char, hostBufferSize> host{};
         InterfaceAddress address{entry->ifa_name ? entry->ifa_name : "", entry->ifa_flags, {}};
-        if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), host.data(), host.size(), nullptr, 0, NI_NUMERICHOST) == 0)
+        if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), host.data(), host.size(), nullptr, 0, NI_NUMERICHOST) ==
+            0)
             address.numericHost = host.data();
         addresses.push_back(std::move(address));
     }

@@ -11,8 +11,8 @@ namespace LocalAddress {
 
 struct InterfaceAddress {
     std::string interfaceName;
-    unsigned flags = 0;        // IFF_* flags of the interface
-    std::string numericHost;   // IPv4 text; empty for other families or when conversion failed
+    unsigned flags = 0;       // IFF_* flags of the interface
+    std::string numericHost;  // IPv4 text; empty for other families or when conversion failed
 };
 
 // The first usable IPv4 address of the system (see choosePrimaryIPv4), or absent.

@@ -60,10 +60,9 @@ void Session::sendHello() {
 }
 
 void Session::readNext() {
-    connection_.async_wait(asio::ip::tcp::socket::wait_read,
-                           [weak = weak_from_this()](const asio::error_code& error) {
-                               if (auto self = weak.lock()) self->onReadable(error);
-                           });
+    connection_.async_wait(asio::ip::tcp::socket::wait_read, [weak = weak_from_this()](const asio::error_code& error) {
+        if (auto self = weak.lock()) self->onReadable(error);
+    });
 }
 
 void Session::onReadable(const asio::error_code& error) {
@@ -138,10 +137,8 @@ bool Session::verifyDevice(const std::string& deviceID, const std::optional<std:
 
 JSONObject Session::authReply(const Signature64& signature) const {
     JSONObject reply{
-        {"agentPubKey", context_->agentPublicKeyText},
-        {"sig", base64URLEncode(signature)},
-        {"agent", context_->agentInfo.toJSON()},
-        {"protocol", ProtocolVersion::current},
+        {"agentPubKey", context_->agentPublicKeyText},   {"sig", base64URLEncode(signature)},
+        {"agent", context_->agentInfo.toJSON()},         {"protocol", ProtocolVersion::current},
         {"caps", context_->router->capabilityStrings()},
     };
     if (auto unavailable = context_->router->unavailableWire()) reply.emplace("unavailable", std::move(*unavailable));

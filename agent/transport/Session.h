@@ -62,7 +62,8 @@ private:
     bool handleSealedFrame(ByteView body);
     void dispatch(std::string plaintext);
     // The response text for one opened frame: the router's answer, or "Malformed frame".
-    static std::string answerTo(std::string_view plaintext, const CommandRouter& router, const RequestContext& snapshot);
+    static std::string answerTo(std::string_view plaintext, const CommandRouter& router,
+                                const RequestContext& snapshot);
     void sendText(const std::string& text);
     void write(Bytes frame);
     void writeQueued();

@@ -39,8 +39,13 @@ void configureConnection(tcp::socket& connection) {
 // Errors that say the system is short of something for a moment, not that the listener is broken.
 bool isTransientAcceptError(const asio::error_code& error) {
     switch (error.value()) {
-        case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EINTR: case EPROTO:
-            return error.category() == asio::system_category();
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+        case ECONNABORTED:
+        case EINTR:
+        case EPROTO: return error.category() == asio::system_category();
         default: return false;
     }
 }
@@ -54,7 +59,8 @@ void listenOn(tcp::acceptor& listener, const tcp::endpoint& endpoint, bool dualS
 }
 }  // namespace
 
-std::shared_ptr<TransportServer> TransportServer::create(AgentIdentity identity, std::shared_ptr<DeviceRegistry> registry,
+std::shared_ptr<TransportServer> TransportServer::create(AgentIdentity identity,
+                                                         std::shared_ptr<DeviceRegistry> registry,
                                                          std::shared_ptr<PairingService> pairing,
                                                          std::shared_ptr<const CommandRouter> router,
                                                          AgentDescriptor agentInfo, Options options) {
@@ -214,8 +220,8 @@ void TransportServer::broadcast(const std::string& event, const JSONObject& para
 }
 
 std::size_t TransportServer::ringDevices() {
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    auto now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
     JSONObject params{{"startedAt", static_cast<double>(now.count())}};
     return onQueueAndWait([&] {
         for (auto& [key, session] : connections_) session->pushEvent("device.ring", params);

@@ -71,7 +71,9 @@ public:
 
     TransportState state() const;
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
-    void setOnConnectionsChange(std::function<void(std::size_t)> callback) { onConnectionsChange_ = std::move(callback); }
+    void setOnConnectionsChange(std::function<void(std::size_t)> callback) {
+        onConnectionsChange_ = std::move(callback);
+    }
 
 private:
     TransportServer(AgentIdentity identity, std::shared_ptr<DeviceRegistry> registry,

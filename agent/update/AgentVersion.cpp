@@ -51,8 +51,8 @@ std::optional<AgentVersion> AgentVersion::parse(std::string_view text) {
 }
 
 std::string AgentVersion::description() const {
-    std::string text = std::to_string(components[0]) + "." + std::to_string(components[1]) + "." +
-                       std::to_string(components[2]);
+    std::string text =
+        std::to_string(components[0]) + "." + std::to_string(components[1]) + "." + std::to_string(components[2]);
     if (isDevelopment) text += kDevelopmentSuffix;
     return text;
 }

@@ -36,10 +36,9 @@ void writeString(std::string& out, const std::string& text) {
 // UTF-8 byte order is code-point order, so an unsigned byte comparison sorts by code point,
 // a proper prefix first.
 bool keyPrecedes(const Member* a, const Member* b) {
-    return std::lexicographical_compare(a->first.begin(), a->first.end(), b->first.begin(), b->first.end(),
-                                        [](char x, char y) {
-                                            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-                                        });
+    return std::lexicographical_compare(
+        a->first.begin(), a->first.end(), b->first.begin(), b->first.end(),
+        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
 }
 
 void write(std::string& out, const Value& value) {

@@ -129,10 +129,14 @@ private:
         for (std::size_t i = 0; i < kHexEscapeDigits; ++i) {
             unsigned char c = peek();
             std::uint32_t digit;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-            else fail();
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            else
+                fail();
             value = value * 16 + digit;
             ++pos_;
         }
@@ -260,6 +264,8 @@ private:
 
 }  // namespace
 
-Value parse(std::string_view bytes) { return Parser(bytes).parseDocument(); }
+Value parse(std::string_view bytes) {
+    return Parser(bytes).parseDocument();
+}
 
 }  // namespace kx::CanonicalJSON

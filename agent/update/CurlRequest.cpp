@@ -68,7 +68,9 @@ CurlRequest::CurlRequest(const std::string& url, const HTTPSettings& settings, s
     curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
 }
 
-CurlRequest::~CurlRequest() { curl_easy_cleanup(handle_); }
+CurlRequest::~CurlRequest() {
+    curl_easy_cleanup(handle_);
+}
 
 void CurlRequest::setTotalTimeout(std::chrono::seconds limit) {
     curl_easy_setopt(handle_, CURLOPT_TIMEOUT, static_cast<long>(limit.count()));

@@ -5,7 +5,9 @@
 
 namespace kx {
 
-void DownloadPageInstaller::preflight() { throw UpdateFailure(cannotReplaceReason); }
+void DownloadPageInstaller::preflight() {
+    throw UpdateFailure(cannotReplaceReason);
+}
 
 void DownloadPageInstaller::openDownloadPage() {
     if (openURL_) openURL_(downloadPageURL_);

@@ -15,7 +15,8 @@ public:
     static constexpr std::chrono::seconds timeout{30};
     static constexpr const char* unexpectedResponseReason = "Unexpected manifest response";
 
-    HTTPManifestFetcher(std::string url, HTTPSettings settings) : url_(std::move(url)), settings_(std::move(settings)) {}
+    HTTPManifestFetcher(std::string url, HTTPSettings settings)
+        : url_(std::move(url)), settings_(std::move(settings)) {}
 
     std::string fetch(std::stop_token stop) override;
 

@@ -119,7 +119,9 @@ private:
 
 }  // namespace
 
-std::string HTTPUpdateDownloader::temporaryFileName() { return "Kestrix-update-" + randomUUID() + ".zip"; }
+std::string HTTPUpdateDownloader::temporaryFileName() {
+    return "Kestrix-update-" + randomUUID() + ".zip";
+}
 
 std::filesystem::path HTTPUpdateDownloader::download(const std::string& url, std::int64_t expectedSize,
                                                      const Progress& progress, std::stop_token stop) {

@@ -23,7 +23,8 @@ std::shared_ptr<UpdateService> makeLiveUpdateService(LiveUpdateOptions options) 
         options.installer = std::make_shared<DownloadPageInstaller>(options.endpoint.downloadPageURL(), openInBrowser);
     }
     std::function<bool()> automaticChecks;
-    if (auto preferences = options.preferences) automaticChecks = [preferences] { return preferences->automaticChecks(); };
+    if (auto preferences = options.preferences)
+        automaticChecks = [preferences] { return preferences->automaticChecks(); };
     return std::make_shared<UpdateService>(UpdateService::Parts{
         options.version,
         std::string(updatePlatform),

@@ -23,7 +23,9 @@ std::string withoutTrailingSlashes(std::string url) {
 
 }  // namespace
 
-std::string_view UpdateEndpoint::buildDefaultBaseURL() { return KX_UPDATE_BASE_URL; }
+std::string_view UpdateEndpoint::buildDefaultBaseURL() {
+    return KX_UPDATE_BASE_URL;
+}
 
 UpdateEndpoint UpdateEndpoint::fromEnvironment() {
     UpdateEndpoint endpoint;
@@ -33,7 +35,9 @@ UpdateEndpoint UpdateEndpoint::fromEnvironment() {
     return endpoint;
 }
 
-std::string UpdateEndpoint::manifestURL() const { return withoutTrailingSlashes(baseURL) + std::string(manifestPath); }
+std::string UpdateEndpoint::manifestURL() const {
+    return withoutTrailingSlashes(baseURL) + std::string(manifestPath);
+}
 
 std::string UpdateEndpoint::downloadPageURL() const {
     return withoutTrailingSlashes(baseURL) + std::string(downloadPagePath);

@@ -22,7 +22,9 @@ constexpr std::size_t kDigestLength = 64;
 constexpr std::string_view kLowerHex = "0123456789abcdef";
 constexpr std::string_view kSecureScheme = "https://";
 
-[[noreturn]] void failWith(Failure failure) { throw UpdateManifest::Error(failure); }
+[[noreturn]] void failWith(Failure failure) {
+    throw UpdateManifest::Error(failure);
+}
 
 void checkSignature(CanonicalJSON::Object& top, const Key32& publicKey) {
     auto member = std::find_if(top.begin(), top.end(), [](const auto& m) { return m.first == kSignatureKey; });

@@ -9,7 +9,9 @@ const UpdateRelease* UpdateMenuText::offer() const {
     return &*status_.available;
 }
 
-std::string UpdateMenuText::versionLine() const { return "Kestrix " + status_.version; }
+std::string UpdateMenuText::versionLine() const {
+    return "Kestrix " + status_.version;
+}
 
 std::optional<std::string> UpdateMenuText::headline() const {
     const auto* release = offer();
@@ -23,11 +25,14 @@ std::vector<std::string> UpdateMenuText::notes() const {
     return release ? release->notes : std::vector<std::string>{};
 }
 
-bool UpdateMenuText::showsBadge() const { return offer() != nullptr; }
+bool UpdateMenuText::showsBadge() const {
+    return offer() != nullptr;
+}
 
 bool UpdateMenuText::showsUpdateNow() const {
     auto state = status_.state;
-    return offer() && (state == UpdateState::available || state == UpdateState::failed || state == UpdateState::checking);
+    return offer() &&
+           (state == UpdateState::available || state == UpdateState::failed || state == UpdateState::checking);
 }
 
 std::optional<std::string> UpdateMenuText::detail() const {
@@ -42,9 +47,13 @@ std::optional<std::string> UpdateMenuText::detail() const {
     }
 }
 
-bool UpdateMenuText::detailIsWarning() const { return status_.state == UpdateState::failed; }
+bool UpdateMenuText::detailIsWarning() const {
+    return status_.state == UpdateState::failed;
+}
 
-bool UpdateMenuText::canCheck() const { return !isBusy(status_.state); }
+bool UpdateMenuText::canCheck() const {
+    return !isBusy(status_.state);
+}
 
 std::string UpdateMenuText::checkTitle() const {
     if (status_.state == UpdateState::checking) return "Checking\u2026";

@@ -6,19 +6,19 @@ namespace kx {
 
 void UpdateMethods::registerOn(CommandRouter& router) const {
     auto updates = updates_;
-    router.registerMethod("agent.update.status", Capability::agentUpdate, true,
-                          [updates](const JSONObject&, const RequestContext&) { return updates->status().statusResult(); });
-    router.registerMethod("agent.update.install", Capability::agentUpdate, true,
-                          [updates](const JSONObject&, const RequestContext&) {
-                              try {
-                                  updates->install();
-                              } catch (const InstallRefusalError& refused) {
-                                  auto code = refused.refusal == InstallRefusal::busy ? ErrorCode::busy
-                                                                                      : ErrorCode::targetNotFound;
-                                  throw WireError(code, refused.what());
-                              }
-                              return JSONObject{{"started", true}};
-                          });
+    router.registerMethod(
+        "agent.update.status", Capability::agentUpdate, true,
+        [updates](const JSONObject&, const RequestContext&) { return updates->status().statusResult(); });
+    router.registerMethod(
+        "agent.update.install", Capability::agentUpdate, true, [updates](const JSONObject&, const RequestContext&) {
+            try {
+                updates->install();
+            } catch (const InstallRefusalError& refused) {
+                auto code = refused.refusal == InstallRefusal::busy ? ErrorCode::busy : ErrorCode::targetNotFound;
+                throw WireError(code, refused.what());
+            }
+            return JSONObject{{"started", true}};
+        });
 }
 
 }  // namespace kx

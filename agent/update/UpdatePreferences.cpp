@@ -49,7 +49,8 @@ bool UpdatePreferences::automaticChecks() const {
 
 void UpdatePreferences::setAutomaticChecks(bool enabled) {
     std::lock_guard hold(lock_);
-    if (!file()) throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory), "no configuration folder");
+    if (!file())
+        throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory), "no configuration folder");
     auto settings = readSettings(*file());
     settings[std::string(automaticChecksKey)] = enabled;
     ensureDirectory(file()->parent_path());

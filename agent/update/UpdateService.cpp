@@ -94,7 +94,9 @@ void UpdateService::setOnChange(ChangeCallback callback) {
     onChange_ = std::move(callback);
 }
 
-bool UpdateService::isConfigured() const { return publicKey_.has_value() && current_.has_value(); }
+bool UpdateService::isConfigured() const {
+    return publicKey_.has_value() && current_.has_value();
+}
 
 UpdateStatus UpdateService::status() const {
     std::lock_guard hold(lock_);

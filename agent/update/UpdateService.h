@@ -51,7 +51,7 @@ public:
         std::shared_ptr<UpdateDownloading> downloader;
         std::shared_ptr<UpdateVerifying> verifier;
         std::shared_ptr<UpdateInstalling> installer;
-        Sleep sleep;                           // default: a steady-clock wait that a stop ends
+        Sleep sleep;                            // default: a steady-clock wait that a stop ends
         std::function<bool()> automaticChecks;  // default: always on
     };
 

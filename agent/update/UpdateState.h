@@ -9,9 +9,9 @@ namespace kx {
 enum class UpdateState { idle, checking, available, downloading, verifying, installing, failed, upToDate, paused };
 
 inline constexpr std::array<UpdateState, 9> allUpdateStates{
-    UpdateState::idle,       UpdateState::checking, UpdateState::available,
+    UpdateState::idle,        UpdateState::checking,  UpdateState::available,
     UpdateState::downloading, UpdateState::verifying, UpdateState::installing,
-    UpdateState::failed,     UpdateState::upToDate, UpdateState::paused};
+    UpdateState::failed,      UpdateState::upToDate,  UpdateState::paused};
 
 std::string_view rawValue(UpdateState state);
 

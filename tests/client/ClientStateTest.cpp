@@ -13,8 +13,8 @@ using namespace kx;
 namespace {
 
 ClientState sample() {
-    ClientState state{"192.168.1.20", 52345, "cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY", "studio",
-                      "d_AAECAwQFBgcICQoLDA0ODw", {}};
+    ClientState state{
+        "192.168.1.20", 52345, "cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY", "studio", "d_AAECAwQFBgcICQoLDA0ODw", {}};
     for (std::size_t i = 0; i < state.deviceKey.size(); ++i) state.deviceKey[i] = static_cast<std::uint8_t>(i * 7);
     return state;
 }
@@ -38,8 +38,7 @@ TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(ClientState::load(path), sample());
-    EXPECT_EQ(ClientState::load(path).credentials().key.publicKey,
-              SigningKey::fromSeed(sample().deviceKey).publicKey);
+    EXPECT_EQ(ClientState::load(path).credentials().key.publicKey, SigningKey::fromSeed(sample().deviceKey).publicKey);
 
     auto replaced = sample();
     replaced.port = 1;

@@ -145,11 +145,12 @@ bool FakeAgent::handshake(Connection& connection) {
     }
     const auto& signer = behaviour_.signWith ? *behaviour_.signWith : identity_;
     const auto& presented = behaviour_.presentKey ? *behaviour_.presentKey : identity_;
-    JSONObject p = {{"agentPubKey", base64URLEncode(presented.publicKey())},
-                    {"sig", base64URLEncode(signer.sign(result.transcript))},
-                    {"agent", JSONObject{{"name", "studio"}, {"version", "1.2.3"}, {"platform", "linux"}, {"os", "Linux 6"}}},
-                    {"protocol", 1},
-                    {"caps", JSONArray{"agent.update", "input.key"}}};
+    JSONObject p = {
+        {"agentPubKey", base64URLEncode(presented.publicKey())},
+        {"sig", base64URLEncode(signer.sign(result.transcript))},
+        {"agent", JSONObject{{"name", "studio"}, {"version", "1.2.3"}, {"platform", "linux"}, {"os", "Linux 6"}}},
+        {"protocol", 1},
+        {"caps", JSONArray{"agent.update", "input.key"}}};
     connection.establish(std::move(result.channel), Envelope::success("sec.auth", p));
     return true;
 }
@@ -177,7 +178,8 @@ void FakeAgent::answer(std::shared_ptr<Connection> connection, Envelope request)
 JSONObject FakeAgent::pairBegin(const JSONObject& params) {
     std::lock_guard guard(lock_);
     lastPairing_ = params;
-    if (params::string(params, "token") != behaviour_.token) throw WireError(ErrorCode::unauthorized, "Pairing refused");
+    if (params::string(params, "token") != behaviour_.token)
+        throw WireError(ErrorCode::unauthorized, "Pairing refused");
     auto key = params::string(params, "devicePubKey");
     if (!key) throw WireError(ErrorCode::invalidParams, "Missing pairing fields");
     std::string id = "d_" + std::to_string(devices_.size() + 1);

@@ -20,7 +20,7 @@ namespace kx::test {
 struct FakeAgentBehaviour {
     bool pairingOpen = true;
     std::string token = "token-0123456789";
-    bool silent = false;                                   // never sends the hello
+    bool silent = false;                                     // never sends the hello
     std::optional<AgentIdentity> signWith = std::nullopt;    // signs the reply with another key
     std::optional<AgentIdentity> presentKey = std::nullopt;  // presents another public key
 };

@@ -19,7 +19,9 @@ PairingPayload codeFor(const test::FakeAgent& agent, std::string token = "token-
     return {1, "127.0.0.1", agent.port(), agent.fingerprint(), std::move(token), "studio"};
 }
 
-ClientIdentity phone() { return {"Test phone", "kx-tests", "TestOS 1"}; }
+ClientIdentity phone() {
+    return {"Test phone", "kx-tests", "TestOS 1"};
+}
 
 std::unique_ptr<KxClient> pairAndConnect(test::FakeAgent& agent) {
     auto state = pairWithCode(codeFor(agent), phone());

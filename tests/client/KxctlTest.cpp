@@ -29,7 +29,9 @@ struct Child {
     int err = -1;
 };
 
-std::string kxctlPath() { return KXCTL_PATH; }  // set by the build
+std::string kxctlPath() {
+    return KXCTL_PATH;
+}  // set by the build
 
 Child spawn(const std::vector<std::string>& arguments) {
     int out[2], err[2];

@@ -74,12 +74,12 @@ TEST_F(InputMethods, TargetsOutsideEveryScreenArePulledOntoTheScreens) {
         ok("input.pointer.move", {{"dx", x - 100}, {"dy", y - 100}});
         return mouse().back().location;
     };
-    EXPECT_EQ(moveTo(2000, 850), (Point{2000, 850}));     // inside the second screen only
-    EXPECT_EQ(moveTo(9000, 5000), (Point{3359, 899}));    // beyond both: one point inside the union
+    EXPECT_EQ(moveTo(2000, 850), (Point{2000, 850}));   // inside the second screen only
+    EXPECT_EQ(moveTo(9000, 5000), (Point{3359, 899}));  // beyond both: one point inside the union
     EXPECT_EQ(moveTo(-50, -900), (Point{0, -200}));
-    EXPECT_EQ(moveTo(1440, 500), (Point{1440, 500}));     // far edge of the first, inside the second
+    EXPECT_EQ(moveTo(1440, 500), (Point{1440, 500}));  // far edge of the first, inside the second
     EXPECT_EQ(moveTo(100, 1000), (Point{100, 899}));
-    EXPECT_EQ(moveTo(3000, 890), (Point{3000, 890}));     // on no screen, but inside the union
+    EXPECT_EQ(moveTo(3000, 890), (Point{3000, 890}));  // on no screen, but inside the union
     EXPECT_EQ(InputController::clamp({-7, 12345}, {}), (Point{-7, 12345}));
 }
 
@@ -195,10 +195,10 @@ struct Character {
 const std::vector<Character> kCharacters = {
     {"a", u"a"},
     {"é", u"é"},
-    {"e\u0301", u"e\u0301"},                       // e and a combining acute accent
-    {"👨‍👩‍👧", u"👨‍👩‍👧"},                         // family: three people joined by ZWJ
-    {"🇩🇪", u"🇩🇪"},                                 // flag: two regional indicators
-    {"👍🏽", u"👍🏽"},                                 // thumbs up with a skin tone
+    {"e\u0301", u"e\u0301"},                        // e and a combining acute accent
+    {"👨‍👩‍👧", u"👨‍👩‍👧"},  // family: three people joined by ZWJ
+    {"🇩🇪", u"🇩🇪"},                                  // flag: two regional indicators
+    {"👍🏽", u"👍🏽"},                      // thumbs up with a skin tone
     {"한", u"한"},
     {"\r\n", u"\r\n"},
 };

@@ -116,8 +116,8 @@ TEST(InputMutex, RunFailuresReleaseTheMutexAndMapToWireErrors) {
         FAIL() << "ran";
     } catch (const InputMutex::Failure& f) {
         EXPECT_EQ(f, InputMutex::Failure(InputMutex::Failure::Case::targetNotFound, kTarget));
-        EXPECT_EQ(f.wireError(), WireError(ErrorCode::targetNotFound, "That app is not running",
-                                           JSONObject{{"bundleId", kTarget}}));
+        EXPECT_EQ(f.wireError(),
+                  WireError(ErrorCode::targetNotFound, "That app is not running", JSONObject{{"bundleId", kTarget}}));
     }
     EXPECT_FALSE(mutex.isHeld());
 

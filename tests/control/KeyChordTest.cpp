@@ -24,13 +24,16 @@ TEST(KeyChord, TablesHoldTheAnsiKeyCodes) {
     EXPECT_EQ(keys.size(), 84u);
     EXPECT_EQ(KeyChord::modifiers().size(), 4u);
     const std::map<std::string, std::uint16_t> samples = {
-        {"a", 0},     {"s", 1},     {"q", 12},     {"t", 17},      {"z", 6},         {"1", 18},
-        {"0", 29},    {"5", 23},    {"=", 24},     {"-", 27},      {"]", 30},        {"[", 33},
-        {"'", 39},    {";", 41},    {"\\", 42},    {",", 43},      {"/", 44},        {".", 47},
-        {"`", 50},    {"enter", 36}, {"return", 36}, {"tab", 48},  {"space", 49},    {"backspace", 51},
-        {"delete", 51}, {"esc", 53}, {"escape", 53}, {"forwarddelete", 117}, {"left", 123}, {"up", 126},
-        {"home", 115}, {"end", 119}, {"pageup", 116}, {"pagedown", 121}, {"f1", 122}, {"f2", 120},
-        {"f5", 96},   {"f12", 111}, {"f17", 64},   {"f20", 90},
+        {"a", 0},        {"s", 1},          {"q", 12},      {"t", 17},
+        {"z", 6},        {"1", 18},         {"0", 29},      {"5", 23},
+        {"=", 24},       {"-", 27},         {"]", 30},      {"[", 33},
+        {"'", 39},       {";", 41},         {"\\", 42},     {",", 43},
+        {"/", 44},       {".", 47},         {"`", 50},      {"enter", 36},
+        {"return", 36},  {"tab", 48},       {"space", 49},  {"backspace", 51},
+        {"delete", 51},  {"esc", 53},       {"escape", 53}, {"forwarddelete", 117},
+        {"left", 123},   {"up", 126},       {"home", 115},  {"end", 119},
+        {"pageup", 116}, {"pagedown", 121}, {"f1", 122},    {"f2", 120},
+        {"f5", 96},      {"f12", 111},      {"f17", 64},    {"f20", 90},
     };
     for (const auto& [name, code] : samples) EXPECT_EQ(keys.at(name), code) << name;
     // Every letter and digit has its own key.

@@ -125,8 +125,8 @@ TEST(Authentication, PairBeginNeedsEveryField) {
         expectError(pairing.call("pair.begin", params), ErrorCode::invalidParams, "Missing pairing fields");
 
     // None of those spent the code; a client without an os is stored as "unknown".
-    auto paired = pairing.call("pair.begin", {{"token", code.token}, {"devicePubKey", key},
-                                              {"client", JSONObject{{"name", "a"}}}});
+    auto paired = pairing.call("pair.begin",
+                               {{"token", code.token}, {"devicePubKey", key}, {"client", JSONObject{{"name", "a"}}}});
     ASSERT_TRUE(paired && paired->ok == true);
     EXPECT_EQ(agent.service().registry().device(paired->p->at("deviceId").asString())->platform, "unknown");
 }

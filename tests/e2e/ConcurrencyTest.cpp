@@ -15,12 +15,13 @@ TEST(Concurrency, BlockingHandlerDelaysNoOtherRequest) {
     options.startNow = false;
     InProcessAgent agent(options);
     std::atomic<bool> blocking{false};
-    agent.service().router().registerMethod("test.block", std::nullopt, false, [&](const JSONObject&, const RequestContext&) {
-        blocking = true;
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        blocking = false;
-        return JSONObject{{"done", true}};
-    });
+    agent.service().router().registerMethod("test.block", std::nullopt, false,
+                                            [&](const JSONObject&, const RequestContext&) {
+                                                blocking = true;
+                                                std::this_thread::sleep_for(std::chrono::seconds(3));
+                                                blocking = false;
+                                                return JSONObject{{"done", true}};
+                                            });
     agent.start();
     TestDevice device = agent.addDevice();
     RawPeer same(agent.port()), other(agent.port());

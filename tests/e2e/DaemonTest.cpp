@@ -47,7 +47,8 @@ TEST(Daemon, PhonePairsThroughTheControlCommandAndReconnects) {
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].asObject().at("id"), JSONValue(phone.deviceId));
     EXPECT_EQ(devices[0].asObject().at("name"), JSONValue("test phone"));
-    EXPECT_TRUE(eventually([&] { return agent.controlJSON({"devices"}).asArray()[0].asObject().contains("lastSeen"); }));
+    EXPECT_TRUE(
+        eventually([&] { return agent.controlJSON({"devices"}).asArray()[0].asObject().contains("lastSeen"); }));
     EXPECT_NE(agent.control({"devices"}).standardOutput.find(phone.deviceId), std::string::npos);
 }
 
@@ -116,7 +117,8 @@ TEST(Daemon, DisconnectAndResumeOnTheSamePort) {
 TEST(Daemon, ClearErrorsAndACleanStop) {
     TemporaryDirectory nowhere;
     AgentProcess agent;
-    auto noAgent = ChildProcess::run(AgentProcess::executable().string(), {"status", "--data-dir", nowhere.path().string()});
+    auto noAgent =
+        ChildProcess::run(AgentProcess::executable().string(), {"status", "--data-dir", nowhere.path().string()});
     EXPECT_EQ(noAgent.exitCode, 1);
     EXPECT_NE(noAgent.standardError.find("no agent is running for data folder"), std::string::npos);
 

@@ -75,8 +75,9 @@ TEST_F(Frames, LargestFrameIsAcceptedAndAnswered) {
 
 TEST_F(Frames, MalformedEnvelopeIsAnsweredAndTheSessionGoesOn) {
     auto peer = connect();
-    for (std::string_view text : {std::string_view("not json"), std::string_view("{\"v\":2,\"t\":\"req\",\"id\":\"9\",\"m\":\"agent.ping\"}"),
-                                  std::string_view("{\"v\":1,\"t\":\"bogus\"}"), std::string_view("[1,2]")}) {
+    for (std::string_view text :
+         {std::string_view("not json"), std::string_view("{\"v\":2,\"t\":\"req\",\"id\":\"9\",\"m\":\"agent.ping\"}"),
+          std::string_view("{\"v\":1,\"t\":\"bogus\"}"), std::string_view("[1,2]")}) {
         peer->sendSealed(text);
         auto reply = peer->readEnvelope();
         ASSERT_TRUE(reply.has_value()) << text;

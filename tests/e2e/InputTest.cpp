@@ -72,6 +72,7 @@ TEST(Input, WithoutADisplayTheAgentServesTheRestAndRefusesInput) {
     auto client = connectClient(pairClient(agent));
     EXPECT_TRUE(client->call("agent.ping").at("t").isNumber());
     EXPECT_EQ(errorOf(*client, "input.pointer.move"),
-              WireError(ErrorCode::permissionDenied, "Accessibility not granted", JSONObject{{"permission", "accessibility"}}));
+              WireError(ErrorCode::permissionDenied, "Accessibility not granted",
+                        JSONObject{{"permission", "accessibility"}}));
     EXPECT_EQ(errorOf(*client, "input.key"), WireError::invalidParams("chord is required"));
 }

@@ -40,7 +40,9 @@ struct DryRunAgent {
         return options;
     }
 
-    bool inDryRun() const { return agent.errorOutput().find(kDryRunAnnouncement + actions.string()) != std::string::npos; }
+    bool inDryRun() const {
+        return agent.errorOutput().find(kDryRunAnnouncement + actions.string()) != std::string::npos;
+    }
 
     std::string recorded() const {
         std::ifstream in(actions);

@@ -20,15 +20,16 @@ constexpr int kRuns = 40;
 constexpr int kWindow = 3;  // the child keeps the last kWindow devices, briefly kWindow + 1
 constexpr int kMaxKillDelayMicroseconds = 30'000;
 
-std::string idFor(long n) { return "d_" + std::to_string(n); }
+std::string idFor(long n) {
+    return "d_" + std::to_string(n);
+}
 
 // Pairs device n, then revokes device n - kWindow, forever; tells the parent once the file exists.
 [[noreturn]] void pairAndRevokeForever(const std::filesystem::path& file, int readyPipe) {
     DeviceRegistry registry(file);
     const auto start = std::chrono::system_clock::time_point(std::chrono::seconds(1'767'607'200));
     for (long n = 0;; ++n) {
-        registry.registerDevice({idFor(n), "Phone " + std::to_string(n),
-                                 "7yTcMOXnRJrXSMOyTwcaTOdGn0jJPtpQ63mnW7gbz9w",
+        registry.registerDevice({idFor(n), "Phone " + std::to_string(n), "7yTcMOXnRJrXSMOyTwcaTOdGn0jJPtpQ63mnW7gbz9w",
                                  start + std::chrono::seconds(n), std::nullopt, "iOS"});
         if (n >= kWindow) registry.revoke(idFor(n - kWindow));
         if (n == 0) {

@@ -15,7 +15,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-PairedDevice::TimePoint at(const char* text) { return *parseInternetDate(text); }
+PairedDevice::TimePoint at(const char* text) {
+    return *parseInternetDate(text);
+}
 
 PairedDevice phone(const std::string& id, const char* pairedAt) {
     return {id, "Phone " + id, "7yTcMOXnRJrXSMOyTwcaTOdGn0jJPtpQ63mnW7gbz9w", at(pairedAt), std::nullopt, "iOS 17.4"};

@@ -22,9 +22,9 @@ nlohmann::json vectors() {
 }
 
 PairingPayload fromFields(const nlohmann::json& fields) {
-    return PairingPayload{fields.at("v").get<std::int64_t>(), fields.at("host").get<std::string>(),
+    return PairingPayload{fields.at("v").get<std::int64_t>(),     fields.at("host").get<std::string>(),
                           fields.at("port").get<std::uint16_t>(), fields.at("fp").get<std::string>(),
-                          fields.at("token").get<std::string>(), fields.at("name").get<std::string>()};
+                          fields.at("token").get<std::string>(),  fields.at("name").get<std::string>()};
 }
 
 }  // namespace

@@ -15,7 +15,9 @@ using Case = PairingError::Case;
 
 namespace {
 
-std::string newDeviceKey() { return base64URLEncode(SigningKey::generate().publicKey); }
+std::string newDeviceKey() {
+    return base64URLEncode(SigningKey::generate().publicKey);
+}
 
 // Sets or removes KX_PAIRING_LIFETIME for the life of the object.
 class LifetimeVariable {
@@ -49,9 +51,8 @@ protected:
 
 TEST(PairingLifetime, ReadsTheVariableOnEveryCallAndFallsBackToSixtySeconds) {
     const std::pair<const char*, double> cases[] = {
-        {nullptr, 60}, {"120", 120}, {"0", 60},     {"-5", 60},       {"3601", 60},   {"letters", 60},
-        {"", 60},      {"3600", 3600}, {"0.5", 0.5}, {"3600.0", 3600}, {"12abc", 60}, {"nan", 60},
-        {"inf", 60},   {" 120", 60},
+        {nullptr, 60},  {"120", 120}, {"0", 60},        {"-5", 60},    {"3601", 60}, {"letters", 60}, {"", 60},
+        {"3600", 3600}, {"0.5", 0.5}, {"3600.0", 3600}, {"12abc", 60}, {"nan", 60},  {"inf", 60},     {" 120", 60},
     };
     for (auto [text, seconds] : cases) {
         SCOPED_TRACE(text ? text : "(absent)");

@@ -85,8 +85,8 @@ TEST(SystemPermissionProbe, AccessibilityFollowsTheInjectedCheckAndIsNeverDenied
 
 TEST(SystemPermissionProbe, AutomationAsksTheInjectedCheckWithTheBundleID) {
     SystemPermissionProbe probe({.tmuxCandidates = {}, .automationState = [](const std::string& id) {
-        return id == "org.example.refused" ? GrantState::denied : GrantState::unavailable;
-    }});
+                                     return id == "org.example.refused" ? GrantState::denied : GrantState::unavailable;
+                                 }});
     EXPECT_EQ(probe.state(Requirement::automation("org.example.refused")), GrantState::denied);
     EXPECT_EQ(probe.prompt(Requirement::automation("org.example.gone")), GrantState::unavailable);
 }

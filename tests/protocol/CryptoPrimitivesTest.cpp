@@ -10,7 +10,11 @@ using kx::test::fromHex;
 using kx::test::toHex;
 
 TEST(CryptoPrimitives, X25519MatchesRFC7748) {
-    struct Case { const char* scalar; const char* u; const char* out; };
+    struct Case {
+        const char* scalar;
+        const char* u;
+        const char* out;
+    };
     // Section 5.2; the second u-coordinate has its top bit set, which X25519 must ignore.
     for (const Case& c : {Case{"a546e36bf0527c9d3b16154b82465edd62144c0ac1fc5a18506a2244ba449ac4",
                                "e6db6867583030db3594c1a424b15f7c726624ec26b3353b10a903a6d0ab1c4c",
@@ -42,17 +46,25 @@ TEST(CryptoPrimitives, X25519RefusesLowOrderAndMisSizedPeerKeys) {
 }
 
 TEST(CryptoPrimitives, Ed25519MatchesRFC8032) {
-    struct Case { const char* seed; const char* publicKey; const char* message; const char* signature; };
+    struct Case {
+        const char* seed;
+        const char* publicKey;
+        const char* message;
+        const char* signature;
+    };
     const Case cases[] = {
         {"9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60",
          "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
-         "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe24655141438e7a100b"},
+         "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bb"
+         "e24655141438e7a100b"},
         {"4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb",
          "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
-         "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00"},
+         "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302"
+         "aeeb00d291612bb0c00"},
         {"c5aa8df43f9f837bedb7442f31dcb7b166d38535076f094b85ce3a2e0b4458f7",
          "fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
-         "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28dc027beceea1ec40a"},
+         "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed"
+         "28dc027beceea1ec40a"},
     };
     for (const Case& c : cases) {
         const SigningKey key = SigningKey::fromSeed(arrayFromHex<32>(c.seed));
@@ -76,8 +88,9 @@ TEST(CryptoPrimitives, HKDFMatchesRFC5869) {
         longInfo.push_back(static_cast<std::uint8_t>(0xb0 + i));
     }
     const Bytes shortIKM(22, 0x0b);
-    EXPECT_EQ(toHex(KxSec::hkdfSHA256(shortIKM, fromHex("000102030405060708090a0b0c"), fromHex("f0f1f2f3f4f5f6f7f8f9"), 42)),
-              "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
+    EXPECT_EQ(
+        toHex(KxSec::hkdfSHA256(shortIKM, fromHex("000102030405060708090a0b0c"), fromHex("f0f1f2f3f4f5f6f7f8f9"), 42)),
+        "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
     EXPECT_EQ(toHex(KxSec::hkdfSHA256(longIKM, longSalt, longInfo, 82)),
               "b11e398dc80327a1c8e7f78c596a49344f012eda2d4efad8a050cc4c19afa97c59045a99cac7827271cb41c65e590e09"
               "da3275600c2f09b8367793a9aca3db71cc30c58179ec3e87c14c01d5c1f3434f1d87");
@@ -92,7 +105,8 @@ TEST(CryptoPrimitives, ChaCha20Poly1305MatchesRFC8439) {
     const auto nonce = arrayFromHex<12>("070000004041424344454647");
     const Bytes aad = fromHex("50515253c0c1c2c3c4c5c6c7");
     const std::string_view plaintext =
-        "Ladies and Gentlemen of the class of '99: If I could offer you only one tip for the future, sunscreen would be it.";
+        "Ladies and Gentlemen of the class of '99: If I could offer you only one tip for the future, sunscreen would "
+        "be it.";
     Bytes sealed(plaintext.size() + KxSec::aeadTagLength);
     KxSec::aeadSeal(sealed, asBytes(plaintext), aad, nonce, key);
     EXPECT_EQ(toHex(sealed),

@@ -11,23 +11,35 @@
 using namespace kx;
 
 TEST(EnvelopeCodec, WriterMatchesNlohmannDump) {
-    const double tricky[] = {0.0, -0.0, 0.1, 1e-7, 0.0001, 12.5, -3, 1e21, 9007199254740992.0, 9007199254740994.0,
-                             -9007199254740994.0, 1.7976931348623157e308, 5e-324,
-                             std::numeric_limits<double>::infinity(), std::nan("")};
+    const double tricky[] = {0.0,
+                             -0.0,
+                             0.1,
+                             1e-7,
+                             0.0001,
+                             12.5,
+                             -3,
+                             1e21,
+                             9007199254740992.0,
+                             9007199254740994.0,
+                             -9007199254740994.0,
+                             1.7976931348623157e308,
+                             5e-324,
+                             std::numeric_limits<double>::infinity(),
+                             std::nan("")};
     for (double d : tricky) {
         std::string text;
         appendJSONNumber(text, d);
         EXPECT_EQ(text, toNlohmann(JSONValue(d)).dump()) << d;
     }
-    const std::string strings[] = {"", "plain", "quote\"back\\slash", "tab\tnew\nline\x01\x1f", "caf\xc3\xa9 \xe2\x82\xac",
-                                   "del\x7f", "slash/"};
+    const std::string strings[] = {
+        "", "plain", "quote\"back\\slash", "tab\tnew\nline\x01\x1f", "caf\xc3\xa9 \xe2\x82\xac", "del\x7f", "slash/"};
     for (const std::string& s : strings) {
         std::string text;
         appendJSONString(text, s);
         EXPECT_EQ(text, toNlohmann(JSONValue(s)).dump()) << s;
     }
-    const JSONValue nested = JSONObject{{"b", JSONArray{1, 2.5, nullptr, true, "x"}}, {"a", JSONObject{}},
-                                        {"\xc3\xa9", JSONArray{}}};
+    const JSONValue nested =
+        JSONObject{{"b", JSONArray{1, 2.5, nullptr, true, "x"}}, {"a", JSONObject{}}, {"\xc3\xa9", JSONArray{}}};
     std::string text;
     appendJSONText(text, nested);
     EXPECT_EQ(text, toNlohmann(nested).dump());
@@ -47,10 +59,10 @@ TEST(EnvelopeCodec, DecoderKeepsDocumentSemantics) {
     EXPECT_FALSE(sparse.seq.has_value());
     // Sequence numbers keep full integer precision beyond 2^53.
     EXPECT_EQ(Envelope::decode(R"({"v":1,"t":"evt","m":"e","seq":9007199254740993})").seq, 9007199254740993u);
-    for (const char* text : {R"({"v":18446744073709551615,"t":"req"})", R"({"v":1,"t":"req","seq":-1})",
-                             R"({"v":1,"t":"req","e":"boom"})", R"({"v":1,"t":"req","ok":1})",
-                             R"({"v":1,"t":"req","p":null,"m":["x"]})", R"({"v":1,"t":"req"} {})",
-                             R"({"v":1e400,"t":"req"})", R"("v")", R"([{"v":1,"t":"req"}])"}) {
+    for (const char* text :
+         {R"({"v":18446744073709551615,"t":"req"})", R"({"v":1,"t":"req","seq":-1})", R"({"v":1,"t":"req","e":"boom"})",
+          R"({"v":1,"t":"req","ok":1})", R"({"v":1,"t":"req","p":null,"m":["x"]})", R"({"v":1,"t":"req"} {})",
+          R"({"v":1e400,"t":"req"})", R"("v")", R"([{"v":1,"t":"req"}])"}) {
         EXPECT_THROW(Envelope::decode(text), JSONDecodeError) << text;
     }
 }

@@ -75,8 +75,8 @@ TEST(HandshakeVectors, KeyScheduleStepByStep) {
     EXPECT_EQ(agent.nonceBase64URL(), hexAt(v.at("agent_nonce"), "b64url"));
     EXPECT_EQ(client.nonceBase64URL(), hexAt(v.at("client_nonce"), "b64url"));
 
-    const Key32 shared = KxSec::x25519(arrayFromHex<32>(hexAt(v.at("agent_ephemeral"), "private_hex")),
-                                       client.ephemeralPublic());
+    const Key32 shared =
+        KxSec::x25519(arrayFromHex<32>(hexAt(v.at("agent_ephemeral"), "private_hex")), client.ephemeralPublic());
     EXPECT_EQ(toHex(shared), hexAt(v, "shared_secret_hex"));
     const Key32 transcript =
         KxSec::transcript(agent.ephemeralPublic(), agent.nonce(), client.ephemeralPublic(), client.nonce());
@@ -135,10 +135,10 @@ TEST(HandshakeVectors, CompleteChecksVersionsThenKeyThenNonce) {
         const std::string expected = c.at("result").get<std::string>();
         const std::string name = c.at("name").get<std::string>();
         if (expected == "ok") {
-            HandshakeResult result = fixedHandshake(HandshakeRole::agent)
-                                         .complete(c.at("peer_ephPub").get<std::string>(),
-                                                   c.at("peer_nonce").get<std::string>(),
-                                                   c.at("peer_protocol").get<std::vector<std::int64_t>>());
+            HandshakeResult result =
+                fixedHandshake(HandshakeRole::agent)
+                    .complete(c.at("peer_ephPub").get<std::string>(), c.at("peer_nonce").get<std::string>(),
+                              c.at("peer_protocol").get<std::vector<std::int64_t>>());
             EXPECT_EQ(toHex(result.transcript), hexAt(vectors(), "transcript_hex")) << name;
             continue;
         }
@@ -233,8 +233,16 @@ TEST(HandshakeMessages, ReferenceMessagesRoundTrip) {
 
 TEST(HandshakeMessages, DecodingRequiresEveryKeyWithItsType) {
     const json valid = vectors().at("sec_auth_paired");
-    auto without = [&](const char* key) { json j = valid; j.erase(key); return j.dump(); };
-    auto with = [&](const char* key, json value) { json j = valid; j[key] = std::move(value); return j.dump(); };
+    auto without = [&](const char* key) {
+        json j = valid;
+        j.erase(key);
+        return j.dump();
+    };
+    auto with = [&](const char* key, json value) {
+        json j = valid;
+        j[key] = std::move(value);
+        return j.dump();
+    };
     for (const std::string& text :
          {without("ephPub"), without("nonce"), without("client"), without("protocol"), with("ephPub", 5),
           with("sig", true), with("protocol", 1), with("protocol", json::array({"1"})),

@@ -45,10 +45,10 @@ TEST(Envelope, ValidationRulesApplyInOrder) {
 }
 
 TEST(Envelope, UndecodableTexts) {
-    for (const char* text : {R"({"t":"req"})", R"({"v":1})", R"({"v":"1","t":"req"})",
-                             R"({"v":1,"t":"request"})", R"({"v":1,"t":"req","p":[1]})",
-                             R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"Internal","msg":"x"}})",
-                             R"({"v":1,"t":"req","id":5})", "[1]", "{", ""}) {
+    for (const char* text :
+         {R"({"t":"req"})", R"({"v":1})", R"({"v":"1","t":"req"})", R"({"v":1,"t":"request"})",
+          R"({"v":1,"t":"req","p":[1]})", R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"Internal","msg":"x"}})",
+          R"({"v":1,"t":"req","id":5})", "[1]", "{", ""}) {
         EXPECT_THROW(Envelope::decode(text), JSONDecodeError) << text;
     }
     auto env = Envelope::decode(R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"internal","msg":"x"}})");
@@ -95,8 +95,7 @@ TEST(JSONValueEquality, ObjectsCompareAsMapsAndBoolsStayBools) {
 TEST(Descriptor, HintsCapabilitiesAndNames) {
     EXPECT_EQ((SetupHint{"m", std::nullopt}.wireValue()), JSONValue(JSONObject{{"message", "m"}}));
     EXPECT_EQ((SetupHint{"m", ""}.wireValue()), JSONValue(JSONObject{{"message", "m"}}));
-    EXPECT_EQ((SetupHint{"m", "brew"}.wireValue()),
-              JSONValue(JSONObject{{"message", "m"}, {"command", "brew"}}));
+    EXPECT_EQ((SetupHint{"m", "brew"}.wireValue()), JSONValue(JSONObject{{"message", "m"}, {"command", "brew"}}));
     EXPECT_EQ(Capability("input.key"), Capability::inputKey);
     EXPECT_NE(Capability("input.keys"), Capability::inputKey);
     AgentDescriptor d{"studio", "1.0", "linux", "Debian GNU/Linux 12"};

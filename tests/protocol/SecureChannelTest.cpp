@@ -35,8 +35,12 @@ Key32 key(const char* name) {
 }
 
 // A sends with a_send and receives with a_receive; B is the mirror.
-SecureChannel channelA() { return SecureChannel(key("a_send_hex"), key("a_receive_hex")); }
-SecureChannel channelB() { return SecureChannel(key("a_receive_hex"), key("a_send_hex")); }
+SecureChannel channelA() {
+    return SecureChannel(key("a_send_hex"), key("a_receive_hex"));
+}
+SecureChannel channelB() {
+    return SecureChannel(key("a_receive_hex"), key("a_send_hex"));
+}
 
 Bytes bodyOf(const Bytes& frame) {
     return Bytes(frame.begin() + FrameAccumulator::prefixLength, frame.end());
@@ -55,7 +59,8 @@ Case failureOf(const std::function<void()>& action) {
 
 TEST(SecureChannelVectors, NoncesAndSealedFrames) {
     for (const json& n : vectors().at("nonces"))
-        EXPECT_EQ(toHex(SecureChannel::nonce(n.at("counter").get<std::uint64_t>())), n.at("nonce_hex").get<std::string>());
+        EXPECT_EQ(toHex(SecureChannel::nonce(n.at("counter").get<std::uint64_t>())),
+                  n.at("nonce_hex").get<std::string>());
 
     SecureChannel a = channelA();
     SecureChannel b = channelB();

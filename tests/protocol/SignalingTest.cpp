@@ -47,7 +47,7 @@ TEST(SignalingVectors, DecodeFailures) {
                              R"({"kind":"ready","payload":"","session":"s","sdpMid":0})",
                              R"({"kind":1,"payload":"","session":"s"})", "[]", "{"})
         EXPECT_THROW(Signaling::Message::decode(text), JSONDecodeError) << text;
-    const auto lowest = Signaling::Message::decode(
-        R"({"kind":"answer","payload":"","session":"s","sdpMLineIndex":-2147483648})");
+    const auto lowest =
+        Signaling::Message::decode(R"({"kind":"answer","payload":"","session":"s","sdpMLineIndex":-2147483648})");
     EXPECT_EQ(lowest.sdpMLineIndex, INT32_MIN);
 }

@@ -24,7 +24,9 @@ std::vector<std::string> names(const std::vector<SessionTemplate>& templates) {
 const std::vector<std::string> kDefaultNames{"Claude Code", "Shell"};
 const SavedCommand kBuild{"c_build", "Build", "hammer", "make -j2", "t_x", false};
 
-void write(const std::filesystem::path& file, const std::string& text) { std::ofstream(file) << text; }
+void write(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file) << text;
+}
 
 }  // namespace
 
@@ -144,7 +146,8 @@ TEST(CommandRegistry, ConcurrentChangesAllReachTheFile) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < kEach; ++i)
-                registry.upsert(SavedCommand{"c_" + std::to_string(t) + "_" + std::to_string(i), "n", "", "", "", false});
+                registry.upsert(
+                    SavedCommand{"c_" + std::to_string(t) + "_" + std::to_string(i), "n", "", "", "", false});
         });
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), static_cast<std::size_t>(kThreads * kEach));

@@ -116,23 +116,35 @@ TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
     succeed(router_, "session.run", with({{"commandId", "c_dash"}}));
     succeed(router_, "session.kill", id);
     EXPECT_EQ(runs(), (std::vector<Args>{{"resize-window", "-t", "=kx-shell:", "-x", "20", "-y", "200"},
-                                        {"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
-                                        {"send-keys", "-t", "=kx-shell:", "C-c"},
-                                        {"send-keys", "-t", "=kx-shell:", "-l", "--", "a\tb -x"},
-                                        {"send-keys", "-t", "=kx-shell:", "-l", "--", "-n starts with a dash"},
-                                        {"send-keys", "-t", "=kx-shell:", "Enter"},
-                                        {"kill-session", "-t", "=kx-shell:"}}));
+                                         {"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
+                                         {"send-keys", "-t", "=kx-shell:", "C-c"},
+                                         {"send-keys", "-t", "=kx-shell:", "-l", "--", "a\tb -x"},
+                                         {"send-keys", "-t", "=kx-shell:", "-l", "--", "-n starts with a dash"},
+                                         {"send-keys", "-t", "=kx-shell:", "Enter"},
+                                         {"kill-session", "-t", "=kx-shell:"}}));
 }
 
 TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
     const std::vector<std::tuple<std::string, JSONObject, ErrorCode, std::string>> cases{
         {"session.key", {{"id", "kx-a"}, {"key", "Enter"}}, ErrorCode::invalidParams, "Key not permitted"},
-        {"session.text", {{"id", "kx-a"}, {"text", "ls\n"}}, ErrorCode::invalidParams, "Control characters are not permitted"},
-        {"session.text", {{"id", "kx-a"}, {"text", "a\x7f"}}, ErrorCode::invalidParams, "Control characters are not permitted"},
-        {"session.text", {{"id", "kx-a"}, {"text", std::string(4097, 'x')}}, ErrorCode::invalidParams, "Text is too long"},
+        {"session.text",
+         {{"id", "kx-a"}, {"text", "ls\n"}},
+         ErrorCode::invalidParams,
+         "Control characters are not permitted"},
+        {"session.text",
+         {{"id", "kx-a"}, {"text", "a\x7f"}},
+         ErrorCode::invalidParams,
+         "Control characters are not permitted"},
+        {"session.text",
+         {{"id", "kx-a"}, {"text", std::string(4097, 'x')}},
+         ErrorCode::invalidParams,
+         "Text is too long"},
         {"session.kill", {{"id", "work"}}, ErrorCode::targetNotFound, "No such session"},
         {"session.capture", {{"id", "kx-a b"}}, ErrorCode::targetNotFound, "No such session"},
-        {"session.run", {{"id", "kx-a"}, {"commandId", "c_rm"}}, ErrorCode::needsConfirmation, "Confirm on your Mac to run this"},
+        {"session.run",
+         {{"id", "kx-a"}, {"commandId", "c_rm"}},
+         ErrorCode::needsConfirmation,
+         "Confirm on your Mac to run this"},
         {"session.run", {{"id", "kx-a"}, {"commandId", "c_gone"}}, ErrorCode::targetNotFound, "No such saved command"},
         {"session.create", {{"templateId", "t_gone"}}, ErrorCode::targetNotFound, "No such session template"},
         {"session.create", {}, ErrorCode::invalidParams, "templateId is required"},
@@ -156,13 +168,17 @@ TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
 
 TEST_F(SessionMethodsWithFakeTmux, TmuxFailuresAndListing) {
     output("1700000000|100|30|kx-shell\n1700000000|100|30|work\n");
-    EXPECT_EQ(succeed(router_, "session.list"),
-              (JSONObject{{"sessions", JSONArray{JSONObject{{"id", "kx-shell"}, {"name", "shell"}, {"created", 1700000000},
-                                                            {"cols", 100}, {"rows", 30}, {"alive", true}}}}}));
+    EXPECT_EQ(succeed(router_, "session.list"), (JSONObject{{"sessions", JSONArray{JSONObject{{"id", "kx-shell"},
+                                                                                              {"name", "shell"},
+                                                                                              {"created", 1700000000},
+                                                                                              {"cols", 100},
+                                                                                              {"rows", 30},
+                                                                                              {"alive", true}}}}}));
     EXPECT_EQ(runs(), std::vector<Args>{kList});
 
     status(1);
-    EXPECT_EQ(fail(router_, "session.kill", {{"id", "kx-shell"}}), (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
+    EXPECT_EQ(fail(router_, "session.kill", {{"id", "kx-shell"}}),
+              (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
     output("");
     EXPECT_EQ(succeed(router_, "session.list"), (JSONObject{{"sessions", JSONArray{}}}));  // no server: no sessions
 }
@@ -170,8 +186,11 @@ TEST_F(SessionMethodsWithFakeTmux, TmuxFailuresAndListing) {
 TEST_F(SessionMethodsWithFakeTmux, ListsHideCommandTextAndProgramsAndCapabilitiesAreOffered) {
     auto commands = succeed(router_, "commands.list").at("commands").asArray();
     ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0], (JSONValue(JSONObject{{"commandId", "c_dash"}, {"name", "Dash"}, {"icon", ""},
-                                                 {"templateId", templateID("Shell")}, {"danger", false}})));
+    EXPECT_EQ(commands[0], (JSONValue(JSONObject{{"commandId", "c_dash"},
+                                                 {"name", "Dash"},
+                                                 {"icon", ""},
+                                                 {"templateId", templateID("Shell")},
+                                                 {"danger", false}})));
     auto templates = succeed(router_, "templates.list").at("templates").asArray();
     ASSERT_EQ(templates.size(), 2u);
     EXPECT_EQ(templates[0].asObject().at("name"), JSONValue("Claude Code"));
@@ -209,10 +228,11 @@ TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
     for (const auto& [method, params] : calls) EXPECT_EQ(fail(router, method, params), notInstalled) << method;
 
     EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::commands});
-    EXPECT_EQ(router.unavailableWire(),
-              JSONValue(JSONObject{{"session.tmux",
-                                    JSONObject{{"message", "Terminal sessions need tmux, which isn't installed on this "
-                                                           "Mac. Install it, then quit and reopen Kestrix."},
-                                               {"command", std::string(kTmuxInstallCommand)}}}}));
+    EXPECT_EQ(
+        router.unavailableWire(),
+        JSONValue(JSONObject{{"session.tmux", JSONObject{{"message",
+                                                          "Terminal sessions need tmux, which isn't installed on this "
+                                                          "Mac. Install it, then quit and reopen Kestrix."},
+                                                         {"command", std::string(kTmuxInstallCommand)}}}}));
     EXPECT_EQ(succeed(router, "commands.list").at("commands").asArray().size(), 1u);
 }

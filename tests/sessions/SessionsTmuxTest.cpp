@@ -24,10 +24,13 @@ protected:
     void SetUp() override {
         tmux_ = SystemPermissionProbe().tmuxPath();
         if (!tmux_) GTEST_SKIP() << "tmux is not installed";
-        environment_ = {{"TMUX_TMPDIR", folder_.path().string()}, {"HOME", folder_.path().string()},
-                        {"SHELL", "/bin/sh"}, {"ENV", ""}};
+        environment_ = {{"TMUX_TMPDIR", folder_.path().string()},
+                        {"HOME", folder_.path().string()},
+                        {"SHELL", "/bin/sh"},
+                        {"ENV", ""}};
         auto path = *tmux_;
-        controller_ = std::make_shared<SessionController>(registry_, [path] { return std::optional(path); }, environment_);
+        controller_ = std::make_shared<SessionController>(
+            registry_, [path] { return std::optional(path); }, environment_);
         registry_->upsert(SavedCommand{"c_hi", "Hi", "", "echo ran-$((40+2))", shellTemplate(), false});
         registry_->upsert(SavedCommand{"c_dash", "Dash", "", "-kx-dashed", shellTemplate(), false});
         registry_->upsert(SavedCommand{"c_rm", "Wipe", "", "echo wiped-$((1+1))", shellTemplate(), true});

@@ -15,7 +15,7 @@ TEST(AtomicFile, ReplacesContentWithModeAndLeavesNoTemporaryFiles) {
     writeFileAtomically(file, "old");
     writeFileAtomically(file, "new content", 0600);
     EXPECT_EQ(readWholeFile(file), "new content");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);

@@ -17,8 +17,10 @@ constexpr auto kShortLimit = std::chrono::milliseconds(200ms);
 
 TEST(ChildProcess, ChattyChildWritingMegabytesToBothPipesCompletes) {
     // Standard error first: a reader that drains standard output to its end first would stall.
-    auto result = ChildProcess::run(kShell, {"-c", "head -c 3000000 /dev/zero >&2; head -c 5000000 /dev/zero; "
-                                                   "head -c 1000000 /dev/zero >&2; exit 3"},
+    auto result = ChildProcess::run(kShell,
+                                    {"-c",
+                                     "head -c 3000000 /dev/zero >&2; head -c 5000000 /dev/zero; "
+                                     "head -c 1000000 /dev/zero >&2; exit 3"},
                                     {.timeLimit = kSafetyLimit});
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 3);

@@ -28,9 +28,12 @@ PrivateBus::PrivateBus() {
     if (::pipe2(ready, O_CLOEXEC) != 0) return;
     std::string listen = "--address=" + address();
     std::string printAddress = "--print-address=" + std::to_string(kReadyDescriptor);
-    std::vector<char*> argv{const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
-                            const_cast<char*>("--nofork"),    const_cast<char*>("--nopidfile"),
-                            listen.data(),                    printAddress.data(),
+    std::vector<char*> argv{const_cast<char*>("dbus-daemon"),
+                            const_cast<char*>("--session"),
+                            const_cast<char*>("--nofork"),
+                            const_cast<char*>("--nopidfile"),
+                            listen.data(),
+                            printAddress.data(),
                             nullptr};
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);

@@ -76,7 +76,8 @@ TEST(AgentService, PairingCodeBeforeAndAfterListening) {
 
 TEST(AgentService, InfoReportsCapabilitiesAndHintsForWhatIsMissing) {
     auto service = AgentService::create(optionsFor("box"));
-    service->router().registerMethod("input.key", Capability::inputKey, true, [](auto&, auto&) { return JSONObject{}; });
+    service->router().registerMethod("input.key", Capability::inputKey, true,
+                                     [](auto&, auto&) { return JSONObject{}; });
     service->router().registerHint(Capability::appXcode, {"Install Xcode", std::nullopt});
     auto reply = service->router().dispatch(Envelope::request("1", "agent.info"), authenticated);
     ASSERT_EQ(reply.ok, true);
@@ -85,6 +86,7 @@ TEST(AgentService, InfoReportsCapabilitiesAndHintsForWhatIsMissing) {
     EXPECT_EQ(reply.p->at("unavailable"), *service->router().unavailableWire());
     EXPECT_EQ(reply.p->at("name"), JSONValue("box"));
 
-    auto plain = AgentService::create(optionsFor("box"))->router().dispatch(Envelope::request("2", "agent.info"), authenticated);
+    auto plain =
+        AgentService::create(optionsFor("box"))->router().dispatch(Envelope::request("2", "agent.info"), authenticated);
     EXPECT_FALSE(plain.p->contains("unavailable"));
 }

@@ -13,13 +13,16 @@ namespace {
 const RequestContext kAuthed{"dev", true};
 const RequestContext kPairing{std::nullopt, false};
 
-JSONObject echo(const JSONObject& p, const RequestContext&) { return p; }
+JSONObject echo(const JSONObject& p, const RequestContext&) {
+    return p;
+}
 }  // namespace
 
 TEST(CommandRouter, ErrorTable) {
     CommandRouter router;
     router.registerMethod("agent.info", std::nullopt, true, echo);
-    router.registerMethod("boom", std::nullopt, true, [](auto&, auto&) -> JSONObject { throw std::runtime_error("x"); });
+    router.registerMethod("boom", std::nullopt, true,
+                          [](auto&, auto&) -> JSONObject { throw std::runtime_error("x"); });
     router.registerMethod("denied", std::nullopt, true, [](auto&, auto&) -> JSONObject {
         throw WireError(ErrorCode::permissionDenied, "No", JSONObject{{"permission", "accessibility"}});
     });
@@ -31,7 +34,8 @@ TEST(CommandRouter, ErrorTable) {
 
     Envelope noMethod;
     noMethod.id = "1";
-    EXPECT_EQ(router.dispatch(noMethod, kAuthed), Envelope::failure("1", {ErrorCode::invalidParams, "Malformed request"}));
+    EXPECT_EQ(router.dispatch(noMethod, kAuthed),
+              Envelope::failure("1", {ErrorCode::invalidParams, "Malformed request"}));
     // Unknown names are told apart from protected ones even before authentication.
     EXPECT_EQ(router.dispatch(Envelope::request("2", "nope"), kPairing),
               Envelope::failure("2", {ErrorCode::unknownMethod, "No such method"}));
@@ -64,7 +68,7 @@ TEST(CommandRouter, HintsAreReportedOnlyForMissingCapabilities) {
     auto wire = router.unavailableWire();
     ASSERT_TRUE(wire.has_value());
     EXPECT_EQ(*wire, JSONValue(JSONObject{{"session.tmux", JSONObject{{"message", "Install tmux"},
-                                                                       {"command", "sudo apt install tmux"}}}}));
+                                                                      {"command", "sudo apt install tmux"}}}}));
     EXPECT_EQ(router.capabilityStrings(), (JSONArray{"agent.update", "input.key"}));
     router.registerMethod("session.list", Capability::sessionTmux, true, echo);
     EXPECT_FALSE(router.unavailableWire().has_value());
@@ -83,7 +87,8 @@ TEST(CommandRouter, HandlersRunConcurrentlyOutsideTheLock) {
     router.registerMethod("caps", std::nullopt, true, [&](auto&, auto&) {
         return JSONObject{{"caps", router.capabilityStrings()}, {"hasHints", router.unavailableWire().has_value()}};
     });
-    auto slow = std::async(std::launch::async, [&] { return router.dispatch(Envelope::request("s", "slow"), kAuthed); });
+    auto slow =
+        std::async(std::launch::async, [&] { return router.dispatch(Envelope::request("s", "slow"), kAuthed); });
     entered.get_future().wait();
     // While "slow" is inside its handler, another handler reads the tables and a new registration goes through.
     auto caps = router.dispatch(Envelope::request("c", "caps"), kAuthed);

@@ -20,8 +20,9 @@ TEST(LocalAddress, PrefersTheFirstInterfaceByNameAmongWiredAndWireless) {
     };
     EXPECT_EQ(LocalAddress::choosePrimaryIPv4(addresses), "10.0.0.1");
     EXPECT_EQ(LocalAddress::choosePrimaryIPv4({{"wlan0", upRunning, "192.168.1.30"}}), "192.168.1.30");
-    EXPECT_EQ(LocalAddress::choosePrimaryIPv4({{"eth0", upRunning, "172.16.0.4"}, {"wlan0", upRunning, "192.168.1.30"}}),
-              "172.16.0.4");
+    EXPECT_EQ(
+        LocalAddress::choosePrimaryIPv4({{"eth0", upRunning, "172.16.0.4"}, {"wlan0", upRunning, "192.168.1.30"}}),
+        "172.16.0.4");
 }
 
 TEST(LocalAddress, RefusesLoopbackDownPeerToPeerAndEmptyAddresses) {

@@ -23,8 +23,9 @@ class TransportServerTest : public ::testing::Test {
 protected:
     std::shared_ptr<TransportServer> makeServer() {
         auto registry = std::make_shared<DeviceRegistry>();
-        auto server = TransportServer::create(AgentIdentity::generate(), registry, std::make_shared<PairingService>(registry),
-                                              std::make_shared<CommandRouter>(), {"host", "1", "linux", "os"}, {});
+        auto server =
+            TransportServer::create(AgentIdentity::generate(), registry, std::make_shared<PairingService>(registry),
+                                    std::make_shared<CommandRouter>(), {"host", "1", "linux", "os"}, {});
         server->setOnStateChange([this](const TransportState& state) {
             std::lock_guard guard(lock);
             states.push_back(state);
@@ -70,7 +71,8 @@ TEST_F(TransportServerTest, ListensOnAFreePortAndCountsConnectionsBeforeTheyAuth
     TransportState state = server->state();
     ASSERT_EQ(state.which, TransportState::Case::listening);
     EXPECT_NE(state.port, 0);
-    EXPECT_EQ(recordedStates(), (std::vector<TransportState>{TransportState::stopped(), TransportState::starting(), state}));
+    EXPECT_EQ(recordedStates(),
+              (std::vector<TransportState>{TransportState::stopped(), TransportState::starting(), state}));
 
     RawPeer silent(state.port);
     silent.readHello();

@@ -7,7 +7,9 @@ using CanonicalJSON::Value;
 
 namespace {
 
-std::string canonical(std::string_view text) { return CanonicalJSON::serialize(CanonicalJSON::parse(text)); }
+std::string canonical(std::string_view text) {
+    return CanonicalJSON::serialize(CanonicalJSON::parse(text));
+}
 
 // The offset of the parse error, or -1 when the text parses.
 long errorOffset(std::string_view text) {
@@ -19,7 +21,9 @@ long errorOffset(std::string_view text) {
     }
 }
 
-std::string nested(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+std::string nested(std::size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+}
 
 }  // namespace
 
@@ -75,19 +79,19 @@ TEST(CanonicalJSON, EscapesOnlyWhatItMust) {
 }
 
 TEST(CanonicalJSON, RejectsBadStrings) {
-    EXPECT_EQ(errorOffset("\"\\uDE00\""), 1);     // low surrogate alone
-    EXPECT_EQ(errorOffset("\"\\uD83Dx\""), 7);    // high surrogate without partner
+    EXPECT_EQ(errorOffset("\"\\uDE00\""), 1);   // low surrogate alone
+    EXPECT_EQ(errorOffset("\"\\uD83Dx\""), 7);  // high surrogate without partner
     EXPECT_EQ(errorOffset("\"\\uD83D\\u0041\""), 7);
     EXPECT_EQ(errorOffset("\"\\uD83D\\n\""), 8);
     EXPECT_EQ(errorOffset("\"\\x\""), 2);
     EXPECT_EQ(errorOffset("\"\\u12G4\""), 5);
-    EXPECT_EQ(errorOffset("\"a\tb\""), 2);        // raw control character
-    EXPECT_EQ(errorOffset("\"abc"), 4);           // ends before the closing quote
-    EXPECT_EQ(errorOffset("\"\xC3\""), 1);        // truncated UTF-8 sequence
-    EXPECT_EQ(errorOffset("\"\xC0\xAF\""), 1);    // overlong encoding
-    EXPECT_EQ(errorOffset("\"\xED\xA0\x80\""), 1);  // encoded surrogate
+    EXPECT_EQ(errorOffset("\"a\tb\""), 2);              // raw control character
+    EXPECT_EQ(errorOffset("\"abc"), 4);                 // ends before the closing quote
+    EXPECT_EQ(errorOffset("\"\xC3\""), 1);              // truncated UTF-8 sequence
+    EXPECT_EQ(errorOffset("\"\xC0\xAF\""), 1);          // overlong encoding
+    EXPECT_EQ(errorOffset("\"\xED\xA0\x80\""), 1);      // encoded surrogate
     EXPECT_EQ(errorOffset("\"\xF4\x90\x80\x80\""), 1);  // above U+10FFFF
-    EXPECT_EQ(errorOffset("\xEF\xBB\xBF{}"), 0);  // byte-order mark
+    EXPECT_EQ(errorOffset("\xEF\xBB\xBF{}"), 0);        // byte-order mark
 }
 
 TEST(CanonicalJSON, RejectsBadStructure) {
@@ -96,7 +100,7 @@ TEST(CanonicalJSON, RejectsBadStructure) {
     EXPECT_EQ(errorOffset("{\"a\":1,}"), 7);
     EXPECT_EQ(errorOffset("{a:1}"), 1);
     EXPECT_EQ(errorOffset("[1 2]"), 3);
-    EXPECT_EQ(errorOffset("{} x"), 3);   // left over after the value
+    EXPECT_EQ(errorOffset("{} x"), 3);  // left over after the value
     EXPECT_EQ(errorOffset("[1,2"), 4);  // ends too early
     EXPECT_EQ(errorOffset(""), 0);
     EXPECT_EQ(errorOffset("   "), 3);

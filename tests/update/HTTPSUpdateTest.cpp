@@ -62,14 +62,23 @@ protected:
     }
     void TearDown() override {
         service.reset();
-        if (savedTemporaryFolder) ::setenv("TMPDIR", savedTemporaryFolder->c_str(), 1);
-        else ::unsetenv("TMPDIR");
+        if (savedTemporaryFolder)
+            ::setenv("TMPDIR", savedTemporaryFolder->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
     }
 
     std::shared_ptr<UpdateService> makeService(const std::string& manifestURL) {
-        auto made = std::make_shared<UpdateService>(UpdateService::Parts{
-            "1.2.0", "linux", testPublicKey(), std::make_shared<HTTPManifestFetcher>(manifestURL, settings),
-            std::make_shared<HTTPUpdateDownloader>(settings), verifier, installer, {}, {}});
+        auto made = std::make_shared<UpdateService>(
+            UpdateService::Parts{"1.2.0",
+                                 "linux",
+                                 testPublicKey(),
+                                 std::make_shared<HTTPManifestFetcher>(manifestURL, settings),
+                                 std::make_shared<HTTPUpdateDownloader>(settings),
+                                 verifier,
+                                 installer,
+                                 {},
+                                 {}});
         made->setOnChange([this](const UpdateStatus& status) { recorder(status); });
         return made;
     }
@@ -137,7 +146,8 @@ TEST_F(HTTPSUpdateTest, RejectedManifestsLeaveThePreviousState) {
 
 TEST_F(HTTPSUpdateTest, FetcherAcceptsOnlyStatus200UpToOneMebibyteFromATrustedHost) {
     server.serveFiller("/exact", HTTPManifestFetcher::maxManifestBytes);
-    EXPECT_EQ(HTTPManifestFetcher(server.url("/exact"), settings).fetch({}).size(), HTTPManifestFetcher::maxManifestBytes);
+    EXPECT_EQ(HTTPManifestFetcher(server.url("/exact"), settings).fetch({}).size(),
+              HTTPManifestFetcher::maxManifestBytes);
     server.serveFiller("/over", HTTPManifestFetcher::maxManifestBytes + 1);
     EXPECT_EQ(fetchFailure(server.url("/over"), settings), "Unexpected manifest response");
     server.serveStatus("/not-modified", 304);
@@ -160,7 +170,8 @@ TEST_F(HTTPSUpdateTest, DownloadStopsAtTheFirstBufferPastThePublishedSizeAndLeav
     std::vector<std::int64_t> reported;
     HTTPUpdateDownloader downloader(settings);
     try {
-        downloader.download(server.url("/big.zip"), 100'000, [&](std::int64_t bytes) { reported.push_back(bytes); }, {});
+        downloader.download(server.url("/big.zip"), 100'000, [&](std::int64_t bytes) { reported.push_back(bytes); },
+                            {});
         ADD_FAILURE() << "an oversized download was accepted";
     } catch (const UpdateFailure& failure) {
         EXPECT_EQ(failure.reason, "The download did not match the published update");
@@ -250,8 +261,15 @@ TEST(DownloadPageInstaller, StopsEveryInstallAtThePreflightAndShowsTheDownloadPa
     auto downloader = std::make_shared<FakeDownloader>();
     auto text = signedManifest();
     fetcher->respond = [text] { return text; };
-    UpdateService service(UpdateService::Parts{"1.2.0", "linux", testPublicKey(), fetcher, downloader,
-                                               std::make_shared<UnsupportedUpdateVerifier>(), installer, {}, {}});
+    UpdateService service(UpdateService::Parts{"1.2.0",
+                                               "linux",
+                                               testPublicKey(),
+                                               fetcher,
+                                               downloader,
+                                               std::make_shared<UnsupportedUpdateVerifier>(),
+                                               installer,
+                                               {},
+                                               {}});
     service.checkNow();
     service.install().wait();
     EXPECT_EQ(service.status().message, std::string("Update failed: ") + DownloadPageInstaller::cannotReplaceReason);

@@ -79,9 +79,15 @@ TEST_F(ReleaseToolTest, KeygenSignVerifyAndTheServiceAcceptsTheResult) {
     auto signedText = *readWholeFile(manifest);
     auto fetcher = std::make_shared<FakeFetcher>();
     fetcher->respond = [signedText] { return signedText; };
-    UpdateService service(UpdateService::Parts{"1.2.0", "linux", publicKey, fetcher,
-                                               std::make_shared<FakeDownloader>(), std::make_shared<FakeVerifier>(),
-                                               std::make_shared<FakeInstaller>(), {}, {}});
+    UpdateService service(UpdateService::Parts{"1.2.0",
+                                               "linux",
+                                               publicKey,
+                                               fetcher,
+                                               std::make_shared<FakeDownloader>(),
+                                               std::make_shared<FakeVerifier>(),
+                                               std::make_shared<FakeInstaller>(),
+                                               {},
+                                               {}});
     service.checkNow();
     EXPECT_EQ(service.status().state, UpdateState::available);
     EXPECT_TRUE(service.status().required);

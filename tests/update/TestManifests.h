@@ -17,7 +17,9 @@ inline Key32 testSeed() {
     for (std::size_t i = 0; i < seed.size(); ++i) seed[i] = static_cast<std::uint8_t>(i + 1);
     return seed;
 }
-inline Key32 testPublicKey() { return Ed25519Detached::publicKeyFromSeed(testSeed()); }
+inline Key32 testPublicKey() {
+    return Ed25519Detached::publicKeyFromSeed(testSeed());
+}
 
 // Lower-case hexadecimal SHA-256, as a manifest publishes it.
 inline std::string sha256Hex(const std::string& data) {
@@ -43,9 +45,12 @@ struct ReleaseFields {
 inline CanonicalJSON::Value releaseEntry(const ReleaseFields& fields) {
     using CanonicalJSON::Array;
     using CanonicalJSON::Object;
-    return Object{{"version", fields.version},  {"minimumVersion", fields.minimumVersion},
-                  {"url", fields.url},          {"sha256", fields.sha256},
-                  {"size", fields.size},        {"notes", Array{"Faster pointer", "Fixes"}},
+    return Object{{"version", fields.version},
+                  {"minimumVersion", fields.minimumVersion},
+                  {"url", fields.url},
+                  {"sha256", fields.sha256},
+                  {"size", fields.size},
+                  {"notes", Array{"Faster pointer", "Fixes"}},
                   {"caps", Array{"input.pointer"}}};
 }
 

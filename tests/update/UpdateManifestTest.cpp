@@ -32,7 +32,9 @@ std::string tampered(CanonicalJSON::Object manifest, const std::string& key, Can
     return CanonicalJSON::serialize(document);
 }
 
-AgentVersion version(const char* text) { return *AgentVersion::parse(text); }
+AgentVersion version(const char* text) {
+    return *AgentVersion::parse(text);
+}
 
 }  // namespace
 

@@ -48,6 +48,8 @@ TEST(UpdatePreferences, StandardLocationIsTheConfigurationFolderFoundAtFirstUse)
     EXPECT_TRUE(preferences->automaticChecks());
     preferences->setAutomaticChecks(false);
     EXPECT_FALSE(UpdatePreferences(folder / "config" / "Kestrix" / "settings.json").automaticChecks());
-    if (saved) ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    if (saved)
+        ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
 }

@@ -41,14 +41,13 @@ TEST(UpdateStatus, WireForms) {
     auto downloading = status(UpdateState::downloading);
     downloading.required = true;
     downloading.progress = 0.42;
-    EXPECT_EQ(downloading.statusResult(),
-              (JSONObject{{"version", "1.2.0"},
-                          {"state", "downloading"},
-                          {"progress", 0.42},
-                          {"available", JSONObject{{"version", "1.3.0"},
-                                                   {"notes", JSONArray{"Faster pointer"}},
-                                                   {"caps", JSONArray{"input.pointer"}},
-                                                   {"required", true}}}}));
+    EXPECT_EQ(downloading.statusResult(), (JSONObject{{"version", "1.2.0"},
+                                                      {"state", "downloading"},
+                                                      {"progress", 0.42},
+                                                      {"available", JSONObject{{"version", "1.3.0"},
+                                                                               {"notes", JSONArray{"Faster pointer"}},
+                                                                               {"caps", JSONArray{"input.pointer"}},
+                                                                               {"required", true}}}}));
     EXPECT_EQ(downloading.eventParams(), (JSONObject{{"state", "downloading"}, {"progress", 0.42}}));
 
     auto failed = status(UpdateState::failed);
@@ -57,8 +56,8 @@ TEST(UpdateStatus, WireForms) {
               (JSONObject{{"state", "failed"}, {"message", "Update failed: Could not download the update"}}));
     std::vector<std::string> raw;
     for (auto state : allUpdateStates) raw.emplace_back(rawValue(state));
-    EXPECT_EQ(raw, (std::vector<std::string>{"idle", "checking", "available", "downloading", "verifying",
-                                             "installing", "failed", "upToDate", "paused"}));
+    EXPECT_EQ(raw, (std::vector<std::string>{"idle", "checking", "available", "downloading", "verifying", "installing",
+                                             "failed", "upToDate", "paused"}));
 }
 
 TEST(UpdateMenuText, OfferHeadlineAndButtons) {
@@ -112,8 +111,8 @@ TEST(UpdateMethods, StatusAndInstallOverTheRouter) {
     auto downloader = std::make_shared<FakeDownloader>();
     auto verifier = std::make_shared<FakeVerifier>();
     auto installer = std::make_shared<FakeInstaller>();
-    auto service = std::make_shared<UpdateService>(UpdateService::Parts{
-        "1.2.0", "linux", testPublicKey(), fetcher, downloader, verifier, installer, {}, {}});
+    auto service = std::make_shared<UpdateService>(
+        UpdateService::Parts{"1.2.0", "linux", testPublicKey(), fetcher, downloader, verifier, installer, {}, {}});
     CommandRouter router;
     UpdateMethods(service).registerOn(router);
     EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::agentUpdate});

@@ -10,8 +10,12 @@ constexpr char32_t kLineFeed = 0x0A, kCarriageReturn = 0x0D, kTab = 0x09;
 constexpr char32_t kFirstPrintable = 0x20, kDelete = 0x7F, kLastC1Control = 0x9F, kLastLatin1 = 0xFF;
 constexpr KeySym kUnicodeKeysymBase = 0x01000000;
 
-bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 KeySym keysymForCharacter(char32_t c) {
     switch (c) {

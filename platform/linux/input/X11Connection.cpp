@@ -9,8 +9,12 @@ namespace {
 // Xlib's default handlers end the process on any protocol error and on a lost connection; an
 // agent that outlives its X server must not. Protocol errors of our requests are ignored (the
 // event is skipped), and a lost connection is handled per display by onConnectionLost.
-int ignoreProtocolError(Display*, XErrorEvent*) { return 0; }
-int returnFromIOError(Display*) { return 0; }
+int ignoreProtocolError(Display*, XErrorEvent*) {
+    return 0;
+}
+int returnFromIOError(Display*) {
+    return 0;
+}
 
 void prepareXlib() {
     static std::once_flag once;
@@ -30,7 +34,9 @@ X11Connection::~X11Connection() {
     close();
 }
 
-void X11Connection::onConnectionLost(Display*, void* self) { static_cast<X11Connection*>(self)->lost_ = true; }
+void X11Connection::onConnectionLost(Display*, void* self) {
+    static_cast<X11Connection*>(self)->lost_ = true;
+}
 
 bool X11Connection::ensureOpen() {
     if (display_ && !lost_) return true;

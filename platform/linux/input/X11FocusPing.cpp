@@ -62,7 +62,8 @@ bool awaitPong(Display* display, Pong& pong, std::chrono::milliseconds timeout) 
     XEvent event;
     for (;;) {
         if (XCheckIfEvent(display, &event, isPong, reinterpret_cast<XPointer>(&pong))) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd connection{ConnectionNumber(display), POLLIN, 0};
         if (poll(&connection, 1, static_cast<int>(left.count())) > 0) XEventsQueued(display, QueuedAfterReading);

@@ -24,8 +24,8 @@ void X11Keyboard::load(Display* display, std::uint64_t mappingChanges) {
     if (loaded_ && loadedAt_ == mappingChanges) return;
     XDisplayKeycodes(display, &minKeycode_, &maxKeycode_);
     int per = 0;
-    KeySym* symbols = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode_),
-                                          maxKeycode_ - minKeycode_ + 1, &per);
+    KeySym* symbols =
+        XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode_), maxKeycode_ - minKeycode_ + 1, &per);
     mapping_.clear();
     perKeycode_ = symbols ? per : 0;
     if (symbols) {
@@ -60,7 +60,8 @@ std::optional<X11Keyboard::Stroke> X11Keyboard::stroke(Display* display, KeySym 
     }
     auto keycode = spareKeycode();
     if (!keycode) return std::nullopt;
-    if (auto previous = bound_.find(*keycode); previous != bound_.end()) waitForClient(display, previous->second.lastUsed);
+    if (auto previous = bound_.find(*keycode); previous != bound_.end())
+        waitForClient(display, previous->second.lastUsed);
     setSymbol(display, *keycode, keysym);
     bound_[*keycode] = {keysym, Clock::now()};
     return Stroke{*keycode, false};
@@ -123,6 +124,8 @@ std::optional<X11Keyboard::Clock::time_point> X11Keyboard::restoreIdle(Display* 
     return next;
 }
 
-void X11Keyboard::restoreAll(Display* display) { restoreIdle(display, Clock::time_point::max()); }
+void X11Keyboard::restoreAll(Display* display) {
+    restoreIdle(display, Clock::time_point::max());
+}
 
 }  // namespace kx

@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <map>
+#include <string>
 #include <system_error>
 #include <thread>
-#include <string>
 #include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -102,8 +102,9 @@ bool DesktopShutdownNotifier::connect() {
     bus_ = openBus_();
     server_ = sdbus::createProxy(*bus_, kService, kPath);
     if (hasButtons()) {
-        server_->uponSignal("ActionInvoked").onInterface(kInterface).call(
-            [this](std::uint32_t id, const std::string& button) { pressed(id, button); });
+        server_->uponSignal("ActionInvoked")
+            .onInterface(kInterface)
+            .call([this](std::uint32_t id, const std::string& button) { pressed(id, button); });
         server_->finishRegistration();
         bus_->enterEventLoopAsync();
     }

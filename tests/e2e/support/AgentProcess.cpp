@@ -39,7 +39,9 @@ std::optional<int> exitStatus(int status) {
 }
 }  // namespace
 
-std::filesystem::path AgentProcess::executable() { return KX_E2E_DAEMON; }
+std::filesystem::path AgentProcess::executable() {
+    return KX_E2E_DAEMON;
+}
 
 AgentProcess::AgentProcess() : AgentProcess(Options{}) {}
 
@@ -83,9 +85,8 @@ AgentProcess::AgentProcess(Options options)
     std::regex listening("listening on port ([0-9]+)");
     std::unique_lock guard(lock_);
     std::smatch match;
-    bool found = changed_.wait_for(guard, startTimeout, [&] {
-        return std::regex_search(errorOutput_, match, listening) || outputEnded_;
-    });
+    bool found = changed_.wait_for(guard, startTimeout,
+                                   [&] { return std::regex_search(errorOutput_, match, listening) || outputEnded_; });
     if (!found || match.empty()) {
         std::string output = errorOutput_;
         guard.unlock();
@@ -95,7 +96,9 @@ AgentProcess::AgentProcess(Options options)
     port_ = static_cast<std::uint16_t>(std::stoi(match[1].str()));
 }
 
-AgentProcess::~AgentProcess() { stop(); }
+AgentProcess::~AgentProcess() {
+    stop();
+}
 
 std::vector<std::string> AgentProcess::environment() const {
     // A variable given in the options replaces the inherited one of the same name.

@@ -5,10 +5,14 @@
 namespace kx::e2e {
 
 namespace {
-ClientIdentity testPhone() { return {"test phone", "kestrix-e2e", "test"}; }
+ClientIdentity testPhone() {
+    return {"test phone", "kestrix-e2e", "test"};
+}
 }  // namespace
 
-ClientState pairClient(const AgentProcess& agent) { return pairWithCode(agent.pairingCode(), testPhone()); }
+ClientState pairClient(const AgentProcess& agent) {
+    return pairWithCode(agent.pairingCode(), testPhone());
+}
 
 std::unique_ptr<KxClient> connectClient(const ClientState& state) {
     return KxClient::connect(ConnectOptions::forDevice(state, testPhone()));

@@ -25,7 +25,9 @@ InProcessAgent::InProcessAgent(Options options) {
     if (options.startNow) start();
 }
 
-void InProcessAgent::start() { service_->start(std::nullopt, false); }
+void InProcessAgent::start() {
+    service_->start(std::nullopt, false);
+}
 
 std::uint16_t InProcessAgent::port() const {
     auto port = service_->listeningPort();

@@ -97,9 +97,13 @@ void RawPeer::sendBytes(ByteView bytes) {
     }
 }
 
-void RawPeer::sendFrame(ByteView body) { sendBytes(FrameAccumulator::frame(body)); }
+void RawPeer::sendFrame(ByteView body) {
+    sendBytes(FrameAccumulator::frame(body));
+}
 
-void RawPeer::sendSealed(std::string_view plaintext) { sendBytes(channel_->seal(asBytes(plaintext))); }
+void RawPeer::sendSealed(std::string_view plaintext) {
+    sendBytes(channel_->seal(asBytes(plaintext)));
+}
 
 void RawPeer::sendRequest(const std::string& id, const std::string& method, const JSONObject& params) {
     sendSealed(Envelope::request(id, method, params).encode());

@@ -26,8 +26,7 @@ public:
         if (pipe(fds) != 0) return;
         const std::string fd = std::to_string(fds[1]);
         std::vector<std::string> args = {"Xvfb", "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"};
-        if (number)
-            args.insert(args.begin() + 1, ":" + std::to_string(*number));
+        if (number) args.insert(args.begin() + 1, ":" + std::to_string(*number));
         args.insert(args.end(), {"-displayfd", fd});
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());

@@ -23,8 +23,8 @@ TEST(WheelSteps, CarriesRemaindersAndCapsHugeDeltas) {
 }
 
 TEST(TextKeysyms, MapsCharactersToLatin1AndUnicodeKeysyms) {
-    const std::vector<KeySym> expected = {XK_h, XK_eacute, XK_space, 0x01002713, 0x0101F44D, XK_Return,
-                                          XK_Tab, XK_Return, XK_Return, 0x01000100};
+    const std::vector<KeySym> expected = {XK_h,      XK_eacute, XK_space,  0x01002713, 0x0101F44D,
+                                          XK_Return, XK_Tab,    XK_Return, XK_Return,  0x01000100};
     // CR LF is one line break; a lone CR or LF is one each; other controls and broken surrogates go.
     EXPECT_EQ(keysymsForText(u"hé ✓👍\r\n\t\r\n\n\x01\x7f\x85\xD800Ā"), expected);
 }

@@ -59,7 +59,9 @@ std::string textOf(const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
         unsigned long keysym = 0;
         if (std::sscanf(line.c_str(), "key %lx", &keysym) != 1) continue;
-        char32_t c = keysym == XK_Return ? U'\n' : keysym >= 0x01000000 ? char32_t(keysym - 0x01000000) : char32_t(keysym);
+        char32_t c = keysym == XK_Return    ? U'\n'
+                     : keysym >= 0x01000000 ? char32_t(keysym - 0x01000000)
+                                            : char32_t(keysym);
         if (c < 0x80) {
             text += char(c);
         } else if (c < 0x800) {
@@ -110,12 +112,12 @@ TEST_F(X11Input, PointerMovesLandWhereExpectedAndStayOnTheScreen) {
 TEST_F(X11Input, ClicksArriveAsPressReleasePairsOfTheRightButton) {
     moveTo(400, 200);
     ok("input.pointer.click", {{"count", 2}});
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 1 400 200 0", "release 1 400 200",
-                                                       "press 1 400 200 0", "release 1 400 200"}));
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 1 400 200 0", "release 1 400 200", "press 1 400 200 0",
+                                                       "release 1 400 200"}));
     ok("input.pointer.click", {{"button", "right"}});
     ok("input.pointer.click", {{"button", "middle"}, {"count", 0}});
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 3 400 200 0", "release 3 400 200",
-                                                       "press 2 400 200 0", "release 2 400 200"}));
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 3 400 200 0", "release 3 400 200", "press 2 400 200 0",
+                                                       "release 2 400 200"}));
 }
 
 TEST_F(X11Input, DragPressesMovesAndReleasesTheLeftButton) {
@@ -124,20 +126,19 @@ TEST_F(X11Input, DragPressesMovesAndReleasesTheLeftButton) {
     ok("input.pointer.drag", {{"phase", "begin"}, {"dx", 10}});
     ok("input.pointer.drag", {{"dx", 30}, {"dy", 40}});
     ok("input.pointer.drag", {{"phase", "end"}});
-    EXPECT_EQ(log->events(true), (std::vector<std::string>{"motion 110 100", "press 1 110 100 0", "motion 140 140",
-                                                           "release 1 140 140"}));
+    EXPECT_EQ(log->events(true),
+              (std::vector<std::string>{"motion 110 100", "press 1 110 100 0", "motion 140 140", "release 1 140 140"}));
 }
 
 TEST_F(X11Input, ScrollingTurnsPixelsIntoWheelClicksInTheirDirection) {
     moveTo(300, 300);
     ok("input.pointer.scroll", {{"dy", 2 * WheelSteps::pixelsPerStep}});
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 4 300 300 0", "release 4 300 300",
-                                                       "press 4 300 300 0", "release 4 300 300"}));
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 4 300 300 0", "release 4 300 300", "press 4 300 300 0",
+                                                       "release 4 300 300"}));
     ok("input.pointer.scroll", {{"dy", -WheelSteps::pixelsPerStep}, {"dx", WheelSteps::pixelsPerStep}});
     ok("input.pointer.scroll", {{"dx", -WheelSteps::pixelsPerStep}});
-    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 5 300 300 0", "release 5 300 300",
-                                                       "press 6 300 300 0", "release 6 300 300",
-                                                       "press 7 300 300 0", "release 7 300 300"}));
+    EXPECT_EQ(log->events(), (std::vector<std::string>{"press 5 300 300 0", "release 5 300 300", "press 6 300 300 0",
+                                                       "release 6 300 300", "press 7 300 300 0", "release 7 300 300"}));
     // A slow scroll adds up until it makes a whole click.
     const double slow = WheelSteps::pixelsPerStep / 4.0;
     for (int i = 0; i < 3; ++i) ok("input.pointer.scroll", {{"dy", -slow}});
@@ -150,13 +151,13 @@ TEST_F(X11Input, KeyChordsArriveWithTheirModifiersHeld) {
     ok("input.key", {{"chord", "ctrl+shift+t"}});
     ok("input.key", {{"chord", "meta+q"}});
     ok("input.key", {{"chord", "alt+f13"}});  // F13 is missing from the default keymap
-    ok("input.key", {{"chord", "ctrl+"}});  // the plus key
-    EXPECT_EQ(log->events(), (std::vector<std::string>{
-                                 keyLine(XK_Control_L, 0), keyLine(XK_Shift_L, ControlMask),
-                                 keyLine(XK_T, ControlMask | ShiftMask), keyLine(XK_Super_L, 0),
-                                 keyLine(XK_q, Mod4Mask), keyLine(XK_Alt_L, 0), keyLine(XK_F13, Mod1Mask),
-                                 keyLine(XK_Control_L, 0), keyLine(XK_Shift_L, ControlMask),
-                                 keyLine(XK_plus, ControlMask | ShiftMask)}));
+    ok("input.key", {{"chord", "ctrl+"}});    // the plus key
+    EXPECT_EQ(
+        log->events(),
+        (std::vector<std::string>{
+            keyLine(XK_Control_L, 0), keyLine(XK_Shift_L, ControlMask), keyLine(XK_T, ControlMask | ShiftMask),
+            keyLine(XK_Super_L, 0), keyLine(XK_q, Mod4Mask), keyLine(XK_Alt_L, 0), keyLine(XK_F13, Mod1Mask),
+            keyLine(XK_Control_L, 0), keyLine(XK_Shift_L, ControlMask), keyLine(XK_plus, ControlMask | ShiftMask)}));
 }
 
 TEST_F(X11Input, TextArrivesExactlyAndTemporaryKeysAreRestored) {
@@ -196,7 +197,6 @@ TEST(X11InputWithoutDisplay, AccessibilityIsNotGrantedAndNothingIsPosted) {
     EXPECT_FALSE(poster->pointerLocation().has_value());
     EXPECT_EQ(poster->screenFrames(), std::vector<Rect>{});
 }
-
 
 TEST(X11InputServerLoss, TheAgentOutlivesItsXServerAndReconnects) {
     PrivateXServer first;

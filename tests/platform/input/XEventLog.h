@@ -102,7 +102,8 @@ private:
                 buffer_.erase(0, newline + 1);
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return std::nullopt;
             pollfd fd{output_, POLLIN, 0};
             if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;

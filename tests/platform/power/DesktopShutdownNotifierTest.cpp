@@ -19,7 +19,9 @@ namespace {
 
 using Snapshot = ShutdownCountdown::Snapshot;
 
-Snapshot restartAt(int remaining) { return {ShutdownAction::restart, "Pixel 8", remaining}; }
+Snapshot restartAt(int remaining) {
+    return {ShutdownAction::restart, "Pixel 8", remaining};
+}
 
 }  // namespace
 

@@ -69,8 +69,7 @@ std::vector<std::uint32_t> FakeNotificationServer::closed() const {
 
 bool FakeNotificationServer::waitFor(std::size_t count, std::size_t closes) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kPatience,
-                             [&] { return notices_.size() >= count && closed_.size() >= closes; });
+    return changed_.wait_for(lock, kPatience, [&] { return notices_.size() >= count && closed_.size() >= closes; });
 }
 
 void FakeNotificationServer::hold() {

@@ -4,8 +4,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <sdbus-c++/sdbus-c++.h>
+#include <mutex>
 
 #include "platform/linux/transport/LogindSleepInhibitor.h"
 #include "tests/e2e/support/Eventually.h"
