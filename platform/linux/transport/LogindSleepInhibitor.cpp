@@ -24,8 +24,7 @@ private:
 
 std::unique_ptr<SleepInhibition> LogindSleepInhibitor::inhibit(const std::string& reason) {
     try {
-        auto connection = busAddress_ ? sdbus::createSessionBusConnectionWithAddress(*busAddress_)
-                                      : sdbus::createSystemBusConnection();
+        auto connection = sdbus::createSystemBusConnection();
         auto logind = sdbus::createProxy(*connection, service, objectPath);
         sdbus::UnixFd lock;
         logind->callMethod("Inhibit")

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "agent/transport/SleepInhibitor.h"
@@ -17,14 +16,7 @@ public:
     // Longest wait for logind's answer.
     static constexpr std::chrono::seconds callTimeout{2};
 
-    LogindSleepInhibitor() = default;
-    // Talks to the bus at `busAddress` instead of the system bus (for tests with a stand-in logind).
-    explicit LogindSleepInhibitor(std::string busAddress) : busAddress_(std::move(busAddress)) {}
-
     std::unique_ptr<SleepInhibition> inhibit(const std::string& reason) override;
-
-private:
-    std::optional<std::string> busAddress_;
 };
 
 }  // namespace kx

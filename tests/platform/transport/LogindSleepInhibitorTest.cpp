@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <sdbus-c++/sdbus-c++.h>
+#include <cstdlib>
 #include <mutex>
+#include <optional>
 
 #include "platform/linux/transport/LogindSleepInhibitor.h"
 #include "tests/e2e/support/Eventually.h"
@@ -60,13 +62,34 @@ private:
     int readEnd_ = -1;
 };
 
+// Points the system bus at another address for one test. The inhibitor opens the system bus the
+// way the agent does, which also frees its connection when that bus cannot be reached.
+class SystemBusAt {
+public:
+    explicit SystemBusAt(const std::string& address) {
+        if (const char* previous = std::getenv(variable)) previous_ = previous;
+        ::setenv(variable, address.c_str(), 1);
+    }
+    ~SystemBusAt() {
+        if (previous_)
+            ::setenv(variable, previous_->c_str(), 1);
+        else
+            ::unsetenv(variable);
+    }
+
+private:
+    static constexpr const char* variable = "DBUS_SYSTEM_BUS_ADDRESS";
+    std::optional<std::string> previous_;
+};
+
 }  // namespace
 
 TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
     kx::testing::PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
     StandInLogind logind(bus.address());
-    LogindSleepInhibitor inhibitor(bus.address());
+    SystemBusAt systemBus(bus.address());
+    LogindSleepInhibitor inhibitor;
 
     auto inhibition = inhibitor.inhibit("Kestrix: a phone is connected");
     ASSERT_NE(inhibition, nullptr);
@@ -80,7 +103,11 @@ TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
 TEST(LogindSleepInhibitor, NothingIsHeldWithoutLogindOrWithoutABus) {
     kx::testing::PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
-    EXPECT_EQ(LogindSleepInhibitor(bus.address()).inhibit("x"), nullptr);
+    {
+        SystemBusAt systemBus(bus.address());
+        EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
+    }
     e2e::TemporaryDirectory empty;
-    EXPECT_EQ(LogindSleepInhibitor("unix:path=" + (empty.path() / "none").string()).inhibit("x"), nullptr);
+    SystemBusAt nowhere("unix:path=" + (empty.path() / "none").string());
+    EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
 }
