@@ -44,10 +44,14 @@ struct FakeAgent::Connection {
         std::lock_guard guard(writeLock);
         if (channel) sealAndWrite(envelope);
     }
-    // The reply goes out before any event can take counter 0.
-    void establish(std::unique_ptr<SecureChannel> newChannel, const Envelope& reply) {
+    // The reply goes out before any event can take counter 0. An authenticated connection is
+    // counted with its channel in place and before the phone has the reply, so that a test acting
+    // on either sees it counted and loses no event pushed on seeing the count.
+    void establish(std::unique_ptr<SecureChannel> newChannel, const Envelope& reply,
+                   std::atomic<int>* authenticatedCount) {
         std::lock_guard guard(writeLock);
         channel = std::move(newChannel);
+        if (authenticatedCount) ++*authenticatedCount;
         sealAndWrite(reply);
     }
     void sealAndWrite(const Envelope& envelope) {
@@ -130,6 +134,7 @@ bool FakeAgent::handshake(Connection& connection) {
     if (error || !body) return false;
     auto auth = SecAuth::decode(asText(*body));
     auto result = agent.complete(auth.ephPub, auth.nonce, auth.protocolVersions);
+    bool authenticated = false;
     {
         std::lock_guard guard(lock_);
         lastClient_ = auth.client;
@@ -138,7 +143,7 @@ bool FakeAgent::handshake(Connection& connection) {
             auto sig = auth.sig ? base64URLDecode(*auth.sig) : std::nullopt;
             auto key = known == devices_.end() ? std::nullopt : base64URLDecode(known->second);
             if (!sig || !key || !KxSec::verify(*sig, result.transcript, *key)) return false;
-            ++authenticated_;
+            authenticated = true;
         } else if (!behaviour_.pairingOpen) {
             return false;
         }
@@ -151,7 +156,8 @@ bool FakeAgent::handshake(Connection& connection) {
         {"agent", JSONObject{{"name", "studio"}, {"version", "1.2.3"}, {"platform", "linux"}, {"os", "Linux 6"}}},
         {"protocol", 1},
         {"caps", JSONArray{"agent.update", "input.key"}}};
-    connection.establish(std::move(result.channel), Envelope::success("sec.auth", p));
+    connection.establish(std::move(result.channel), Envelope::success("sec.auth", p),
+                         authenticated ? &authenticated_ : nullptr);
     return true;
 }
 
