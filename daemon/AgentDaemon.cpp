@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "agent/pairing/PairingExpiryTick.h"
 #include "agent/support/Log.h"
 #include "agent/update/LiveUpdateService.h"
 #include "daemon/ControlSocketPath.h"
@@ -62,7 +63,7 @@ AgentDaemon::~AgentDaemon() {
 }
 
 void AgentDaemon::registerControlCommands() {
-    registerCoreControlCommands(control_, *service_, status_, settings_.listen);
+    registerCoreControlCommands(control_, *service_, status_, settings_.listen, [this] { watchPairingCode(); });
     registerShutdownControlCommands(control_, service_->shutdown(), status_);
     registerUpdateControlCommands(control_, service_->updates(), status_);
 }
@@ -96,6 +97,15 @@ int AgentDaemon::run() {
 void AgentDaemon::printPairingCode() {
     ControlReply code = issuePairingCode(*service_, std::nullopt);
     std::cout << code.text << TerminalQRCode::render(*code.qrCode, ::isatty(STDOUT_FILENO)) << std::flush;
+    watchPairingCode();
+}
+
+void AgentDaemon::watchPairingCode() {
+    // Shares ownership of the whole service, so the tick never outlives the pairing service it checks.
+    std::shared_ptr<PairingService> pairing(service_, &service_->pairing());
+    std::lock_guard guard(pairingWatchLock_);
+    pairingWatch_ = std::make_unique<PairingExpiryTick>(
+        pairing, [] { log::info("pairing code closed (used or expired); `kestrixd pair` issues a new one"); });
 }
 
 void AgentDaemon::logStateChange(const TransportState& state) {

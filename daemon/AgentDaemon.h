@@ -14,6 +14,7 @@
 namespace kx {
 
 class CountdownRelay;
+class PairingExpiryTick;
 
 struct DaemonSettings {
     std::filesystem::path dataFolder;  // absolute and canonical; created beforehand
@@ -46,6 +47,8 @@ public:
 private:
     void registerControlCommands();
     void printPairingCode();
+    // Logs once the newest pairing code can no longer be used (redeemed or expired).
+    void watchPairingCode();
     void logStateChange(const TransportState& state);
 
     DaemonSettings settings_;
@@ -56,6 +59,8 @@ private:
     std::shared_ptr<AgentService> service_;
     // Shows a pending shutdown on standard error and as a desktop notification.
     std::shared_ptr<CountdownRelay> shutdownAnnouncer_;
+    std::mutex pairingWatchLock_;
+    std::unique_ptr<PairingExpiryTick> pairingWatch_;  // after service_: stops before the service goes
 };
 
 }  // namespace kx

@@ -121,10 +121,14 @@ ControlReply commandList(const ControlServer& control) {
 }  // namespace
 
 void registerCoreControlCommands(ControlServer& control, AgentService& service, StatusReport& status,
-                                 ListenSettings listen) {
+                                 ListenSettings listen, std::function<void()> onPairingCode) {
     using Arguments = const std::vector<std::string>&;
     control.addCommand("pair", "pair [HOST]", "issue a new pairing code and show it as a QR code",
-                       [&service](Arguments arguments) { return pair(service, arguments); });
+                       [&service, onPairingCode = std::move(onPairingCode)](Arguments arguments) {
+                           ControlReply reply = pair(service, arguments);
+                           if (onPairingCode) onPairingCode();
+                           return reply;
+                       });
     control.addCommand("devices", "devices", "list the paired devices and when they were last seen",
                        [&service](Arguments arguments) {
                            expectArguments(arguments, 0, "devices");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,7 +23,8 @@ struct ListenSettings {
 ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host);
 
 // pair, devices, revoke ID, ring, disconnect, resume, status, commands; and the core's status lines.
+// `onPairingCode` runs after `pair` has issued a code.
 void registerCoreControlCommands(ControlServer& control, AgentService& service, StatusReport& status,
-                                 ListenSettings listen);
+                                 ListenSettings listen, std::function<void()> onPairingCode = {});
 
 }  // namespace kx

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "client/ClientError.h"
 #include "client/DevicePairing.h"
 #include "tests/e2e/support/AgentProcess.h"
@@ -150,4 +148,14 @@ TEST(Daemon, PairFlagPrintsACodeAtStart) {
     EXPECT_EQ(code.port, agent.port());
     code.host = "127.0.0.1";
     EXPECT_NO_THROW(pairWithCode(code));
+    EXPECT_TRUE(agent.waitForErrorOutput("pairing code closed (used or expired)"));
+}
+
+TEST(Daemon, ALapsedPairingCodeIsReported) {
+    AgentProcess::Options options;
+    options.environment = {"KX_PAIRING_LIFETIME=1"};
+    AgentProcess agent(options);
+    ASSERT_TRUE(agent.control({"pair"}).succeeded());
+    EXPECT_EQ(agent.errorOutput().find("pairing code closed"), std::string::npos);
+    EXPECT_TRUE(agent.waitForErrorOutput("pairing code closed (used or expired)"));
 }
