@@ -10,7 +10,7 @@
 #include "daemon/ControlClient.h"
 #include "daemon/ControlServer.h"
 #include "daemon/ControlSocketPath.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 
@@ -35,7 +35,7 @@ protected:
         return std::make_unique<ControlServer>(ControlSocketPath::forDataFolder(dataFolder), dataFolder);
     }
 
-    e2e::TemporaryDirectory folder;
+    kx::testing::TempFolder folder;
     std::filesystem::path dataFolder;
     std::optional<std::string> savedRuntime;
 };

@@ -7,7 +7,7 @@
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -70,7 +70,7 @@ TEST(Advertising, BrowserSeesTheServiceWithItsThreeKeys) {
 
 TEST(Advertising, AgentServesWithoutADNSSDDaemon) {
     // A system bus address that leads nowhere hides any avahi-daemon from the agent.
-    TemporaryDirectory nowhere;
+    kx::testing::TempFolder nowhere;
     auto options = advertising();
     options.environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (nowhere.path() / "none").string());
     AgentProcess agent(options);

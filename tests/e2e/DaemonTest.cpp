@@ -113,7 +113,7 @@ TEST(Daemon, DisconnectAndResumeOnTheSamePort) {
 }
 
 TEST(Daemon, ClearErrorsAndACleanStop) {
-    TemporaryDirectory nowhere;
+    kx::testing::TempFolder nowhere;
     AgentProcess agent;
     auto noAgent =
         ChildProcess::run(AgentProcess::executable().string(), {"status", "--data-dir", nowhere.path().string()});

@@ -10,7 +10,7 @@
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -42,7 +42,7 @@ void writeCommandsFile(const std::filesystem::path& dataFolder) {
 TEST(Sessions, PhoneCreatesASessionTypesAndReadsTheOutputBack) {
     auto tmux = SystemPermissionProbe().tmuxPath();
     if (!tmux) GTEST_SKIP() << "tmux is not installed";
-    TemporaryDirectory folder;
+    kx::testing::TempFolder folder;
     const std::string tmuxEnvironment = "TMUX_TMPDIR=" + folder.path().string();
     AgentProcess::Options options;
     options.environment = {tmuxEnvironment};

@@ -7,7 +7,7 @@
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/TempFolder.h"
 
 // Every agent here runs with KX_POWER_DRY_RUN, and each test makes sure the agent took it before
 // a phone asks for anything: these tests run as root, where logind might really power off.
@@ -22,7 +22,7 @@ constexpr auto kCountdownPatience = std::chrono::seconds(20);
 
 // The agent, the file its dry run writes to, and a paired phone connected to it.
 struct DryRunAgent {
-    TemporaryDirectory folder;
+    kx::testing::TempFolder folder;
     std::filesystem::path actions = folder.path() / "actions";
     AgentProcess agent;
     ClientState phoneState;

@@ -15,7 +15,7 @@
 #include "agent/pairing/PairingPayload.h"
 #include "agent/support/ChildProcess.h"
 #include "protocol/JSONValue.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/TempFolder.h"
 
 namespace kx::e2e {
 
@@ -72,7 +72,7 @@ private:
     std::vector<std::string> environment() const;
 
     Options options_;
-    TemporaryDirectory folder_;
+    kx::testing::TempFolder folder_;
     std::filesystem::path dataFolder_;
     std::filesystem::path runtimeFolder_;
     pid_t pid_ = -1;

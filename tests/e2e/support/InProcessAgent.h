@@ -7,7 +7,7 @@
 
 #include "agent/transport/AgentService.h"
 #include "protocol/KxSec.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
+#include "tests/support/TempFolder.h"
 
 namespace kx::e2e {
 
@@ -42,7 +42,7 @@ public:
     void addDevice(const TestDevice& device, const std::string& name = "test phone");
 
 private:
-    TemporaryDirectory data_;
+    kx::testing::TempFolder data_;
     std::shared_ptr<AgentService> service_;
 };
 

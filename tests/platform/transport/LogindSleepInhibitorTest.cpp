@@ -11,8 +11,8 @@
 
 #include "platform/linux/transport/LogindSleepInhibitor.h"
 #include "tests/e2e/support/Eventually.h"
-#include "tests/e2e/support/TemporaryDirectory.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
 
@@ -107,7 +107,7 @@ TEST(LogindSleepInhibitor, NothingIsHeldWithoutLogindOrWithoutABus) {
         SystemBusAt systemBus(bus.address());
         EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
     }
-    e2e::TemporaryDirectory empty;
+    kx::testing::TempFolder empty;
     SystemBusAt nowhere("unix:path=" + (empty.path() / "none").string());
     EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
 }
