@@ -8,7 +8,6 @@
 
 #include "agent/pairing/PairingExpiryTick.h"
 #include "agent/support/Log.h"
-#include "agent/update/LiveUpdateService.h"
 #include "daemon/ControlSocketPath.h"
 #include "daemon/ShutdownAnnouncer.h"
 #include "daemon/ShutdownControlCommands.h"
@@ -40,11 +39,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
     options.eventPoster = std::make_shared<X11EventPoster>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
-    LiveUpdateOptions updates;
-    updates.version = settings.version;
-    if (settings.updateBaseURL) updates.endpoint.baseURL = *settings.updateBaseURL;
-    updates.preferences = UpdatePreferences::standard();
-    options.updates = makeLiveUpdateService(std::move(updates));
+    options.updateBaseURL = settings.updateBaseURL;
     return options;
 }
 }  // namespace

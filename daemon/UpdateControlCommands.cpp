@@ -54,9 +54,10 @@ ControlReply checkForUpdates(UpdateService& updates) {
 std::string statusLine(const UpdateService& updates) {
     if (!updates.isConfigured()) return "updates: off";
     auto status = updates.status();
+    const UpdateMenuText menu(status);
     std::string line = "updates: " + std::string(rawValue(status.state));
-    if (auto headline = UpdateMenuText(status).headline()) line += " (" + *headline + ")";
-    if (auto detail = UpdateMenuText(status).detail()) line += ": " + *detail;
+    if (auto headline = menu.headline()) line += " (" + *headline + ")";
+    if (auto detail = menu.detail()) line += ": " + *detail;
     return line;
 }
 

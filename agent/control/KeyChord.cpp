@@ -84,11 +84,8 @@ std::map<std::string, std::uint16_t> makeKeys() {
         {"pageup", kPageUp},
         {"pagedown", kPageDown},
     };
-    for (std::size_t i = 0; i < std::size(kFunctionKeys); ++i) {
-        std::string name(1, 'f');
-        name.append(std::to_string(i + 1));
-        keys.emplace(std::move(name), kFunctionKeys[i]);
-    }
+    for (std::size_t i = 0; i < std::size(kFunctionKeys); ++i)
+        keys.emplace("f" + std::to_string(i + 1), kFunctionKeys[i]);
     return keys;
 }
 
@@ -163,7 +160,7 @@ KeyChord KeyChord::parse(const std::string& text) {
             if (!last) throw KeyChordError(Case::empty);
             // A trailing "+" is the plus key: Shift and the "=" key on the ANSI layout.
             flags |= eventFlags::shift;
-            key.emplace(1, '=');
+            key = "=";
         } else if (!last) {
             auto flag = modifierFlag(part);
             if (!flag) throw KeyChordError(Case::unknownModifier, part);

@@ -28,11 +28,12 @@ WireError gone() {
     return {ErrorCode::internal, "Gone"};
 }
 
-std::shared_ptr<UpdateService> liveUpdates(const std::string& version) {
-    LiveUpdateOptions options;
-    options.version = version;
-    options.preferences = UpdatePreferences::standard();
-    return makeLiveUpdateService(std::move(options));
+std::shared_ptr<UpdateService> liveUpdates(const AgentServiceOptions& options) {
+    LiveUpdateOptions live;
+    live.version = options.version;
+    if (options.updateBaseURL) live.endpoint.baseURL = *options.updateBaseURL;
+    live.preferences = UpdatePreferences::standard();
+    return makeLiveUpdateService(std::move(live));
 }
 }  // namespace
 
@@ -58,7 +59,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
-      updates_(options.updates ? std::move(options.updates) : liveUpdates(options.version)),
+      updates_(options.updates ? std::move(options.updates) : liveUpdates(options)),
       sleepGuard_(std::move(options.sleepInhibitor)),
       transport_(
           TransportServer::create(identity_, registry_, pairing_, router_, descriptor_,

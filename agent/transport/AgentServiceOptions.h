@@ -44,8 +44,9 @@ struct AgentServiceOptions {
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 
     // 11 updates: null means the live update service for `version` (configured host and key,
-    // preferences in the configuration folder).
+    // preferences in the configuration folder), on `updateBaseURL` when given.
     std::shared_ptr<UpdateService> updates;
+    std::optional<std::string> updateBaseURL;
 };
 
 }  // namespace kx

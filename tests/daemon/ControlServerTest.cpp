@@ -10,6 +10,7 @@
 #include "daemon/ControlClient.h"
 #include "daemon/ControlServer.h"
 #include "daemon/ControlSocketPath.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
@@ -20,24 +21,16 @@ namespace {
 class ControlServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) savedRuntime = previous;
-        ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
         ::chmod(folder.path().c_str(), S_IRWXU);
         dataFolder = folder.path() / "data";
-    }
-    void TearDown() override {
-        if (savedRuntime)
-            ::setenv("XDG_RUNTIME_DIR", savedRuntime->c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
     }
     std::unique_ptr<ControlServer> makeServer() {
         return std::make_unique<ControlServer>(ControlSocketPath::forDataFolder(dataFolder), dataFolder);
     }
 
     kx::testing::TempFolder folder;
+    kx::testing::ScopedVariable runtimeFolder{"XDG_RUNTIME_DIR", folder.path().string()};
     std::filesystem::path dataFolder;
-    std::optional<std::string> savedRuntime;
 };
 
 ControlServer::Handler echo(const std::string& name) {

@@ -9,6 +9,7 @@
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
+#include "tests/support/ScopedVariable.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -28,12 +29,6 @@ void expectError(const std::optional<Envelope>& reply, ErrorCode code, const std
     EXPECT_EQ(reply->e->code, code);
     EXPECT_EQ(reply->e->msg, message);
 }
-
-// Sets KX_PAIRING_LIFETIME for one test.
-struct PairingLifetime {
-    explicit PairingLifetime(const char* seconds) { ::setenv(PairingService::lifetimeVariable, seconds, 1); }
-    ~PairingLifetime() { ::unsetenv(PairingService::lifetimeVariable); }
-};
 
 }  // namespace
 
@@ -95,7 +90,7 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
 }
 
 TEST(Authentication, ExpiredCodeRefusesPairingAndNewPairingConnections) {
-    PairingLifetime shortLived("0.3");
+    kx::testing::ScopedVariable shortLived(PairingService::lifetimeVariable, "0.3");
     InProcessAgent agent;
     PairingPayload code = agent.service().beginPairing("127.0.0.1");
     RawPeer pairing(agent.port());

@@ -8,6 +8,7 @@
 #include "protocol/Base64URL.h"
 #include "protocol/KxSec.h"
 #include "tests/pairing/FakeClock.h"
+#include "tests/support/ScopedVariable.h"
 
 using namespace kx;
 using namespace std::chrono_literals;
@@ -20,16 +21,9 @@ std::string newDeviceKey() {
 }
 
 // Sets or removes KX_PAIRING_LIFETIME for the life of the object.
-class LifetimeVariable {
-public:
-    explicit LifetimeVariable(const char* value) {
-        if (value)
-            ::setenv(PairingService::lifetimeVariable, value, 1);
-        else
-            ::unsetenv(PairingService::lifetimeVariable);
-    }
-    ~LifetimeVariable() { ::unsetenv(PairingService::lifetimeVariable); }
-};
+kx::testing::ScopedVariable lifetimeVariable(const char* value) {
+    return {PairingService::lifetimeVariable, value ? std::optional<std::string>(value) : std::nullopt};
+}
 
 class PairingServiceTest : public ::testing::Test {
 protected:
@@ -56,13 +50,13 @@ TEST(PairingLifetime, ReadsTheVariableOnEveryCallAndFallsBackToSixtySeconds) {
     };
     for (auto [text, seconds] : cases) {
         SCOPED_TRACE(text ? text : "(absent)");
-        LifetimeVariable variable(text);
+        auto variable = lifetimeVariable(text);
         EXPECT_DOUBLE_EQ(PairingService::lifetime().count(), seconds);
     }
 }
 
 TEST_F(PairingServiceTest, TokenExpiresAfterTheConfiguredLifetime) {
-    LifetimeVariable variable("120");
+    auto variable = lifetimeVariable("120");
     auto token = service->issueToken();
     EXPECT_EQ(token.expiresAt, clock.now() + 120s);
     EXPECT_EQ(token.value.size(), 32u);

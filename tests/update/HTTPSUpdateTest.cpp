@@ -11,6 +11,7 @@
 #include "agent/update/UpdateEndpoint.h"
 #include "agent/update/UpdateMethods.h"
 #include "protocol/Base64URL.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/update/LocalHTTPSServer.h"
 #include "tests/update/TestManifests.h"
 #include "tests/update/UpdateDoubles.h"
@@ -45,27 +46,19 @@ class HTTPSUpdateTest : public ::testing::Test {
 protected:
     LocalHTTPSServer server;
     TempFolder downloads;
-    std::optional<std::string> savedTemporaryFolder;
     HTTPSettings settings;
     std::shared_ptr<FakeVerifier> verifier = std::make_shared<FakeVerifier>();
     std::shared_ptr<FakeInstaller> installer = std::make_shared<FakeInstaller>();
     StatusRecorder recorder;
+    // Downloads land in the temporary folder; give them one of this test's own (set after the
+    // doubles above, which keep folders of their own there, and kept until the service is gone).
+    kx::testing::ScopedVariable temporaryFolder{"TMPDIR", downloads.path().string()};
     std::shared_ptr<UpdateService> service;
 
     void SetUp() override {
         if (!server.ready()) GTEST_SKIP() << "python3 or openssl missing: no local HTTPS server";
-        // Downloads land in the temporary folder; give them one of this test's own.
-        if (const char* current = std::getenv("TMPDIR")) savedTemporaryFolder = current;
-        ::setenv("TMPDIR", downloads.path().c_str(), 1);
         settings = {updateUserAgent("1.2.0", "linux"), server.caFile()};
         service = makeService(server.url(kManifestPath));
-    }
-    void TearDown() override {
-        service.reset();
-        if (savedTemporaryFolder)
-            ::setenv("TMPDIR", savedTemporaryFolder->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
     }
 
     std::shared_ptr<UpdateService> makeService(const std::string& manifestURL) {

@@ -199,9 +199,11 @@ TEST(X11InputWithoutDisplay, AccessibilityIsNotGrantedAndNothingIsPosted) {
 }
 
 TEST(X11InputServerLoss, TheAgentOutlivesItsXServerAndReconnects) {
-    PrivateXServer first;
+    // A number far above those Xvfb hands out on its own, so that no other test's server takes it
+    // while this one is down.
+    const int number = 500 + ::getpid() % 400;
+    PrivateXServer first(number);
     if (!first.number()) GTEST_SKIP() << "Xvfb is not available";
-    const int number = *first.number();
     X11EventPoster poster(first.name());
     ASSERT_TRUE(poster.mayInjectInput());
     poster.postMouse({MouseEventType::moved, {30, 40}, MouseButton::left, std::nullopt});

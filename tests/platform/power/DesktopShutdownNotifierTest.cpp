@@ -11,6 +11,7 @@
 #include "platform/linux/power/DesktopShutdownNotifier.h"
 #include "tests/platform/power/FakeNotificationServer.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/ScopedVariable.h"
 
 using namespace kx;
 using namespace kx::testing;
@@ -95,19 +96,10 @@ TEST(DesktopShutdownNotifier, WithoutServerOrBusItShowsNothing) {
         showAndHide(noServer);
     }
     // The session bus the notifier looks for by default is not there.
-    const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
-    const std::string missing = "unix:path=" + (bus.folder() / "no-bus-here").string();
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", missing.c_str(), 1);
-    {
-        DesktopShutdownNotifier noBus;
-        showAndHide(noBus);
-    }
-    if (previous) {
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", previous->c_str(), 1);
-    } else {
-        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
+    kx::testing::ScopedVariable missing("DBUS_SESSION_BUS_ADDRESS",
+                                        "unix:path=" + (bus.folder() / "no-bus-here").string());
+    DesktopShutdownNotifier noBus;
+    showAndHide(noBus);
 }
 
 TEST(DesktopShutdownNotifier, ButtonsOfItsOwnBubbleReachTheCountdown) {

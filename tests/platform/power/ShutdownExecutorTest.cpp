@@ -10,6 +10,7 @@
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "tests/platform/power/FakeLogind.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/ScopedVariable.h"
 
 // Nothing here may reach the machine's own logind: the logind executor only ever gets a bus
 // opener for a dbus-daemon that the test started itself.
@@ -55,13 +56,12 @@ TEST(DryRunShutdownExecutor, AppendsOneLinePerAction) {
 }
 
 TEST(ShutdownExecutorSelection, DryRunVariableChoosesTheDryRunExecutor) {
-    ::setenv(kPowerDryRunVariable, "/nonexistent/kx-dry-run", 1);
-    auto chosen = shutdownExecutorFromEnvironment();
-    EXPECT_NE(dynamic_cast<DryRunShutdownExecutor*>(chosen.get()), nullptr);
-    ::setenv(kPowerDryRunVariable, "", 1);
-    chosen = shutdownExecutorFromEnvironment();
-    EXPECT_NE(dynamic_cast<LogindShutdownExecutor*>(chosen.get()), nullptr);
-    ::unsetenv(kPowerDryRunVariable);
+    {
+        kx::testing::ScopedVariable dryRun(kPowerDryRunVariable, "/nonexistent/kx-dry-run");
+        EXPECT_NE(dynamic_cast<DryRunShutdownExecutor*>(shutdownExecutorFromEnvironment().get()), nullptr);
+    }
+    kx::testing::ScopedVariable empty(kPowerDryRunVariable, "");
+    EXPECT_NE(dynamic_cast<LogindShutdownExecutor*>(shutdownExecutorFromEnvironment().get()), nullptr);
     // Never performed: this one would ask the real logind.
 }
 

@@ -5,13 +5,12 @@
 #include <unistd.h>
 
 #include <sdbus-c++/sdbus-c++.h>
-#include <cstdlib>
 #include <mutex>
-#include <optional>
 
 #include "platform/linux/transport/LogindSleepInhibitor.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
@@ -64,23 +63,9 @@ private:
 
 // Points the system bus at another address for one test. The inhibitor opens the system bus the
 // way the agent does, which also frees its connection when that bus cannot be reached.
-class SystemBusAt {
-public:
-    explicit SystemBusAt(const std::string& address) {
-        if (const char* previous = std::getenv(variable)) previous_ = previous;
-        ::setenv(variable, address.c_str(), 1);
-    }
-    ~SystemBusAt() {
-        if (previous_)
-            ::setenv(variable, previous_->c_str(), 1);
-        else
-            ::unsetenv(variable);
-    }
-
-private:
-    static constexpr const char* variable = "DBUS_SYSTEM_BUS_ADDRESS";
-    std::optional<std::string> previous_;
-};
+kx::testing::ScopedVariable systemBusAt(const std::string& address) {
+    return {"DBUS_SYSTEM_BUS_ADDRESS", address};
+}
 
 }  // namespace
 
@@ -88,7 +73,7 @@ TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
     kx::testing::PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
     StandInLogind logind(bus.address());
-    SystemBusAt systemBus(bus.address());
+    auto systemBus = systemBusAt(bus.address());
     LogindSleepInhibitor inhibitor;
 
     auto inhibition = inhibitor.inhibit("Kestrix: a phone is connected");
@@ -104,10 +89,10 @@ TEST(LogindSleepInhibitor, NothingIsHeldWithoutLogindOrWithoutABus) {
     kx::testing::PrivateBus bus;
     if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
     {
-        SystemBusAt systemBus(bus.address());
+        auto systemBus = systemBusAt(bus.address());
         EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
     }
     kx::testing::TempFolder empty;
-    SystemBusAt nowhere("unix:path=" + (empty.path() / "none").string());
+    auto nowhere = systemBusAt("unix:path=" + (empty.path() / "none").string());
     EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
 }
