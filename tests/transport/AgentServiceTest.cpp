@@ -45,15 +45,6 @@ TEST(AgentService, IdentityThatCannotBeLoadedStopsConstruction) {
     EXPECT_THROW(AgentService::create(std::move(options)), IdentityStoreError);
 }
 
-TEST(AgentService, SameStoreKeepsTheSameIdentity) {
-    auto options = optionsFor("box");
-    auto store = options.identityStore;
-    auto first = AgentService::create(options)->identity().fingerprint();
-    auto again = optionsFor("box");
-    again.identityStore = store;
-    EXPECT_EQ(AgentService::create(std::move(again))->identity().fingerprint(), first);
-}
-
 TEST(AgentService, PairingCodeBeforeAndAfterListening) {
     auto service = AgentService::create(optionsFor("studio.local"));
     PairingPayload early = service->beginPairing("192.0.2.7");
