@@ -10,7 +10,7 @@
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/MemoryIdentityStore.h"
-#include "agent/transport/AgentService.h"
+#include "agent/service/AgentService.h"
 #include "client/KxClient.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "protocol/Base64URL.h"

@@ -30,7 +30,6 @@ pkg_check_modules(QRENCODE QUIET IMPORTED_TARGET libqrencode)
 pkg_check_modules(SDBUSCPP QUIET IMPORTED_TARGET sdbus-c++)
 pkg_check_modules(X11LIBS QUIET IMPORTED_TARGET x11 xtst xrandr)
 pkg_check_modules(DNSSD QUIET IMPORTED_TARGET avahi-compat-libdns_sd)
-find_library(XDO_LIBRARY xdo)
 
 if(KX_BUILD_TESTS)
   find_package(GTest REQUIRED)

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "agent/transport/AgentService.h"
+#include "agent/service/AgentService.h"
 #include "daemon/ControlServer.h"
 #include "daemon/CoreControlCommands.h"
 #include "daemon/StatusReport.h"

@@ -5,7 +5,7 @@
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
-#include "agent/transport/AgentService.h"
+#include "agent/service/AgentService.h"
 #include "daemon/ControlServer.h"
 #include "daemon/StatusReport.h"
 

@@ -9,7 +9,7 @@ PACKAGES=(
   # libraries
   libsodium-dev nlohmann-json3-dev libasio-dev libcli11-dev libcurl4-openssl-dev
   libqrencode-dev libsdbus-c++-dev libsystemd-dev libavahi-compat-libdnssd-dev
-  libx11-dev libxtst-dev libxrandr-dev libxdo-dev libicu-dev
+  libx11-dev libxtst-dev libxrandr-dev libicu-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # services the tests start

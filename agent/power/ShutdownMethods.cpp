@@ -7,16 +7,10 @@ namespace kx {
 
 namespace {
 constexpr bool kRequiresAuth = true;
-}
+constexpr std::string_view fallbackDeviceName = "your phone";
 
-void ShutdownMethods::registerOn(CommandRouter& router) const {
-    router.registerMethod("system.shutdown", Capability::systemShutdown, kRequiresAuth,
-                          [methods = *this](const JSONObject& params, const RequestContext& context) {
-                              return methods.handleShutdown(params, context);
-                          });
-}
-
-JSONObject ShutdownMethods::handleShutdown(const JSONObject& params, const RequestContext& context) const {
+JSONObject handleShutdown(ShutdownCountdown& countdown, const DeviceNameLookup& deviceName, const JSONObject& params,
+                          const RequestContext& context) {
     const auto text = params::string(params, "action");
     const auto action = text ? shutdownActionFromRaw(*text) : std::nullopt;
     if (!action) throw WireError::invalidParams("action must be shutdown or restart");
@@ -25,16 +19,21 @@ JSONObject ShutdownMethods::handleShutdown(const JSONObject& params, const Reque
     if (!name || name->empty()) name = std::string(fallbackDeviceName);
 
     try {
-        countdown->start(*action, std::move(*name));
+        countdown.start(*action, std::move(*name));
     } catch (const ShutdownCountdown::StartError&) {
         throw WireError(ErrorCode::busy, "A shutdown is already counting down");
     }
-    return JSONObject{{"delaySeconds", countdown->seconds()}};
+    return JSONObject{{"delaySeconds", countdown.seconds()}};
 }
+}  // namespace
 
 void registerShutdownMethods(CommandRouter& router, std::shared_ptr<ShutdownCountdown> countdown,
                              DeviceNameLookup deviceName) {
-    ShutdownMethods{std::move(countdown), std::move(deviceName)}.registerOn(router);
+    router.registerMethod("system.shutdown", Capability::systemShutdown, kRequiresAuth,
+                          [countdown = std::move(countdown), deviceName = std::move(deviceName)](
+                              const JSONObject& params, const RequestContext& context) {
+                              return handleShutdown(*countdown, deviceName, params, context);
+                          });
 }
 
 }  // namespace kx

@@ -15,16 +15,6 @@ namespace kx {
 using DeviceNameLookup = std::function<std::optional<std::string>(const std::optional<std::string>& deviceID)>;
 
 // The "system.shutdown" method: starts the countdown and answers at once with its length.
-struct ShutdownMethods {
-    static constexpr std::string_view fallbackDeviceName = "your phone";
-
-    std::shared_ptr<ShutdownCountdown> countdown;
-    DeviceNameLookup deviceName;
-
-    void registerOn(CommandRouter& router) const;
-    JSONObject handleShutdown(const JSONObject& params, const RequestContext& context) const;
-};
-
 void registerShutdownMethods(CommandRouter& router, std::shared_ptr<ShutdownCountdown> countdown,
                              DeviceNameLookup deviceName);
 

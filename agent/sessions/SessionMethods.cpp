@@ -62,11 +62,16 @@ JSONArray shaped(const std::vector<Value>& values, Shape shape) {
 
 }  // namespace
 
-void SessionMethods::registerOn(CommandRouter& router) const {
+void registerSessionMethods(CommandRouter& router, std::shared_ptr<const SessionController> sessions,
+                            std::shared_ptr<const CommandRegistry> registry) {
     const bool available = sessions->isAvailable();
     const auto capability = available ? std::optional(Capability::sessionTmux) : std::nullopt;
     auto add = [&](const char* method, MethodHandler handler) {
-        router.registerMethod(method, capability, kRequiresAuth, std::move(handler));
+        router.registerMethod(method, capability, kRequiresAuth, std::move(handler), std::nullopt);
+    };
+    // Requests on one session id take effect in the order they were sent (text, then enter).
+    auto addOrdered = [&](const char* method, MethodHandler handler) {
+        router.registerMethod(method, capability, kRequiresAuth, std::move(handler), OrderedTarget{"session", "id"});
     };
     const auto s = sessions;
 
@@ -78,16 +83,16 @@ void SessionMethods::registerOn(CommandRouter& router) const {
         if (!templateID) throw WireError::invalidParams("templateId is required");
         return JSONObject{{"id", s->create(*templateID, params::string(p, "name"))}};
     });
-    add("session.kill", [s](const JSONObject& p, const RequestContext&) {
+    addOrdered("session.kill", [s](const JSONObject& p, const RequestContext&) {
         s->kill(params::requiredString(p, "id"));
         return JSONObject{};
     });
-    add("session.capture", [s](const JSONObject& p, const RequestContext&) {
+    addOrdered("session.capture", [s](const JSONObject& p, const RequestContext&) {
         auto id = params::requiredString(p, "id");
         auto lines = params::number(p, "lines");
         return JSONObject{{"text", s->capture(id, lines ? integer(*lines) : kDefaultCaptureLines)}};
     });
-    add("session.resize", [s](const JSONObject& p, const RequestContext&) {
+    addOrdered("session.resize", [s](const JSONObject& p, const RequestContext&) {
         auto id = params::string(p, "id");
         auto cols = params::number(p, "cols");
         auto rows = params::number(p, "rows");
@@ -95,17 +100,17 @@ void SessionMethods::registerOn(CommandRouter& router) const {
         s->resize(*id, integer(*cols), integer(*rows));
         return JSONObject{};
     });
-    add("session.run", [s](const JSONObject& p, const RequestContext&) {
+    addOrdered("session.run", [s](const JSONObject& p, const RequestContext&) {
         auto [id, commandID] = requiredPair(p, "id", "commandId", "id and commandId are required");
         s->run(commandID, id);
         return JSONObject{};
     });
-    add("session.text", [s](const JSONObject& p, const RequestContext&) {
+    addOrdered("session.text", [s](const JSONObject& p, const RequestContext&) {
         auto [id, text] = requiredPair(p, "id", "text", "id and text are required");
         s->sendText(text, id);
         return JSONObject{};
     });
-    add("session.key", [s](const JSONObject& p, const RequestContext&) {
+    addOrdered("session.key", [s](const JSONObject& p, const RequestContext&) {
         auto [id, key] = requiredPair(p, "id", "key", "id and key are required");
         s->sendKey(key, id);
         return JSONObject{};
@@ -123,9 +128,5 @@ void SessionMethods::registerOn(CommandRouter& router) const {
                           });
 }
 
-void registerSessionMethods(CommandRouter& router, std::shared_ptr<const SessionController> sessions,
-                            std::shared_ptr<const CommandRegistry> registry) {
-    SessionMethods{std::move(sessions), std::move(registry)}.registerOn(router);
-}
 
 }  // namespace kx

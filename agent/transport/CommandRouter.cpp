@@ -1,12 +1,18 @@
 #include "agent/transport/CommandRouter.h"
 
+#include "protocol/Params.h"
+
 namespace kx {
 
 void CommandRouter::registerMethod(const std::string& method, std::optional<Capability> capability, bool requiresAuth,
-                                   MethodHandler handler) {
+                                   MethodHandler handler, std::optional<OrderedTarget> target) {
     std::lock_guard guard(lock_);
     handlers_[method] = std::move(handler);
     if (!requiresAuth) preAuthMethods_.insert(method);
+    if (target)
+        targets_[method] = std::move(*target);
+    else
+        targets_.erase(method);
     if (capability) capabilities_.insert(std::move(*capability));
 }
 
@@ -65,6 +71,42 @@ Envelope CommandRouter::dispatch(const Envelope& request, const RequestContext& 
         return Envelope::failure(id, error);
     } catch (...) {
         return Envelope::failure(id, WireError::internalError());
+    }
+}
+
+std::optional<std::string> CommandRouter::lane(const Envelope& request) const {
+    if (!request.m) return std::nullopt;
+    OrderedTarget target;
+    {
+        std::lock_guard guard(lock_);
+        auto it = targets_.find(*request.m);
+        if (it == targets_.end()) return std::nullopt;
+        target = it->second;
+    }
+    // A request without the key (it will fail) still waits its turn behind the whole target.
+    std::string lane = target.name;
+    if (target.keyParam && request.p)
+        if (auto key = params::string(*request.p, *target.keyParam)) lane += '\x1f' + *key;
+    return lane;
+}
+
+void CommandRouter::addConnectionClosedObserver(ConnectionClosedObserver observer) {
+    std::lock_guard guard(lock_);
+    closedObservers_.push_back(std::move(observer));
+}
+
+void CommandRouter::connectionClosed(std::uint64_t connectionID) const {
+    std::vector<ConnectionClosedObserver> observers;
+    {
+        std::lock_guard guard(lock_);
+        observers = closedObservers_;
+    }
+    for (const auto& observer : observers) {
+        try {
+            observer(connectionID);
+        } catch (...) {
+            // One family's clean-up failing must not keep the others from theirs.
+        }
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "protocol/Capability.h"
 #include "protocol/Envelope.h"
@@ -17,7 +19,21 @@ namespace kx {
 struct RequestContext {
     std::optional<std::string> deviceID;
     bool isAuthenticated = false;
+    // The session the request came on; unique for the life of the process, 0 outside a session.
+    std::uint64_t connectionID = 0;
 };
+
+// What a method acts on, where its requests from one session must take effect one at a time in
+// the order they were sent. A target keyed by a parameter ("session" by "id") orders only the
+// requests that carry the same value; methods without a target run concurrently.
+struct OrderedTarget {
+    std::string name;                     // e.g. "input", "clipboard", "session"
+    std::optional<std::string> keyParam;  // e.g. "id"
+};
+
+// Called once for each session that ends, after every request that session had sent has finished,
+// so that a family can undo what the session left behind (a held button, say).
+using ConnectionClosedObserver = std::function<void(std::uint64_t connectionID)>;
 
 // A method handler runs on a worker thread and may block. It returns the result object or throws
 // (a WireError reaches the phone unchanged; anything else becomes "internal").
@@ -27,7 +43,7 @@ using MethodHandler = std::function<JSONObject(const JSONObject& params, const R
 class CommandRouter {
 public:
     void registerMethod(const std::string& method, std::optional<Capability> capability, bool requiresAuth,
-                        MethodHandler handler);
+                        MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt);
     void registerHint(const Capability& capability, SetupHint hint);
 
     std::set<Capability> capabilities() const;
@@ -39,10 +55,20 @@ public:
     // Always answers; runs the handler outside the lock on the calling thread.
     Envelope dispatch(const Envelope& request, const RequestContext& context) const;
 
+    // The lane of the request's target (its name, then the key's value), or null when the method
+    // has no target (or is unknown) and the request may run beside any other.
+    std::optional<std::string> lane(const Envelope& request) const;
+
+    void addConnectionClosedObserver(ConnectionClosedObserver observer);
+    // Tells every observer, in registration order, on the calling thread.
+    void connectionClosed(std::uint64_t connectionID) const;
+
 private:
     mutable std::mutex lock_;
     std::map<std::string, MethodHandler> handlers_;
     std::set<std::string> preAuthMethods_;
+    std::map<std::string, OrderedTarget> targets_;
+    std::vector<ConnectionClosedObserver> closedObservers_;
     std::set<Capability> capabilities_;
     std::map<Capability, SetupHint> hints_;
 };

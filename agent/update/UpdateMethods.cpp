@@ -4,8 +4,7 @@
 
 namespace kx {
 
-void UpdateMethods::registerOn(CommandRouter& router) const {
-    auto updates = updates_;
+void registerUpdateMethods(CommandRouter& router, std::shared_ptr<UpdateService> updates) {
     router.registerMethod(
         "agent.update.status", Capability::agentUpdate, true,
         [updates](const JSONObject&, const RequestContext&) { return updates->status().statusResult(); });

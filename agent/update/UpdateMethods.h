@@ -9,14 +9,6 @@ namespace kx {
 
 // The wire methods "agent.update.status" and "agent.update.install", both under the
 // "agent.update" capability and both for authenticated sessions only.
-class UpdateMethods {
-public:
-    explicit UpdateMethods(std::shared_ptr<UpdateService> updates) : updates_(std::move(updates)) {}
-
-    void registerOn(CommandRouter& router) const;
-
-private:
-    std::shared_ptr<UpdateService> updates_;
-};
+void registerUpdateMethods(CommandRouter& router, std::shared_ptr<UpdateService> updates);
 
 }  // namespace kx

@@ -2,7 +2,7 @@
 
 #include <future>
 
-#include "agent/control/ControlMethods.h"
+#include "agent/control/InputMethods.h"
 #include "tests/control/RecordingEventPoster.h"
 
 using namespace kx;
@@ -14,7 +14,7 @@ const RequestContext kAuthed{"device", true};
 
 class InputMethods : public ::testing::Test {
 protected:
-    InputMethods() { ControlMethods{controller}.registerInput(router); }
+    InputMethods() { registerInputMethods(router, controller); }
 
     Envelope call(const std::string& method, JSONObject params = {}) {
         return router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);

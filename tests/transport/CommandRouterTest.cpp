@@ -97,3 +97,29 @@ TEST(CommandRouter, HandlersRunConcurrentlyOutsideTheLock) {
     release.set_value();
     EXPECT_TRUE(slow.get().ok.value_or(false));
 }
+
+TEST(CommandRouter, LanesFollowTheMethodsTarget) {
+    CommandRouter router;
+    router.registerMethod("input.key", std::nullopt, true, echo, OrderedTarget{"input", std::nullopt});
+    router.registerMethod("session.text", std::nullopt, true, echo, OrderedTarget{"session", "id"});
+    router.registerMethod("agent.info", std::nullopt, true, echo);
+    auto request = [](const char* method, JSONObject params) {
+        Envelope e = Envelope::request("1", method);
+        e.p = std::move(params);
+        return e;
+    };
+    EXPECT_EQ(router.lane(request("input.key", {})), "input");
+    EXPECT_EQ(router.lane(request("session.text", {{"id", "kx-a"}})), "session\x1f" "kx-a");
+    EXPECT_NE(router.lane(request("session.text", {{"id", "kx-a"}})), router.lane(request("session.text", {{"id", "kx-b"}})));
+    EXPECT_EQ(router.lane(request("session.text", {{"id", 3.0}})), "session");
+    EXPECT_EQ(router.lane(request("agent.info", {})), std::nullopt);
+    EXPECT_EQ(router.lane(request("nope", {})), std::nullopt);
+
+    // Observers hear of a closed session in registration order, even after one of them throws.
+    std::vector<std::string> heard;
+    router.addConnectionClosedObserver([&](std::uint64_t id) { heard.push_back("a" + std::to_string(id)); });
+    router.addConnectionClosedObserver([](std::uint64_t) { throw std::runtime_error("x"); });
+    router.addConnectionClosedObserver([&](std::uint64_t id) { heard.push_back("b" + std::to_string(id)); });
+    router.connectionClosed(7);
+    EXPECT_EQ(heard, (std::vector<std::string>{"a7", "b7"}));
+}

@@ -106,7 +106,7 @@ TEST_F(HTTPSUpdateTest, ValidNewerReleaseBecomesAvailableAndReachesTheStatusMeth
     EXPECT_EQ(recorder.states(), (std::vector{UpdateState::checking, UpdateState::available}));
 
     CommandRouter router;
-    UpdateMethods(service).registerOn(router);
+    registerUpdateMethods(router, service);
     auto response = router.dispatch(Envelope::request("1", "agent.update.status"), RequestContext{"d", true});
     ASSERT_TRUE(response.p.has_value());
     EXPECT_EQ(response.p->at("state"), JSONValue("available"));

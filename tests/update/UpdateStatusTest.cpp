@@ -114,7 +114,7 @@ TEST(UpdateMethods, StatusAndInstallOverTheRouter) {
     auto service = std::make_shared<UpdateService>(
         UpdateService::Parts{"1.2.0", "linux", testPublicKey(), fetcher, downloader, verifier, installer, {}, {}});
     CommandRouter router;
-    UpdateMethods(service).registerOn(router);
+    registerUpdateMethods(router, service);
     EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::agentUpdate});
     RequestContext authed{"device", true};
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "agent/transport/AgentService.h"
+#include "agent/service/AgentService.h"
 #include "protocol/KxSec.h"
 #include "tests/support/TempFolder.h"
 

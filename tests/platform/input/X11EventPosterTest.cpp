@@ -5,7 +5,7 @@
 
 #include <X11/keysym.h>
 
-#include "agent/control/ControlMethods.h"
+#include "agent/control/InputMethods.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "tests/platform/input/PrivateXServer.h"
 #include "tests/platform/input/XEventLog.h"
@@ -25,7 +25,7 @@ protected:
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set: no X server to test against";
         log = std::make_unique<XEventLog>();
         poster = std::make_shared<X11EventPoster>();
-        ControlMethods{std::make_shared<InputController>(poster, std::make_shared<InputMutex>())}.registerInput(router);
+        registerInputMethods(router, std::make_shared<InputController>(poster, std::make_shared<InputMutex>()));
         log->events();  // drop whatever arrived while the window appeared
     }
 
@@ -190,7 +190,7 @@ TEST(X11InputWithoutDisplay, AccessibilityIsNotGrantedAndNothingIsPosted) {
     auto poster = std::make_shared<X11EventPoster>("unix:65000");  // a display nobody serves
     EXPECT_FALSE(poster->mayInjectInput());
     CommandRouter router;
-    ControlMethods{std::make_shared<InputController>(poster, std::make_shared<InputMutex>())}.registerInput(router);
+    registerInputMethods(router, std::make_shared<InputController>(poster, std::make_shared<InputMutex>()));
     auto reply = router.dispatch(Envelope::request("1", "input.pointer.move"), kAuthed);
     ASSERT_TRUE(reply.e.has_value());
     EXPECT_EQ(reply.e->msg, "Accessibility not granted");

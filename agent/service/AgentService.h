@@ -13,9 +13,10 @@
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
+#include "agent/power/ShutdownMethods.h"
 #include "agent/sessions/CommandRegistry.h"
 #include "agent/sessions/SessionController.h"
-#include "agent/transport/AgentServiceOptions.h"
+#include "agent/service/AgentServiceOptions.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
 #include "agent/transport/TransportServer.h"
@@ -30,8 +31,9 @@ class PairingService;
 // registers every method family in a fixed order, serves the built-in methods, and keeps the
 // machine awake while a phone is connected.
 //
-// Method families: each adds its component below (field, accessor, construction in the
-// constructor) and its registration at its place in registerMethodFamilies().
+// Method families: each lives in a folder of its own and exposes one registration function,
+// register<Family>Methods(router, what it needs); it adds its component below (field, accessor,
+// construction in the constructor) and that one call at its place in registerMethodFamilies().
 class AgentService : public std::enable_shared_from_this<AgentService> {
 public:
     // Throws what loading or creating the identity throws; nothing is kept in that case.
@@ -83,7 +85,7 @@ private:
     void connectUpdateCallback();
     void registerMethodFamilies();
     void registerBuiltInMethods();
-    void registerShutdownFamily();
+    DeviceNameLookup deviceNameLookup() const;
     JSONObject agentInfo() const;
     JSONObject pairBegin(const JSONObject& params) const;
 

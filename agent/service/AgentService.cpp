@@ -1,8 +1,8 @@
-#include "agent/transport/AgentService.h"
+#include "agent/service/AgentService.h"
 
 #include <chrono>
 
-#include "agent/control/ControlMethods.h"
+#include "agent/control/InputMethods.h"
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
 #include "agent/permissions/SystemPermissionProbe.h"
@@ -102,13 +102,13 @@ void AgentService::connectUpdateCallback() {
 void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
-    if (input_) ControlMethods{input_}.registerInput(*router_);  // 2
+    if (input_) registerInputMethods(*router_, input_);  // 2
     // 3 system (with clipboard and now playing), 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
     registerSessionMethods(*router_, sessions_, commands_);  // 7
-    registerShutdownFamily();
-    UpdateMethods(updates_).registerOn(*router_);  // 11
+    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
+    registerUpdateMethods(*router_, updates_);                         // 11
 }
 
 void AgentService::registerBuiltInMethods() {
@@ -128,14 +128,13 @@ void AgentService::registerBuiltInMethods() {
     });
 }
 
-void AgentService::registerShutdownFamily() {
+DeviceNameLookup AgentService::deviceNameLookup() const {
     // The name the person at the computer sees for the phone that asked.
-    auto deviceName = [registry = std::weak_ptr(registry_)](const std::optional<std::string>& deviceID) {
+    return [registry = std::weak_ptr(registry_)](const std::optional<std::string>& deviceID) {
         auto strong = registry.lock();
         auto device = strong && deviceID ? strong->device(*deviceID) : std::nullopt;
         return device ? std::optional(device->name) : std::nullopt;
     };
-    registerShutdownMethods(*router_, shutdown_, std::move(deviceName));
 }
 
 JSONObject AgentService::agentInfo() const {

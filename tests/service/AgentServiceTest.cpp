@@ -3,7 +3,7 @@
 #include "agent/pairing/IdentityStoreError.h"
 #include "agent/pairing/MemoryIdentityStore.h"
 #include "agent/pairing/PairingService.h"
-#include "agent/transport/AgentService.h"
+#include "agent/service/AgentService.h"
 #include "agent/transport/LocalAddress.h"
 
 using namespace kx;
