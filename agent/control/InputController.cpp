@@ -102,10 +102,21 @@ void InputController::scroll(double dx, double dy) {
     poster_->flush();
 }
 
-void InputController::drag(const std::string& phase, double dx, double dy) {
+void InputController::drag(const std::string& phase, double dx, double dy, std::uint64_t connectionID) {
     requireAccessibility();
     if (mutex_->isHeld()) return;
-    poster_->postMouse({dragEvent(phase), clampedTarget(dx, dy), MouseButton::left, std::nullopt});
+    const MouseEventType type = dragEvent(phase);
+    std::lock_guard guard(dragLock_);
+    poster_->postMouse({type, clampedTarget(dx, dy), MouseButton::left, std::nullopt});
+    poster_->flush();
+    if (type == MouseEventType::leftDown) dragHolders_.insert(connectionID);
+    if (type == MouseEventType::leftUp) dragHolders_.clear();
+}
+
+void InputController::releaseHeldBy(std::uint64_t connectionID) {
+    std::lock_guard guard(dragLock_);
+    if (dragHolders_.erase(connectionID) == 0 || !dragHolders_.empty()) return;
+    poster_->postMouse({MouseEventType::leftUp, pointerLocation(), MouseButton::left, std::nullopt});
     poster_->flush();
 }
 

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,14 @@ public:
     // button "right" or "middle", anything else is the left button; count above 3 is a triple click.
     void click(const std::string& button, std::int64_t count);
     void scroll(double dx, double dy);
-    // phase "begin" presses, "end" releases, anything else drags; always the left button.
-    void drag(const std::string& phase, double dx, double dy);
+    // phase "begin" presses, "end" releases, anything else drags; always the left button. The
+    // connection is the session asking, remembered as holding the button until its drag ends.
+    void drag(const std::string& phase, double dx, double dy, std::uint64_t connectionID = 0);
+    // For a session that ended: releases the left button at the pointer when that session began a
+    // drag that never ended and no other session's drag holds the button. The button is one state
+    // for all sessions: any drag's end releases it for all, and it stays down while a drag of a
+    // session still open holds it. Not dropped while the input mutex is held.
+    void releaseHeldBy(std::uint64_t connectionID);
     void key(const std::string& chord);
     void type(const std::string& text);
 
@@ -44,6 +52,10 @@ private:
 
     std::shared_ptr<EventPoster> poster_;
     std::shared_ptr<InputMutex> mutex_;
+    // Orders a drag's press or release with the change to the holders; the poster never calls back.
+    std::mutex dragLock_;
+    // Sessions whose drag holds the left button; at most one entry per open session.
+    std::set<std::uint64_t> dragHolders_;
 };
 
 }  // namespace kx

@@ -47,9 +47,9 @@ void registerInputMethods(CommandRouter& router, std::shared_ptr<InputController
                           },
                           inputTarget);
     router.registerMethod("input.pointer.drag", Capability::inputPointer, kRequiresAuth,
-                          [in](const JSONObject& p, const RequestContext&) {
+                          [in](const JSONObject& p, const RequestContext& context) {
                               in->drag(params::string(p, "phase").value_or("move"), numberOr(p, "dx", 0),
-                                       numberOr(p, "dy", 0));
+                                       numberOr(p, "dy", 0), context.connectionID);
                               return JSONObject{};
                           },
                           inputTarget);
@@ -65,6 +65,8 @@ void registerInputMethods(CommandRouter& router, std::shared_ptr<InputController
                               return JSONObject{};
                           },
                           inputTarget);
+    // A session that goes away mid-drag must not leave the button down for the person at the desk.
+    router.addConnectionClosedObserver([in](std::uint64_t connectionID) { in->releaseHeldBy(connectionID); });
 }
 
 }  // namespace kx

@@ -11,7 +11,8 @@ namespace kx {
 inline const OrderedTarget inputTarget{"input", std::nullopt};
 
 // The input family: input.pointer.move, .click, .scroll, .drag, input.key and input.text on the
-// input controller; all need authentication.
+// input controller; all need authentication. When a session closes, the left button that its
+// unfinished drag holds is released.
 void registerInputMethods(CommandRouter& router, std::shared_ptr<InputController> input);
 
 }  // namespace kx
