@@ -33,7 +33,7 @@ void writeAll(int fd, std::string_view data) {
 void writeFileAtomically(const std::filesystem::path& path, std::string_view contents, mode_t mode) {
     const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(tmpl.data());
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) fail("create temporary file for " + path.string());
     try {
         if (::fchmod(fd, mode) != 0) fail("chmod");

@@ -78,6 +78,9 @@ void prepare(SpawnSetup& setup, const Pipe& out, const Pipe* err) {
         posix_spawn_file_actions_adddup2(&setup.actions, err->write, STDERR_FILENO);
     else
         posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Nothing else of the agent's reaches the child, close-on-exec or not: a program that outlives
+    // the agent (the tmux server) would otherwise keep its listening socket and connections open.
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
 
     // The agent may ignore SIGPIPE or block signals on its threads; a child starts clean.
     sigset_t none, defaults;

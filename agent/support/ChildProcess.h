@@ -9,7 +9,8 @@ namespace kx {
 
 // Runs a program directly with an argument vector (no shell unless the caller runs one), reads
 // its standard output and standard error at the same time so that it can never stall on a full
-// pipe, and always reaps it. Standard input is /dev/null. The child starts in a session of its
+// pipe, and always reaps it. Standard input is /dev/null; no other descriptor of this process
+// reaches the child. The child starts in a session of its
 // own: it has no controlling terminal (an interactive shell cannot take over ours), and a time
 // limit kills its whole process group.
 class ChildProcess {

@@ -26,6 +26,8 @@ void openInBrowser(const std::string& url) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // The browser outlives the agent: it must not keep the agent's sockets.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     std::vector<char*> argv{const_cast<char*>(kOpener), const_cast<char*>(url.c_str()), nullptr};
     pid_t pid = 0;

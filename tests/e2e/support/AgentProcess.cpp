@@ -53,7 +53,8 @@ AgentProcess::AgentProcess(Options options)
     std::filesystem::create_directories(runtimeFolder_);
     ::chmod(runtimeFolder_.c_str(), S_IRWXU);
 
-    std::vector<std::string> arguments{executable().string(), "--data-dir", dataFolder_.string(), "--port", "0"};
+    std::vector<std::string> arguments{executable().string(), "--data-dir", dataFolder_.string(), "--port",
+                                       std::to_string(options_.port.value_or(0))};
     if (!options_.advertise) arguments.push_back("--no-advertise");
     arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
     std::vector<char*> argv;

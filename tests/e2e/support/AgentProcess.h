@@ -25,13 +25,15 @@ namespace kx::e2e {
 class AgentProcess {
 public:
     struct Options {
-        std::vector<std::string> arguments;    // added to --data-dir, --port 0 and --no-advertise
+        std::vector<std::string> arguments;    // added to --data-dir, --port and --no-advertise
         std::vector<std::string> environment;  // "NAME=value", added to (or replacing in) this process's environment
         bool advertise = false;
         bool waitUntilListening = true;
         // Folders of another agent, to start a second one beside it; fresh ones by default.
         std::optional<std::filesystem::path> dataFolder;
         std::optional<std::filesystem::path> runtimeFolder;
+        // The port to listen on instead of a free one.
+        std::optional<std::uint16_t> port;
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
@@ -45,6 +47,8 @@ public:
     static std::filesystem::path executable();
 
     std::uint16_t port() const { return port_; }
+    // The agent's process id while it runs, else -1.
+    pid_t pid() const { return pid_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; }
     const std::filesystem::path& runtimeFolder() const { return runtimeFolder_; }
 
