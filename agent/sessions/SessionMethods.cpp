@@ -96,9 +96,9 @@ void registerSessionMethods(CommandRouter& router, std::shared_ptr<const Session
         auto id = params::requiredString(p, "id");
         auto lines = params::number(p, "lines");
         // Colour escapes can make 2,000 wide lines several megabytes: the newest lines that fit
-        // one frame are kept.
+        // one frame are kept, with the style in force where they begin.
         auto text = s->capture(id, lines ? integer(*lines) : kDefaultCaptureLines);
-        return JSONObject{{"text", std::string(newestLines(text, kMaxCaptureJSONBytes))}};
+        return JSONObject{{"text", newestLines(text, kMaxCaptureJSONBytes)}};
     });
     addOrdered("session.resize", [s](const JSONObject& p, const RequestContext&) {
         auto id = params::string(p, "id");

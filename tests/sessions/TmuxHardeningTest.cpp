@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "agent/permissions/SystemPermissionProbe.h"
+#include "agent/sessions/NewestLines.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/support/AtomicFile.h"
 #include "agent/support/ChildProcess.h"
@@ -75,6 +76,20 @@ TEST(TmuxStandIn, HungTmuxTimesOutAndOverlongArgumentsNeverStartIt) {
     succeed(sessions.router, "session.text", {{"id", "kx-a"}, {"text", accented(TmuxRunner::maxArgumentBytes - 1)}});
     succeed(sessions.router, "session.run", {{"id", "kx-a"}, {"commandId", "c_max"}});
     EXPECT_EQ(readWholeFile((folder / "log").string()), "run\nrun\nrun\n");  // text, command, Enter
+}
+
+TEST(NewestLines, DroppedLinesLeaveTheStyleInForceAtTheCut) {
+    const std::string kept = "kept\n";
+    const std::size_t room = 1024 + 6;  // the room kept for a style, then "kept\n" as JSON
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"plain\n", ""},
+        {"\x1b[1m\x1b[31mA\x1b[44mB\x1b[4mC\n", "\x1b[1m\x1b[4m\x1b[31m\x1b[44m"},
+        {"\x1b[1m\x1b[31m\x1b[58;5;3mA\x1b[0mB\n", "\x1b[0m"},
+        {"\x1b[1m\x1b[0m\x1b[38;5;9mA\n\x1b[39mB\x1b[3mC\n", "\x1b[0m\x1b[3m\x1b[39m"}};
+    const std::string filler(room, 'x');  // so that not everything fits
+    for (const auto& [dropped, style] : cases)
+        EXPECT_EQ(newestLines(filler + "\n" + dropped + kept, room), style + kept) << dropped;
+    EXPECT_EQ(newestLines(kept, 6), kept);  // nothing dropped, nothing added
 }
 
 // Real tmux on a private server, the agent running in the C locale.
@@ -148,8 +163,11 @@ TEST_F(TmuxHardening, CaptureKeepsTheNewestWholeLinesThatFitOneFrame) {
     EXPECT_GT(whole.size(), SecureChannel::maxPayload);
     EXPECT_LE(answer.encode().size(), SecureChannel::maxPayload);
     EXPECT_GT(answer.encode().size(), SecureChannel::maxPayload * 9 / 10);
-    ASSERT_FALSE(text.empty());
-    ASSERT_GT(whole.size(), text.size());
-    EXPECT_EQ(whole.substr(whole.size() - text.size()), text);  // the newest lines ...
-    EXPECT_EQ(whole[whole.size() - text.size() - 1], '\n');     // ... from the start of one
+    // Every line ends in colour 0, which tmux does not repeat where the next line begins.
+    const std::string carried = "\x1b[30m";
+    ASSERT_TRUE(text.starts_with(carried)) << text.substr(0, carried.size() * 2);
+    auto lines = text.substr(carried.size());
+    ASSERT_GT(whole.size(), lines.size());
+    EXPECT_TRUE(whole.ends_with(lines));                      // the newest lines ...
+    EXPECT_EQ(whole[whole.size() - lines.size() - 1], '\n');  // ... from the start of one
 }
