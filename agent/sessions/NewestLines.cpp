@@ -10,8 +10,6 @@ namespace {
 constexpr std::size_t kShortEscape = 2;  // \" \\ \b \f \n \r \t
 constexpr std::size_t kLongEscape = 6;   // \u00XX for the other control characters
 constexpr unsigned char kFirstPrintable = 0x20;
-// Room kept for the style carried over the cut; a longer style is left out.
-constexpr std::size_t kMaxStyleJSONBytes = 1024;
 constexpr std::size_t kMaxStyleSequences = 16;
 constexpr std::string_view kIntroducer = "\x1b[";
 
@@ -81,7 +79,7 @@ std::string styleAtEnd(std::string_view text) {
 std::string newestLines(std::string_view text, std::size_t maxJSONBytes) {
     std::size_t start = text.size();
     std::size_t used = 0;
-    const std::size_t budget = maxJSONBytes > kMaxStyleJSONBytes ? maxJSONBytes - kMaxStyleJSONBytes : 0;
+    const std::size_t budget = maxJSONBytes > maxCarriedStyleJSONBytes ? maxJSONBytes - maxCarriedStyleJSONBytes : 0;
     if (jsonBytes(text) <= maxJSONBytes) return std::string(text);
     while (start > 0) {
         // The line ending at `start` begins after the line feed before its own last byte.
@@ -92,7 +90,7 @@ std::string newestLines(std::string_view text, std::size_t maxJSONBytes) {
         start = lineStart;
     }
     auto style = styleAtEnd(text.substr(0, start));
-    if (jsonBytes(style) > kMaxStyleJSONBytes) style.clear();
+    if (jsonBytes(style) > maxCarriedStyleJSONBytes) style.clear();
     return style.append(text.substr(start));
 }
 

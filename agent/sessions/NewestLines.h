@@ -12,5 +12,7 @@ namespace kx {
 // when lines are dropped the style in force at the cut comes first, as SGR sequences. Empty when
 // not even the last line fits.
 std::string newestLines(std::string_view text, std::size_t maxJSONBytes);
+// Of `maxJSONBytes`, the room kept for that style once lines are dropped; a longer style is left out.
+inline constexpr std::size_t maxCarriedStyleJSONBytes = 1024;
 
 }  // namespace kx

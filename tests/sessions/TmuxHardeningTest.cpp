@@ -80,7 +80,7 @@ TEST(TmuxStandIn, HungTmuxTimesOutAndOverlongArgumentsNeverStartIt) {
 
 TEST(NewestLines, DroppedLinesLeaveTheStyleInForceAtTheCut) {
     const std::string kept = "kept\n";
-    const std::size_t room = 1024 + 6;  // the room kept for a style, then "kept\n" as JSON
+    const std::size_t room = maxCarriedStyleJSONBytes + 6;  // a style, then "kept\n" as JSON
     const std::vector<std::pair<std::string, std::string>> cases{
         {"plain\n", ""},
         {"\x1b[1m\x1b[31mA\x1b[44mB\x1b[4mC\n", "\x1b[1m\x1b[4m\x1b[31m\x1b[44m"},
@@ -103,9 +103,11 @@ protected:
     void TearDown() override {
         if (tmux_) tmux({"kill-server"});
     }
+    // tmux itself, in UTF-8 mode, on the test's server.
     std::string tmux(std::vector<std::string> arguments) {
-        std::vector<std::string> env{"PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8"};
+        std::vector<std::string> env{"PATH=/usr/bin:/bin"};
         for (const auto& [name, value] : environment_) env.push_back(name + "=" + value);
+        arguments.insert(arguments.begin(), "-u");
         return ChildProcess::run(*tmux_, arguments, {.environment = env}).standardOutput;
     }
 
