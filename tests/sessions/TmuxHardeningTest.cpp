@@ -24,8 +24,9 @@ constexpr auto kShortLimit = 100ms;
 constexpr auto kFillWait = 10s;
 constexpr auto kPoll = 50ms;
 
-// A tmux stand-in that hangs while the file "hang" exists and otherwise notes each run in "log".
-constexpr const char* kStandIn = "#!/bin/sh\n[ -f \"$DIR/hang\" ] && exec sleep 60\necho run >> \"$DIR/log\"\n";
+// A tmux stand-in that hangs while the file "hang" exists and otherwise notes the locale of each
+// run in "log".
+constexpr const char* kStandIn = "#!/bin/sh\n[ -f \"$DIR/hang\" ] && exec sleep 60\necho \"$LC_ALL\" >> \"$DIR/log\"\n";
 
 struct Sessions {
     Sessions(const std::string& tmux, std::map<std::string, std::string> environment, std::chrono::milliseconds limit) {
@@ -66,7 +67,7 @@ TEST(TmuxStandIn, HungTmuxTimesOutAndOverlongArgumentsNeverStartIt) {
     std::filesystem::remove(folder / "hang");
 
     // Longer than the kernel passes as one argument: refused before tmux starts. One byte less runs.
-    Sessions sessions(tmux, {{"DIR", folder.path().string()}}, TmuxRunner::defaultTimeLimit);
+    Sessions sessions(tmux, {{"DIR", folder.path().string()}, {"LC_ALL", "C"}}, TmuxRunner::defaultTimeLimit);
     const WireError tooLong{ErrorCode::invalidParams, "Text is too long"};
     EXPECT_EQ(fail(sessions.router, "session.text",
                    {{"id", "kx-a"}, {"text", "e" + accented(TmuxRunner::maxArgumentBytes - 1)}}),
@@ -75,7 +76,8 @@ TEST(TmuxStandIn, HungTmuxTimesOutAndOverlongArgumentsNeverStartIt) {
     EXPECT_FALSE(std::filesystem::exists(folder / "log"));
     succeed(sessions.router, "session.text", {{"id", "kx-a"}, {"text", accented(TmuxRunner::maxArgumentBytes - 1)}});
     succeed(sessions.router, "session.run", {{"id", "kx-a"}, {"commandId", "c_max"}});
-    EXPECT_EQ(readWholeFile((folder / "log").string()), "run\nrun\nrun\n");  // text, command, Enter
+    // Text, command and Enter, each with a UTF-8 locale for the shells tmux starts.
+    EXPECT_EQ(readWholeFile((folder / "log").string()), "C.UTF-8\nC.UTF-8\nC.UTF-8\n");
 }
 
 TEST(NewestLines, DroppedLinesLeaveTheStyleInForceAtTheCut) {
