@@ -3,6 +3,9 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <charconv>
 #include <set>
@@ -26,6 +29,7 @@ constexpr std::int64_t kMinRows = 5, kMaxRows = 200;
 constexpr std::size_t kMaxTextLength = 4096;
 constexpr unsigned char kFirstPrintable = 0x20, kDelete = 0x7F;
 constexpr int kFirstSuffix = 2;
+constexpr UChar32 kFirstNonASCII = 0x80;
 
 // tmux resolves a bare target by exact name, then by unique prefix, then as a pattern: "kx-shell"
 // would reach "kx-shell-2" once kx-shell is gone. "=" asks for the exact session, and the ":"
@@ -38,8 +42,25 @@ void requireSession(const std::string& id) {
     if (!SessionController::isValidSessionID(id)) throw WireError(ErrorCode::targetNotFound, "No such session");
 }
 
+// tmux escapes a character in a session name when the C library's UTF-8 locale gives it no
+// width, as for letters of a Unicode version newer than the library's. Without such a locale
+// only ASCII is safe.
+bool tmuxKeepsAsIs(UChar32 c) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, TmuxRunner::utf8Locale, locale_t{});
+    if (c < kFirstNonASCII) return true;
+    if (!utf8) return false;
+    locale_t previous = uselocale(utf8);
+    int width = wcwidth(static_cast<wchar_t>(c));
+    uselocale(previous);
+    return width >= 0;
+}
+
 bool isLetterOrDigit(UChar32 c) {
-    return u_isalpha(c) || u_isdigit(c);
+    return (u_isalpha(c) || u_isdigit(c)) && tmuxKeepsAsIs(c);
+}
+
+void requireOneArgument(std::string_view text) {
+    if (!TmuxRunner::fitsOneArgument(text)) throw WireError::invalidParams("Text is too long");
 }
 
 // Calls `visit` with each code point; false when the text is not UTF-8.
@@ -108,8 +129,9 @@ const std::map<std::string, std::string>& SessionController::allowedKeys() {
 }
 
 SessionController::SessionController(std::shared_ptr<const CommandRegistry> registry, TmuxRunner::Lookup tmuxPath,
-                                     std::map<std::string, std::string> environment)
-    : registry_(std::move(registry)), tmux_(std::move(tmuxPath), std::move(environment)) {}
+                                     std::map<std::string, std::string> environment,
+                                     std::chrono::milliseconds tmuxTimeLimit)
+    : registry_(std::move(registry)), tmux_(std::move(tmuxPath), std::move(environment), tmuxTimeLimit) {}
 
 std::vector<SessionController::Session> SessionController::list() const {
     // With no tmux server running list-sessions fails: that is an empty list.
@@ -182,6 +204,7 @@ void SessionController::sendText(const std::string& text, const std::string& ses
     requireSession(sessionID);
     if (text.empty()) return;
     if (exceedsGraphemes(text, kMaxTextLength)) throw WireError::invalidParams("Text is too long");
+    requireOneArgument(text);
     // In UTF-8 these bytes only ever stand for themselves, so a byte test finds every such scalar.
     bool control = std::any_of(text.begin(), text.end(), [](char c) {
         auto byte = static_cast<unsigned char>(c);
@@ -196,6 +219,7 @@ void SessionController::run(const std::string& commandID, const std::string& ses
     auto saved = registry_->command(commandID);
     if (!saved) throw WireError(ErrorCode::targetNotFound, "No such saved command");
     if (saved->danger) throw WireError(ErrorCode::needsConfirmation, "Confirm on your Mac to run this");
+    requireOneArgument(saved->command);
     // "--" keeps a command beginning with "-" from being read as options of send-keys.
     tmux_.run({"send-keys", "-t", target(sessionID), "-l", "--", saved->command});
     tmux_.run({"send-keys", "-t", target(sessionID), "Enter"});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -35,7 +36,8 @@ public:
     static const std::map<std::string, std::string>& allowedKeys();
 
     SessionController(std::shared_ptr<const CommandRegistry> registry, TmuxRunner::Lookup tmuxPath,
-                      std::map<std::string, std::string> environment = {});
+                      std::map<std::string, std::string> environment = {},
+                      std::chrono::milliseconds tmuxTimeLimit = TmuxRunner::defaultTimeLimit);
 
     bool isAvailable() const { return tmux_.isAvailable(); }
 
@@ -49,10 +51,12 @@ public:
     void sendText(const std::string& text, const std::string& sessionID) const;
     void resize(const std::string& id, std::int64_t cols, std::int64_t rows) const;
 
-    // The prefix, then 1 to 61 letters, digits, "-" or "_" (64 characters at most in all).
+    // The prefix, then 1 to 61 letters, digits, "-" or "_" (64 characters at most in all). Only
+    // letters the C library knows count: tmux stores a session name with any other character in
+    // escaped form, and the id would then name no session.
     static bool isValidSessionID(std::string_view id);
-    // Lower-cased, every other character than a letter or digit made "-", cut to 40 characters,
-    // "-" trimmed from both ends; "session" when nothing remains.
+    // Lower-cased, every other character than such a letter or digit made "-", cut to 40
+    // characters, "-" trimmed from both ends; "session" when nothing remains.
     static std::string sanitise(std::string_view name);
     // Parses list-sessions output, keeping only lines that name our sessions.
     static std::vector<Session> parseSessions(std::string_view output);

@@ -4,8 +4,10 @@
 #include <limits>
 
 #include "agent/permissions/Requirement.h"
+#include "agent/sessions/NewestLines.h"
 #include "agent/transport/CommandRouter.h"
 #include "protocol/Params.h"
+#include "protocol/SecureChannel.h"
 #include "protocol/WireError.h"
 
 namespace kx {
@@ -14,6 +16,9 @@ namespace {
 
 constexpr bool kRequiresAuth = true;
 constexpr std::int64_t kDefaultCaptureLines = 200;
+// Room in one frame for the response envelope around the captured text, request id included.
+constexpr std::size_t kEnvelopeAllowance = 4096;
+constexpr std::size_t kMaxCaptureJSONBytes = SecureChannel::maxPayload - kEnvelopeAllowance;
 constexpr const char* kTmuxHintMessage =
     "Terminal sessions need tmux, which isn't installed on this Mac. Install it, then quit and reopen Kestrix.";
 
@@ -90,7 +95,10 @@ void registerSessionMethods(CommandRouter& router, std::shared_ptr<const Session
     addOrdered("session.capture", [s](const JSONObject& p, const RequestContext&) {
         auto id = params::requiredString(p, "id");
         auto lines = params::number(p, "lines");
-        return JSONObject{{"text", s->capture(id, lines ? integer(*lines) : kDefaultCaptureLines)}};
+        // Colour escapes can make 2,000 wide lines several megabytes: the newest lines that fit
+        // one frame are kept, with the style in force where they begin.
+        auto text = s->capture(id, lines ? integer(*lines) : kDefaultCaptureLines);
+        return JSONObject{{"text", newestLines(text, kMaxCaptureJSONBytes)}};
     });
     addOrdered("session.resize", [s](const JSONObject& p, const RequestContext&) {
         auto id = params::string(p, "id");
@@ -127,6 +135,5 @@ void registerSessionMethods(CommandRouter& router, std::shared_ptr<const Session
                               return JSONObject{{"templates", shaped(r->templates(), templateObject)}};
                           });
 }
-
 
 }  // namespace kx
