@@ -8,6 +8,7 @@
 #include <set>
 
 #include "agent/support/GraphemeCount.h"
+#include "agent/support/PlatformText.h"
 #include "protocol/WireError.h"
 
 namespace kx {
@@ -195,7 +196,7 @@ void SessionController::run(const std::string& commandID, const std::string& ses
     requireSession(sessionID);
     auto saved = registry_->command(commandID);
     if (!saved) throw WireError(ErrorCode::targetNotFound, "No such saved command");
-    if (saved->danger) throw WireError(ErrorCode::needsConfirmation, "Confirm on your Mac to run this");
+    if (saved->danger) throw WireError(ErrorCode::needsConfirmation, PlatformText::confirmToRun);
     // "--" keeps a command beginning with "-" from being read as options of send-keys.
     tmux_.run({"send-keys", "-t", target(sessionID), "-l", "--", saved->command});
     tmux_.run({"send-keys", "-t", target(sessionID), "Enter"});

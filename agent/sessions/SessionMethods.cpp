@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "agent/permissions/Requirement.h"
+#include "agent/support/PlatformText.h"
 #include "agent/transport/CommandRouter.h"
 #include "protocol/Params.h"
 #include "protocol/WireError.h"
@@ -14,8 +15,7 @@ namespace {
 
 constexpr bool kRequiresAuth = true;
 constexpr std::int64_t kDefaultCaptureLines = 200;
-constexpr const char* kTmuxHintMessage =
-    "Terminal sessions need tmux, which isn't installed on this Mac. Install it, then quit and reopen Kestrix.";
+constexpr const char* kTmuxHintMessage = PlatformText::tmuxMissing;
 
 // Truncates toward zero; values beyond the 64-bit range saturate so that the controller's clamp
 // applies to them like to any other number.
