@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -58,7 +60,26 @@ std::vector<int> inheritableSockets() {
     return found;
 }
 
+// How long the test keeps the process short of descriptors.
+constexpr std::chrono::milliseconds shortagePeriod{500};
+
+std::atomic<int> acceptCalls = 0;
+
 }  // namespace
+
+// Counts the server's attempts to accept, and lets each one through.
+extern "C" int accept(int fd, sockaddr* address, socklen_t* length) {
+    ++acceptCalls;
+    static auto real = reinterpret_cast<int (*)(int, sockaddr*, socklen_t*)>(::dlsym(RTLD_NEXT, "accept"));
+    return real(fd, address, length);
+}
+extern "C" int accept4(int fd, sockaddr* address, socklen_t* length, int flags) {
+    ++acceptCalls;
+    static auto real = reinterpret_cast<int (*)(int, sockaddr*, socklen_t*, int)>(::dlsym(RTLD_NEXT, "accept4"));
+    return real(fd, address, length, flags);
+}
+
+namespace {}  // namespace
 
 TEST_F(ControlConcurrencyTest, BlockedCommandDelaysNoOtherConnection) {
     std::promise<void> entered;
@@ -111,4 +132,32 @@ TEST_F(ControlConcurrencyTest, RepliesWithStrayBytesAreRepairedAndServingGoesOn)
     EXPECT_EQ(paired.data, JSONValue(JSONObject{{"name", "host" + replacement}}));
     EXPECT_EQ(ControlClient::send(dataFolder, {"revoke", "\xff"}).error, "no id " + replacement);
     EXPECT_TRUE(ControlClient::send(dataFolder, {"status"}).ok);
+}
+
+TEST_F(ControlConcurrencyTest, RunningOutOfDescriptorsPausesAcceptingInsteadOfSpinning) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers intercept accept themselves";
+#endif
+    server->start();
+    rlimit original{};
+    ::getrlimit(RLIMIT_NOFILE, &original);
+    int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowestFree);
+    // Room for the client's socket alone: the server's accept finds no descriptor.
+    rlimit tight = original;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree + 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    int client = silentClient();
+    const int before = acceptCalls;
+    std::this_thread::sleep_for(shortagePeriod);
+    const int attempts = acceptCalls - before;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
+
+    EXPECT_GE(attempts, 1);
+    EXPECT_LE(attempts, shortagePeriod / ControlServer::acceptRetryDelay + 1) << "the server kept retrying its accept";
+    std::string request = ControlRequest{{"status"}}.encode() + "\n";
+    ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    char reply[256];
+    EXPECT_GT(::recv(client, reply, sizeof reply, 0), 0) << "the connection was served once descriptors were back";
+    ::close(client);
 }
