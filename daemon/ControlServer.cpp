@@ -95,6 +95,8 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
             answer = server.handle(ControlRequest::decode(line));
         } catch (const ControlError& error) {
             answer = ControlReply::failure(error.what());
+        } catch (const std::exception& error) {
+            answer = ControlReply::failure(std::string("the agent could not run the command: ") + error.what());
         }
         asio::post(socket.get_executor(), [self = shared_from_this(), text = encodeSafely(answer)]() mutable {
             self->reply(std::move(text));
@@ -138,7 +140,12 @@ ControlServer::ControlServer(std::filesystem::path socketPath, std::filesystem::
         // Close-on-exec from the start: children the agent spawns must not inherit the socket.
         int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (descriptor < 0) throw std::system_error(errno, std::system_category());
-        acceptor_.assign(stream_protocol(), descriptor);
+        asio::error_code error;
+        acceptor_.assign(stream_protocol(), descriptor, error);
+        if (error) {
+            ::close(descriptor);
+            throw std::system_error(error);
+        }
         acceptor_.bind(stream_protocol::endpoint(socketPath_.string()));
         ::chmod(socketPath_.c_str(), S_IRUSR | S_IWUSR);
         acceptor_.listen();

@@ -27,7 +27,8 @@ namespace kx {
 // runs on a thread of its own, so a slow one (an update check) never delays another (shutdown cancel).
 class ControlServer {
 public:
-    // Gets the words after the command's name; returns the reply or throws ControlError.
+    // Gets the words after the command's name; returns the reply or throws ControlError. Handlers
+    // of different connections run at the same time.
     using Handler = std::function<ControlReply(const std::vector<std::string>& arguments)>;
     struct Command {
         std::string name;     // one or more words, e.g. "shutdown cancel"
@@ -57,7 +58,7 @@ public:
     // Before start. The longest name matching the leading words of a request wins.
     void addCommand(std::string name, std::string usage, std::string summary, Handler handler);
     void start();
-    // Stops serving and removes the socket file.
+    // Stops serving, waits for the commands still running and removes the socket file.
     void stop();
 
     ControlReply handle(const ControlRequest& request) const;
