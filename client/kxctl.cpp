@@ -8,6 +8,7 @@
 
 #include "client/DevicePairing.h"
 #include "client/KxClient.h"
+#include "client/WaitTime.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ struct Options {
 };
 
 std::chrono::milliseconds timeout(const Options& options) {
-    return std::chrono::milliseconds(static_cast<std::int64_t>(options.timeoutSeconds * 1000));
+    return waitFromSeconds(options.timeoutSeconds);
 }
 
 std::filesystem::path statePath(const Options& options) {
@@ -126,14 +127,15 @@ int main(int argc, char** argv) {
     app.add_option("--host", options.host, "Connect to this host instead of the stored one");
     app.add_option("--port", options.port, "Connect to this port instead of the stored one")
         ->check(CLI::Range(1, 65535));
-    app.add_option("--timeout", options.timeoutSeconds, "Seconds to wait for the connection and for each answer")
-        ->check(CLI::PositiveNumber);
+    app.add_option("--timeout", options.timeoutSeconds, "Seconds to wait for the connection and for each answer");
     app.require_subcommand(1);
     app.fallthrough();  // global options may follow the command
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return "kxctl: " + std::string(error.what()) + " (see --help)\n";
     });
     addCommands(app, options);
+    // Before any command runs: a bad value is refused before connecting.
+    app.parse_complete_callback([&] { timeout(options); });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

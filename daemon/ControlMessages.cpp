@@ -1,5 +1,7 @@
 #include "daemon/ControlMessages.h"
 
+#include "agent/support/UTF8.h"
+
 namespace kx {
 
 namespace {
@@ -11,10 +13,29 @@ JSONObject parseObject(std::string_view line, const char* what) {
     }
     throw ControlError(std::string("unreadable control ") + what);
 }
+
+// JSON carries only valid UTF-8: a host name or file name with stray bytes gets U+FFFD in their place.
+JSONValue repaired(const JSONValue& value) {
+    switch (value.kind()) {
+        case JSONValue::Kind::string: return repairUTF8(value.asString());
+        case JSONValue::Kind::array: {
+            JSONArray array;
+            for (const auto& item : value.asArray()) array.push_back(repaired(item));
+            return array;
+        }
+        case JSONValue::Kind::object: {
+            JSONObject object;
+            for (const auto& [key, item] : value.asObject()) object.emplace(repairUTF8(key), repaired(item));
+            return object;
+        }
+        default: return value;
+    }
+}
 }  // namespace
 
 std::string ControlRequest::encode() const {
-    JSONArray array(words.begin(), words.end());
+    JSONArray array;
+    for (const auto& word : words) array.emplace_back(repairUTF8(word));
     return JSONValue(JSONObject{{"words", array}}).toJSONText();
 }
 
@@ -33,11 +54,11 @@ ControlRequest ControlRequest::decode(std::string_view line) {
 std::string ControlReply::encode() const {
     JSONObject object{{"ok", ok}};
     if (ok) {
-        object.emplace("text", text);
-        object.emplace("data", data);
-        if (qrCode) object.emplace("qr", *qrCode);
+        object.emplace("text", repairUTF8(text));
+        object.emplace("data", repaired(data));
+        if (qrCode) object.emplace("qr", repairUTF8(*qrCode));
     } else {
-        object.emplace("error", error);
+        object.emplace("error", repairUTF8(error));
     }
     return JSONValue(object).toJSONText();
 }

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <sstream>
 
+#include <asio/post.hpp>
 #include <asio/read_until.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/streambuf.hpp>
@@ -40,19 +42,41 @@ std::string joinWords(const std::vector<std::string>& words, std::size_t count) 
     return name;
 }
 
-// One accepted connection: read a line, answer it, close.
+// Holds one of the server's connection slots until the connection is destroyed.
+class ConnectionSlot {
+public:
+    explicit ConnectionSlot(std::shared_ptr<std::atomic<std::size_t>> count) : count_(std::move(count)) {}
+    ~ConnectionSlot() { --*count_; }
+    ConnectionSlot(const ConnectionSlot&) = delete;
+    ConnectionSlot& operator=(const ConnectionSlot&) = delete;
+
+private:
+    std::shared_ptr<std::atomic<std::size_t>> count_;
+};
+
+std::string encodeSafely(const ControlReply& reply) {
+    try {
+        return reply.encode() + "\n";
+    } catch (const std::exception& error) {
+        log::error(std::string("control: cannot encode a reply: ") + error.what());
+        return ControlReply::failure("the agent could not encode its reply").encode() + "\n";
+    }
+}
+
+// One accepted connection: read a line on the server's thread, run its command on a worker,
+// write the reply back on the server's thread, close.
 struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
-    ControlConnection(stream_protocol::socket socket, const ControlServer& server)
+    ControlConnection(stream_protocol::socket socket, const ControlServer& server, ControlWorkers& workers,
+                      std::shared_ptr<std::atomic<std::size_t>> connections)
         : socket(std::move(socket)),
           timer(this->socket.get_executor()),
           input(ControlServer::maxRequestBytes),
-          server(server) {}
+          server(server),
+          workers(workers),
+          slot(std::move(connections)) {}
 
     void run() {
-        timer.expires_after(ControlServer::requestTimeout);
-        timer.async_wait([self = shared_from_this()](const asio::error_code& error) {
-            if (!error) self->socket.close();
-        });
+        closeAfter(ControlServer::requestTimeout);
         asio::async_read_until(socket, input, '\n',
                                [self = shared_from_this()](const asio::error_code& error, std::size_t) {
                                    self->timer.cancel();
@@ -60,23 +84,41 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
                                    std::string line;
                                    std::istream stream(&self->input);
                                    std::getline(stream, line);
-                                   self->reply(line);
+                                   self->workers.run([self, line] { self->execute(line); });
                                });
     }
 
-    void reply(const std::string& line) {
+    // On a worker thread.
+    void execute(const std::string& line) {
         ControlReply answer;
         try {
             answer = server.handle(ControlRequest::decode(line));
         } catch (const ControlError& error) {
             answer = ControlReply::failure(error.what());
+        } catch (const std::exception& error) {
+            answer = ControlReply::failure(std::string("the agent could not run the command: ") + error.what());
         }
-        output = answer.encode() + "\n";
+        asio::post(socket.get_executor(), [self = shared_from_this(), text = encodeSafely(answer)]() mutable {
+            self->reply(std::move(text));
+        });
+    }
+
+    void reply(std::string text) {
+        output = std::move(text);
+        closeAfter(ControlServer::replyTimeout);
         asio::async_write(socket, asio::buffer(output),
                           [self = shared_from_this()](const asio::error_code&, std::size_t) {
+                              self->timer.cancel();
                               asio::error_code ignored;
                               self->socket.shutdown(stream_protocol::socket::shutdown_both, ignored);
                           });
+    }
+
+    void closeAfter(std::chrono::seconds limit) {
+        timer.expires_after(limit);
+        timer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+            if (!error) self->socket.close();
+        });
     }
 
     stream_protocol::socket socket;
@@ -84,16 +126,26 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
     asio::streambuf input;
     std::string output;
     const ControlServer& server;
+    ControlWorkers& workers;
+    ConnectionSlot slot;
 };
 }  // namespace
 
 ControlServer::ControlServer(std::filesystem::path socketPath, std::filesystem::path dataFolder)
-    : socketPath_(std::move(socketPath)), dataFolder_(std::move(dataFolder)), acceptor_(io_) {
+    : socketPath_(std::move(socketPath)), dataFolder_(std::move(dataFolder)), acceptor_(io_), acceptRetry_(io_) {
     if (someoneListens(socketPath_))
         throw ControlError("another agent is already running for data folder " + dataFolder_.string());
     ::unlink(socketPath_.c_str());  // left over from an agent that ended without cleaning up
     try {
-        acceptor_.open(stream_protocol());
+        // Close-on-exec from the start: children the agent spawns must not inherit the socket.
+        int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (descriptor < 0) throw std::system_error(errno, std::system_category());
+        asio::error_code error;
+        acceptor_.assign(stream_protocol(), descriptor, error);
+        if (error) {
+            ::close(descriptor);
+            throw std::system_error(error);
+        }
         acceptor_.bind(stream_protocol::endpoint(socketPath_.string()));
         ::chmod(socketPath_.c_str(), S_IRUSR | S_IWUSR);
         acceptor_.listen();
@@ -113,7 +165,16 @@ void ControlServer::addCommand(std::string name, std::string usage, std::string 
 
 void ControlServer::start() {
     acceptNext();
-    thread_ = std::thread([this] { io_.run(); });
+    thread_ = std::thread([this] {
+        for (;;) {
+            try {
+                io_.run();
+                return;
+            } catch (const std::exception& error) {
+                log::error(std::string("control: ") + error.what());
+            }
+        }
+    });
 }
 
 void ControlServer::stop() {
@@ -121,6 +182,7 @@ void ControlServer::stop() {
         io_.stop();
         thread_.join();
     }
+    workers_.stop();
     asio::error_code ignored;
     acceptor_.close(ignored);
     if (!removed_) {
@@ -130,19 +192,44 @@ void ControlServer::stop() {
 }
 
 void ControlServer::acceptNext() {
-    acceptor_.async_accept([this](const asio::error_code& error, stream_protocol::socket connection) {
+    acceptor_.async_wait(stream_protocol::acceptor::wait_read, [this](const asio::error_code& error) {
         if (error == asio::error::operation_aborted) return;
-        if (!error) serve(std::move(connection));
+        if (error) {
+            log::error("control: waiting for connections failed: " + error.message());
+            return;
+        }
+        // When every slot is taken, further clients wait in the listen queue.
+        if (connections_->load() >= maxConnections) return acceptLater();
+        int descriptor = ::accept4(acceptor_.native_handle(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (descriptor >= 0)
+            serve(descriptor);
+        else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            return acceptLater();  // the pending connection stays readable: without a pause this would spin
         acceptNext();
     });
 }
 
-void ControlServer::serve(stream_protocol::socket connection) {
+void ControlServer::acceptLater() {
+    acceptRetry_.expires_after(acceptRetryDelay);
+    acceptRetry_.async_wait([this](const asio::error_code& error) {
+        if (!error) acceptNext();
+    });
+}
+
+void ControlServer::serve(int descriptor) {
+    stream_protocol::socket connection(io_);
+    asio::error_code error;
+    connection.assign(stream_protocol(), descriptor, error);
+    if (error) {
+        ::close(descriptor);
+        return;
+    }
     if (!sameUser(connection)) {
         log::error("control: refused a connection from another user");
         return;
     }
-    std::make_shared<ControlConnection>(std::move(connection), *this)->run();
+    ++*connections_;
+    std::make_shared<ControlConnection>(std::move(connection), *this, workers_, connections_)->run();
 }
 
 ControlReply ControlServer::handle(const ControlRequest& request) const {

@@ -6,6 +6,7 @@
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
 #include "agent/service/AgentService.h"
+#include "agent/support/HostName.h"
 #include "daemon/ControlServer.h"
 #include "daemon/StatusReport.h"
 
@@ -52,6 +53,7 @@ ControlReply pair(AgentService& service, const std::vector<std::string>& argumen
     expectArguments(arguments, 1, "pair [HOST]");
     std::optional<std::string> host;
     if (!arguments.empty()) host = arguments[0];
+    if (auto problem = host ? HostName::problem(*host) : std::nullopt) throw ControlError("cannot pair: " + *problem);
     return issuePairingCode(service, host);
 }
 

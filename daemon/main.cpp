@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "agent/support/DataDirectory.h"
+#include "agent/support/HostName.h"
 #include "agent/support/Log.h"
 #include "daemon/AgentDaemon.h"
 #include "daemon/ControlClient.h"
@@ -62,6 +63,8 @@ int runControlCommand(const CommandLine& line) {
     if (line.port >= 0 || line.noAdvertise || line.pair || !line.updateURL.empty())
         throw ControlError(
             "--port, --no-advertise, --pair and --update-url apply when starting the agent, not to a command");
+    if (line.command.size() == 2 && line.command[0] == "pair")
+        if (auto problem = HostName::problem(line.command[1])) throw ControlError("cannot pair: " + *problem);
     ControlReply reply = ControlClient::send(dataFolder(line, false), line.command);
     if (!reply.ok) throw ControlError(reply.error);
     if (line.json) {

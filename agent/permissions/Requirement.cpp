@@ -1,16 +1,10 @@
 #include "agent/permissions/Requirement.h"
 
+#include "agent/support/PlatformText.h"
+
 namespace kx {
 
-#if defined(__APPLE__)
-const char* const kTmuxInstallCommand = "brew install tmux";
-#else
-const char* const kTmuxInstallCommand = "sudo apt install tmux";
-#endif
-
-namespace {
-constexpr const char* kSettingsPrefix = "x-apple.systempreferences:com.apple.preference.security?";
-}
+const char* const kTmuxInstallCommand = PlatformText::tmuxInstallCommand;
 
 const std::vector<Requirement>& Requirement::onboarding() {
     static const std::vector<Requirement> list{accessibility(), tmux()};
@@ -30,7 +24,7 @@ std::string Requirement::title() const {
 std::string Requirement::rationale() const {
     switch (kind_) {
         case Kind::automation: return "Lets Kestrix talk to " + bundleID_ + " directly, without faking keystrokes.";
-        case Kind::accessibility: return "Lets Kestrix press keys and move the pointer on your Mac.";
+        case Kind::accessibility: return PlatformText::accessibilityRationale;
         case Kind::inputMonitoring: return "Lets Kestrix notice global hotkeys.";
         case Kind::tmux: return "Runs the terminal sessions you control from your phone.";
     }
@@ -52,10 +46,12 @@ bool Requirement::requiresRelaunchAfterGrant() const {
 }
 
 std::optional<std::string> Requirement::settingsURL() const {
+    const std::string prefix = PlatformText::privacySettingsURLPrefix;
+    if (prefix.empty()) return std::nullopt;
     switch (kind_) {
-        case Kind::automation: return std::string(kSettingsPrefix) + "Privacy_Automation";
-        case Kind::accessibility: return std::string(kSettingsPrefix) + "Privacy_Accessibility";
-        case Kind::inputMonitoring: return std::string(kSettingsPrefix) + "Privacy_ListenEvent";
+        case Kind::automation: return prefix + "Privacy_Automation";
+        case Kind::accessibility: return prefix + "Privacy_Accessibility";
+        case Kind::inputMonitoring: return prefix + "Privacy_ListenEvent";
         case Kind::tmux: return std::nullopt;
     }
     return std::nullopt;

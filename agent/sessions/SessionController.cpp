@@ -11,6 +11,7 @@
 #include <set>
 
 #include "agent/support/GraphemeCount.h"
+#include "agent/support/PlatformText.h"
 #include "protocol/WireError.h"
 
 namespace kx {
@@ -218,7 +219,7 @@ void SessionController::run(const std::string& commandID, const std::string& ses
     requireSession(sessionID);
     auto saved = registry_->command(commandID);
     if (!saved) throw WireError(ErrorCode::targetNotFound, "No such saved command");
-    if (saved->danger) throw WireError(ErrorCode::needsConfirmation, "Confirm on your Mac to run this");
+    if (saved->danger) throw WireError(ErrorCode::needsConfirmation, PlatformText::confirmToRun);
     requireOneArgument(saved->command);
     // "--" keeps a command beginning with "-" from being read as options of send-keys.
     tmux_.run({"send-keys", "-t", target(sessionID), "-l", "--", saved->command});

@@ -5,6 +5,7 @@
 
 #include "agent/permissions/Requirement.h"
 #include "agent/sessions/NewestLines.h"
+#include "agent/support/PlatformText.h"
 #include "agent/transport/CommandRouter.h"
 #include "protocol/Params.h"
 #include "protocol/SecureChannel.h"
@@ -19,8 +20,7 @@ constexpr std::int64_t kDefaultCaptureLines = 200;
 // Room in one frame for the response envelope around the captured text, request id included.
 constexpr std::size_t kEnvelopeAllowance = 4096;
 constexpr std::size_t kMaxCaptureJSONBytes = SecureChannel::maxPayload - kEnvelopeAllowance;
-constexpr const char* kTmuxHintMessage =
-    "Terminal sessions need tmux, which isn't installed on this Mac. Install it, then quit and reopen Kestrix.";
+constexpr const char* kTmuxHintMessage = PlatformText::tmuxMissing;
 
 // Truncates toward zero; values beyond the 64-bit range saturate so that the controller's clamp
 // applies to them like to any other number.

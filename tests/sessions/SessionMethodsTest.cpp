@@ -7,6 +7,7 @@
 #include "agent/permissions/Requirement.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/support/AtomicFile.h"
+#include "agent/support/PlatformText.h"
 #include "tests/sessions/SessionTestSupport.h"
 
 using namespace kx;
@@ -145,7 +146,7 @@ TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
         {"session.run",
          {{"id", "kx-a"}, {"commandId", "c_rm"}},
          ErrorCode::needsConfirmation,
-         "Confirm on your Mac to run this"},
+         PlatformText::confirmToRun},
         {"session.run", {{"id", "kx-a"}, {"commandId", "c_gone"}}, ErrorCode::targetNotFound, "No such saved command"},
         {"session.create", {{"templateId", "t_gone"}}, ErrorCode::targetNotFound, "No such session template"},
         {"session.create", {}, ErrorCode::invalidParams, "templateId is required"},
@@ -229,11 +230,8 @@ TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
     for (const auto& [method, params] : calls) EXPECT_EQ(fail(router, method, params), notInstalled) << method;
 
     EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::commands});
-    EXPECT_EQ(
-        router.unavailableWire(),
-        JSONValue(JSONObject{{"session.tmux", JSONObject{{"message",
-                                                          "Terminal sessions need tmux, which isn't installed on this "
-                                                          "Mac. Install it, then quit and reopen Kestrix."},
-                                                         {"command", std::string(kTmuxInstallCommand)}}}}));
+    EXPECT_EQ(router.unavailableWire(),
+              JSONValue(JSONObject{{"session.tmux", JSONObject{{"message", PlatformText::tmuxMissing},
+                                                               {"command", std::string(kTmuxInstallCommand)}}}}));
     EXPECT_EQ(succeed(router, "commands.list").at("commands").asArray().size(), 1u);
 }
