@@ -1,9 +1,10 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "tests/support/Subprocess.h"
 
 namespace kx::testing {
 
@@ -16,7 +17,7 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    bool running() const { return pid_ > 0; }
+    bool running() const { return daemon_ != nullptr; }
     std::string address() const { return "unix:path=" + socket().string(); }
     std::filesystem::path folder() const { return folder_; }
 
@@ -24,7 +25,7 @@ private:
     std::filesystem::path socket() const { return folder_ / "bus"; }
 
     std::filesystem::path folder_;
-    pid_t pid_ = -1;
+    std::unique_ptr<Subprocess> daemon_;
 };
 
 }  // namespace kx::testing
