@@ -9,7 +9,6 @@
 #include "agent/update/LiveUpdateService.h"
 #include "agent/update/UnsupportedUpdateVerifier.h"
 #include "agent/update/UpdateEndpoint.h"
-#include "agent/update/UpdateMethods.h"
 #include "protocol/Base64URL.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/update/LocalHTTPSServer.h"
@@ -99,20 +98,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(HTTPSUpdateTest, ValidNewerReleaseBecomesAvailableAndReachesTheStatusMethod) {
-    publish("archive bytes");
-    service->checkNow();
-    EXPECT_EQ(recorder.states(), (std::vector{UpdateState::checking, UpdateState::available}));
-
-    CommandRouter router;
-    registerUpdateMethods(router, service);
-    auto response = router.dispatch(Envelope::request("1", "agent.update.status"), RequestContext{"d", true});
-    ASSERT_TRUE(response.p.has_value());
-    EXPECT_EQ(response.p->at("state"), JSONValue("available"));
-    EXPECT_EQ(response.p->at("available").asObject().at("version"), JSONValue("1.3.0"));
-    EXPECT_EQ(server.requests(), std::vector<std::string>{"/updates/agent.json KestrixAgent/1.2.0 (linux)"});
-}
 
 TEST_F(HTTPSUpdateTest, RejectedManifestsLeaveThePreviousState) {
     publish("archive bytes");
@@ -226,17 +211,13 @@ TEST_F(HTTPSUpdateTest, MatchingDownloadIsCheckedAndHandedToTheVerifier) {
     EXPECT_TRUE(filesIn(downloads.path()).empty());
 }
 
-TEST_F(HTTPSUpdateTest, LiveServiceUsesTheConfiguredHostKeyFileAndUserAgent) {
-    publish("archive bytes");
+// Checking through the live service end to end is the agent's own test; here, what turns it off.
+TEST_F(HTTPSUpdateTest, LiveServiceNeedsAHostAndAReadableKeyFile) {
     auto keyFile = downloads / "update-public-key.txt";
     std::ofstream(keyFile) << base64URLEncode(testPublicKey()) << "\n";
 
     LiveUpdateOptions options{"1.2.0", {server.baseURL() + "/", server.caFile()}, keyFile, nullptr, nullptr, nullptr};
-    auto live = makeLiveUpdateService(options);
-    EXPECT_TRUE(live->isConfigured());
-    live->checkNow();
-    EXPECT_EQ(live->status().state, UpdateState::available);
-    EXPECT_EQ(server.requests().back(), "/updates/agent.json KestrixAgent/1.2.0 (linux)");
+    EXPECT_TRUE(makeLiveUpdateService(options)->isConfigured());
 
     options.endpoint.baseURL.clear();
     EXPECT_FALSE(makeLiveUpdateService(options)->isConfigured());

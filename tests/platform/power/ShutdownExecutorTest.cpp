@@ -8,7 +8,7 @@
 #include "platform/linux/power/DryRunShutdownExecutor.h"
 #include "platform/linux/power/LogindShutdownExecutor.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
-#include "tests/platform/power/FakeLogind.h"
+#include "tests/support/FakeLogind.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/ScopedVariable.h"
 
