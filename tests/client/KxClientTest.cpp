@@ -11,6 +11,7 @@
 #include "protocol/Base64URL.h"
 #include "protocol/FrameAccumulator.h"
 #include "tests/client/EchoAgent.h"
+#include "tests/support/ClosedPort.h"
 
 using namespace kx;
 using kx::test::EchoAgent;
@@ -201,14 +202,9 @@ TEST(KxClient, ReportsAnUnreachableOrSilentAgent) {
     asio::io_context io;
     // Listening but never accepting: the connection completes and no hello ever comes.
     asio::ip::tcp::acceptor silent(io, {asio::ip::address_v4::loopback(), 0});
-    std::uint16_t closedPort = 0;
-    {
-        asio::ip::tcp::acceptor gone(io, {asio::ip::address_v4::loopback(), 0});
-        closedPort = gone.local_endpoint().port();
-    }
     ConnectOptions options;
     options.host = "127.0.0.1";
-    options.port = closedPort;
+    options.port = kx::testing::closedLoopbackPort();
     options.pinnedFingerprint = "x";
     thrownBy<AgentUnreachable>([&] { KxClient::connect(options); });
 

@@ -2,12 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <asio.hpp>
-
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/support/ChildProcess.h"
 #include "client/ClientState.h"
 #include "tests/client/EchoAgent.h"
+#include "tests/support/ClosedPort.h"
 #include "tests/support/Subprocess.h"
 #include "tests/support/TempFolder.h"
 
@@ -72,13 +71,7 @@ TEST_F(KxctlTest, FailsWithOneLineErrors) {
     EXPECT_NE(badParams.exitCode, 0);
     EXPECT_EQ(lines(badParams.standardError), 1u) << badParams.standardError;
 
-    std::uint16_t closedPort = 0;
-    {
-        asio::io_context io;
-        asio::ip::tcp::acceptor gone(io, {asio::ip::address_v4::loopback(), 0});
-        closedPort = gone.local_endpoint().port();
-    }
-    auto unreachable = kxctl({"ping", "--state", state, "--port", std::to_string(closedPort)});
+    auto unreachable = kxctl({"ping", "--state", state, "--port", std::to_string(kx::testing::closedLoopbackPort())});
     EXPECT_NE(unreachable.exitCode, 0);
     EXPECT_NE(unreachable.standardError.find("cannot reach the agent"), std::string::npos) << unreachable.standardError;
 }

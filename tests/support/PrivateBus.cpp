@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <system_error>
 
 namespace kx::testing {
@@ -12,9 +11,6 @@ constexpr int kReadyDescriptor = 3;
 }
 
 PrivateBus::PrivateBus() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kx-bus-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) return;
-    folder_ = pattern;
     try {
         // The daemon prints its address on the notice pipe once it accepts connections; its
         // complaints about descriptor limits are noise in the test output.
@@ -29,12 +25,6 @@ PrivateBus::PrivateBus() {
     if (::read(daemon_->notice(), &first, 1) != 1) daemon_.reset();
 }
 
-PrivateBus::~PrivateBus() {
-    daemon_.reset();
-    if (!folder_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-}
+PrivateBus::~PrivateBus() = default;
 
 }  // namespace kx::testing

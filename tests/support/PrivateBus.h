@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/support/Subprocess.h"
+#include "tests/support/TempFolder.h"
 
 namespace kx::testing {
 
@@ -19,12 +20,12 @@ public:
 
     bool running() const { return daemon_ != nullptr; }
     std::string address() const { return "unix:path=" + socket().string(); }
-    std::filesystem::path folder() const { return folder_; }
+    std::filesystem::path folder() const { return folder_.path(); }
 
 private:
     std::filesystem::path socket() const { return folder_ / "bus"; }
 
-    std::filesystem::path folder_;
+    TempFolder folder_{"bus"};
     std::unique_ptr<Subprocess> daemon_;
 };
 

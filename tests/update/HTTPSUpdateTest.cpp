@@ -1,7 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "agent/update/DownloadPageInstaller.h"
 #include "agent/update/HTTPManifestFetcher.h"
@@ -10,6 +7,7 @@
 #include "agent/update/UnsupportedUpdateVerifier.h"
 #include "agent/update/UpdateEndpoint.h"
 #include "protocol/Base64URL.h"
+#include "tests/support/ClosedPort.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/update/LocalHTTPSServer.h"
 #include "tests/update/TestManifests.h"
@@ -21,19 +19,6 @@ using namespace kx::testing;
 namespace {
 
 constexpr const char* kManifestPath = "/updates/agent.json";
-
-// A loopback port with nothing listening on it.
-int closedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> files;
@@ -116,7 +101,7 @@ TEST_F(HTTPSUpdateTest, RejectedManifestsLeaveThePreviousState) {
     server.serveFiller(kManifestPath, 2 * HTTPManifestFetcher::maxManifestBytes);
     service->checkNow();
     EXPECT_EQ(service->status(), before);
-    makeService("https://127.0.0.1:" + std::to_string(closedPort()) + kManifestPath).swap(service);
+    makeService("https://127.0.0.1:" + std::to_string(closedLoopbackPort()) + kManifestPath).swap(service);
     service->checkNow();
     EXPECT_EQ(service->status().state, UpdateState::idle);
     for (auto state : recorder.states()) EXPECT_NE(state, UpdateState::failed);
@@ -140,7 +125,8 @@ TEST_F(HTTPSUpdateTest, FetcherAcceptsOnlyStatus200UpToOneMebibyteFromATrustedHo
     EXPECT_TRUE(transportFailure(fetchFailure(server.url("/exact"), {settings.userAgent, std::nullopt})));
     server.serveStatus("/moved", 302, "http://127.0.0.1:" + std::to_string(server.port()) + "/exact");
     EXPECT_TRUE(fetchFailure(server.url("/moved"), settings).has_value());
-    EXPECT_TRUE(transportFailure(fetchFailure("https://127.0.0.1:" + std::to_string(closedPort()) + "/", settings)));
+    EXPECT_TRUE(
+        transportFailure(fetchFailure("https://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/", settings)));
 }
 
 TEST_F(HTTPSUpdateTest, DownloadStopsAtTheFirstBufferPastThePublishedSizeAndLeavesNoFile) {
