@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,6 +29,15 @@ private:
 
     TempFolder folder_{"bus"};
     std::unique_ptr<Subprocess> daemon_;
+};
+
+// A test on a bus of its own; skipped where dbus-daemon cannot start.
+class PrivateBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    }
+    PrivateBus bus;
 };
 
 }  // namespace kx::testing

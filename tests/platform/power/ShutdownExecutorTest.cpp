@@ -20,6 +20,8 @@
 using namespace kx;
 using namespace kx::testing;
 
+using LogindOnPrivateBus = PrivateBusTest;
+
 TEST(DryRunShutdownExecutor, AppendsOneLinePerAction) {
     TempFolder folder;
     const auto file = folder.path() / "actions";
@@ -44,9 +46,7 @@ TEST(ShutdownExecutorSelection, DryRunVariableChoosesTheDryRunExecutor) {
     // Never performed: this one would ask the real logind.
 }
 
-TEST(LogindShutdownExecutor, AsksLogindNonInteractively) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(LogindOnPrivateBus, AsksLogindNonInteractively) {
     FakeLogind logind(bus.address(), false);
     LogindShutdownExecutor executor(busOpenerAt(bus.address()));
     executor.perform(ShutdownAction::shutdown);
@@ -56,9 +56,7 @@ TEST(LogindShutdownExecutor, AsksLogindNonInteractively) {
     EXPECT_EQ(logind.calls(), (std::vector<FakeLogind::Call>{{"PowerOff", false}, {"Reboot", false}}));
 }
 
-TEST(LogindShutdownExecutor, RefusalOrAbsenceIsLoggedInOneLine) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(LogindOnPrivateBus, RefusalOrAbsenceIsLoggedInOneLine) {
     {
         FakeLogind logind(bus.address(), true);
         ::testing::internal::CaptureStderr();

@@ -17,11 +17,11 @@ kx::testing::ScopedVariable systemBusAt(const std::string& address) {
     return {"DBUS_SYSTEM_BUS_ADDRESS", address};
 }
 
+using SleepInhibitorOnPrivateBus = kx::testing::PrivateBusTest;
+
 }  // namespace
 
-TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
-    kx::testing::PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
+TEST_F(SleepInhibitorOnPrivateBus, HoldsLogindsLockUntilReleased) {
     kx::testing::FakeLogind logind(bus.address());
     auto systemBus = systemBusAt(bus.address());
     LogindSleepInhibitor inhibitor;
@@ -35,9 +35,7 @@ TEST(LogindSleepInhibitor, HoldsLogindsLockUntilReleased) {
     EXPECT_TRUE(e2e::eventually([&] { return logind.lockReleased(); }));
 }
 
-TEST(LogindSleepInhibitor, NothingIsHeldWithoutLogindOrWithoutABus) {
-    kx::testing::PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon could not start";
+TEST_F(SleepInhibitorOnPrivateBus, NothingIsHeldWithoutLogindOrWithoutABus) {
     {
         auto systemBus = systemBusAt(bus.address());
         EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
