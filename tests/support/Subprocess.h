@@ -53,11 +53,9 @@ public:
 
     // One line without its newline; absent at end of file or when nothing complete came in time.
     static std::optional<std::string> readLine(int descriptor, std::chrono::milliseconds wait);
-    // Everything until end of file (or until the wait is over).
-    static std::string readAll(int descriptor, std::chrono::milliseconds wait);
 
     void signal(int number) const;
-    // True once it ended (within the wait); then exitCode()/signalled tell how.
+    // True once it ended (within the wait); exitCode() or endingSignal() then tells how.
     bool waitFor(std::chrono::milliseconds wait);
     // Exit code when it exited, absent when a signal ended it (or it still runs).
     std::optional<int> exitCode() const { return exitCode_; }
@@ -197,20 +195,6 @@ inline std::optional<std::string> Subprocess::readLine(int descriptor, std::chro
         if (::read(descriptor, &c, 1) != 1) return std::nullopt;
         if (c == '\n') return line;
         line += c;
-    }
-}
-
-inline std::string Subprocess::readAll(int descriptor, std::chrono::milliseconds wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd ready{descriptor, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return text;
-        const ssize_t n = ::read(descriptor, buffer, sizeof buffer);
-        if (n <= 0) return text;
-        text.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
