@@ -4,7 +4,6 @@
 // its own; the phone side is a frame-level peer.
 #include <sys/resource.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
+#include "tests/support/Subprocess.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -31,6 +31,7 @@ constexpr int sequentialPings = 20000;
 constexpr int pipelineWindow = 64;
 constexpr int idleConnections = 1000;
 constexpr int handshakeThreads = 2;
+constexpr int portDescriptor = 3;
 constexpr rlim_t wantedFiles = 4096;
 const std::string deviceID = "d_bench";
 
@@ -42,17 +43,16 @@ void raiseFileLimit() {
 }
 
 // The child: an agent with the bench's device, reporting its port, until its parent goes away.
-[[noreturn]] void runAgent(const SigningKey& key, int portPipe, int lifeline) {
-    {
-        InProcessAgent agent;
-        agent.addDevice({deviceID, key}, "bench");
-        std::uint16_t port = agent.port();
-        [[maybe_unused]] auto written = ::write(portPipe, &port, sizeof port);
-        char byte;
-        while (::read(lifeline, &byte, 1) > 0) {
-        }
+// In the agent's own process: tells its port on the notice descriptor, serves until its input closes.
+int runAgent(const SigningKey& key) {
+    InProcessAgent agent;
+    agent.addDevice({deviceID, key}, "bench");
+    std::uint16_t port = agent.port();
+    [[maybe_unused]] auto written = ::write(portDescriptor, &port, sizeof port);
+    char byte;
+    while (::read(STDIN_FILENO, &byte, 1) > 0) {
     }
-    std::_Exit(0);
+    return 0;
 }
 
 long residentKiB(pid_t pid) {
@@ -153,16 +153,10 @@ void describeMachine() {
 int main() {
     raiseFileLimit();
     SigningKey key = SigningKey::generate();
-    int portPipe[2], lifeline[2];
-    if (::pipe(portPipe) != 0 || ::pipe(lifeline) != 0) return 1;
-    pid_t agent = ::fork();
-    if (agent == 0) {
-        ::close(lifeline[1]);
-        runAgent(key, portPipe[1], lifeline[0]);
-    }
-    ::close(lifeline[0]);
+    kx::testing::Subprocess agentProcess([&] { return runAgent(key); }, {.pipeInput = true, .notice = portDescriptor});
+    const pid_t agent = agentProcess.pid();
     std::uint16_t port = 0;
-    if (::read(portPipe[0], &port, sizeof port) != sizeof port) return 1;
+    if (::read(agentProcess.notice(), &port, sizeof port) != sizeof port) return 1;
 
     describeMachine();
     std::printf("%-48s %10s   %s\n", "measure", "result", "goal");
@@ -178,7 +172,7 @@ int main() {
     std::printf("%-48s %10.0f   >= 50,000\n", "pipelined pings / s, 16 connections",
                 pipelinedPingsPerSecond(port, key, 16));
 
-    ::close(lifeline[1]);
-    ::waitpid(agent, nullptr, 0);
+    agentProcess.closeInput();
+    agentProcess.waitFor(std::chrono::minutes(1));
     return 0;
 }

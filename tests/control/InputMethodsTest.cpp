@@ -36,12 +36,6 @@ protected:
     CommandRouter router;
 };
 
-std::vector<std::optional<std::int64_t>> clickStates(const std::vector<MouseEvent>& events) {
-    std::vector<std::optional<std::int64_t>> out;
-    for (const auto& e : events) out.push_back(e.clickState);
-    return out;
-}
-
 }  // namespace
 
 TEST_F(InputMethods, RegistersSixAuthenticatedMethodsWithTheirCapabilities) {
@@ -54,16 +48,105 @@ TEST_F(InputMethods, RegistersSixAuthenticatedMethodsWithTheirCapabilities) {
     EXPECT_TRUE(poster->posted().empty());
 }
 
-TEST_F(InputMethods, MoveIsRelativeAndFlushedAfterPosting) {
-    ok("input.pointer.move");
-    ok("input.pointer.move", {{"dx", 5.5}, {"dy", "ten"}});  // a string counts as absent
-    using Flush = RecordingEventPoster::Flush;
-    const std::vector<RecordingEventPoster::Posted> expected = {
-        MouseEvent{MouseEventType::moved, {100, 100}, MouseButton::left, std::nullopt}, Flush{},
-        MouseEvent{MouseEventType::moved, {105.5, 100}, MouseButton::left, std::nullopt}, Flush{}};
-    EXPECT_EQ(poster->posted(), expected);
+namespace {
 
-    poster->location.reset();  // unknown pointer position counts as the origin
+using Posted = RecordingEventPoster::Posted;
+
+// `count` press-release pairs at the pointer, numbered by their click state.
+std::vector<Posted> clicks(MouseEventType down, MouseEventType up, MouseButton button, int count) {
+    std::vector<Posted> events;
+    for (std::int64_t state = 1; state <= count; ++state) {
+        events.push_back(MouseEvent{down, {100, 100}, button, state});
+        events.push_back(MouseEvent{up, {100, 100}, button, state});
+    }
+    return events;
+}
+
+std::vector<Posted> left(int count) {
+    return clicks(MouseEventType::leftDown, MouseEventType::leftUp, MouseButton::left, count);
+}
+
+MouseEvent mouseAt(MouseEventType type, Point at) {
+    return {type, at, MouseButton::left, std::nullopt};
+}
+
+// One request on a fresh controller with the pointer at (100, 100): its reply and what it posted.
+// Whatever a successful request posts is followed by one flush; a refused one posts nothing.
+struct Row {
+    std::string method;
+    JSONObject params;
+    std::variant<std::vector<Posted>, WireError> outcome;
+};
+
+const std::vector<Row> kRows = {
+    {"input.pointer.move", {}, std::vector<Posted>{mouseAt(MouseEventType::moved, {100, 100})}},
+    // Moves are relative; a string counts as absent.
+    {"input.pointer.move",
+     {{"dx", 5.5}, {"dy", "ten"}},
+     std::vector<Posted>{mouseAt(MouseEventType::moved, {105.5, 100})}},
+    {"input.pointer.click", {{"count", 0}}, left(1)},
+    {"input.pointer.click", {{"count", 2}}, left(2)},
+    {"input.pointer.click", {{"count", 7}}, left(3)},
+    {"input.pointer.click", {{"count", 2.9}}, left(2)},  // truncated toward zero
+    {"input.pointer.click", {{"count", -1e300}}, left(1)},
+    {"input.pointer.click", {{"count", 1e300}}, left(3)},
+    {"input.pointer.click",
+     {{"button", "right"}},
+     clicks(MouseEventType::rightDown, MouseEventType::rightUp, MouseButton::right, 1)},
+    {"input.pointer.click",
+     {{"button", "middle"}},
+     clicks(MouseEventType::otherDown, MouseEventType::otherUp, MouseButton::center, 1)},
+    {"input.pointer.click", {{"button", "Right"}}, left(1)},  // names are case-sensitive
+    // Drags use the left button at the moved position; an unknown phase is a move.
+    {"input.pointer.drag",
+     {{"phase", "begin"}, {"dx", 10}, {"dy", -20}},
+     std::vector<Posted>{mouseAt(MouseEventType::leftDown, {110, 80})}},
+    {"input.pointer.drag", {{"dx", 1}}, std::vector<Posted>{mouseAt(MouseEventType::leftDragged, {101, 100})}},
+    {"input.pointer.drag", {{"phase", "BEGIN"}}, std::vector<Posted>{mouseAt(MouseEventType::leftDragged, {100, 100})}},
+    {"input.pointer.drag",
+     {{"phase", "end"}, {"dy", 3}},
+     std::vector<Posted>{mouseAt(MouseEventType::leftUp, {100, 103})}},
+    // Scrolls round halves away from zero and saturate; the wheel takes dy first.
+    {"input.pointer.scroll", {{"dy", 2.5}, {"dx", -2.5}}, std::vector<Posted>{ScrollEvent{3, -3}}},
+    {"input.pointer.scroll", {{"dy", -2.5}, {"dx", 0.49}}, std::vector<Posted>{ScrollEvent{-3, 0}}},
+    {"input.pointer.scroll",
+     {{"dy", 1e12}, {"dx", -1e12}},
+     std::vector<Posted>{ScrollEvent{2147483647, -2147483647 - 1}}},
+    {"input.key",
+     {{"chord", "Meta+Q"}},
+     std::vector<Posted>{KeyEvent{12, eventFlags::command, true}, KeyEvent{12, eventFlags::command, false}}},
+    {"input.key", {{"chord", "ctrl++"}}, WireError::invalidParams("Unrecognised key chord")},
+    {"input.key", {{"chord", "shift"}}, WireError::invalidParams("Unrecognised key chord")},
+    {"input.key", {{"chord", "cmd+c"}}, WireError::invalidParams("Unrecognised key chord")},
+    {"input.key", {{"chord", ""}}, WireError::invalidParams("Unrecognised key chord")},
+    {"input.key", {{"chord", 5}}, WireError::invalidParams("chord is required")},
+    {"input.text", {{"text", JSONArray{}}}, WireError::invalidParams("text is required")},
+    {"input.text", {{"text", std::string(4097, 'x')}}, WireError::invalidParams("Text too long")},
+};
+
+}  // namespace
+
+TEST(InputMethodsTable, EachRequestPostsItsEventsThenFlushesOrIsRefused) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.method + " " + JSONValue(row.params).toJSONText());
+        auto poster = std::make_shared<RecordingEventPoster>();
+        CommandRouter router;
+        registerInputMethods(router, std::make_shared<InputController>(poster, std::make_shared<InputMutex>()));
+        auto reply = router.dispatch(Envelope::request("1", row.method, row.params), kAuthed);
+        if (auto* events = std::get_if<std::vector<Posted>>(&row.outcome)) {
+            EXPECT_EQ(reply, Envelope::success("1", JSONObject{}));
+            auto expected = *events;
+            expected.push_back(RecordingEventPoster::Flush{});
+            EXPECT_EQ(poster->posted(), expected);
+        } else {
+            EXPECT_EQ(reply, Envelope::failure("1", std::get<WireError>(row.outcome)));
+            EXPECT_TRUE(poster->posted().empty());
+        }
+    }
+}
+
+TEST_F(InputMethods, AnUnknownPointerPositionCountsAsTheOrigin) {
+    poster->location.reset();
     ok("input.pointer.move", {{"dx", 5}, {"dy", 6}});
     EXPECT_EQ(mouse().back().location, (Point{5, 6}));
 }
@@ -81,70 +164,6 @@ TEST_F(InputMethods, TargetsOutsideEveryScreenArePulledOntoTheScreens) {
     EXPECT_EQ(moveTo(100, 1000), (Point{100, 899}));
     EXPECT_EQ(moveTo(3000, 890), (Point{3000, 890}));  // on no screen, but inside the union
     EXPECT_EQ(InputController::clamp({-7, 12345}, {}), (Point{-7, 12345}));
-}
-
-TEST_F(InputMethods, ClicksPostPairsWithClickStatesAtThePointer) {
-    ok("input.pointer.click", {{"count", 0}});
-    EXPECT_EQ(clickStates(mouse()), (std::vector<std::optional<std::int64_t>>{1, 1}));
-    for (const auto& e : mouse()) EXPECT_EQ(e.location, (Point{100, 100}));
-
-    auto clicks = [&](JSONObject params) {
-        const auto before = mouse().size();
-        ok("input.pointer.click", std::move(params));
-        auto all = mouse();
-        return std::vector<MouseEvent>(all.begin() + before, all.end());
-    };
-    EXPECT_EQ(clickStates(clicks({{"count", 2}})), (std::vector<std::optional<std::int64_t>>{1, 1, 2, 2}));
-    EXPECT_EQ(clickStates(clicks({{"count", 7}})), (std::vector<std::optional<std::int64_t>>{1, 1, 2, 2, 3, 3}));
-    EXPECT_EQ(clicks({{"count", 2.9}}).size(), 4u);  // truncated toward zero
-    EXPECT_EQ(clicks({{"count", -1e300}}).size(), 2u);
-    EXPECT_EQ(clicks({{"count", 1e300}}).size(), 6u);
-
-    auto right = clicks({{"button", "right"}});
-    ASSERT_EQ(right.size(), 2u);
-    EXPECT_EQ(right[0].type, MouseEventType::rightDown);
-    EXPECT_EQ(right[1].type, MouseEventType::rightUp);
-    EXPECT_EQ(right[0].button, MouseButton::right);
-    auto middle = clicks({{"button", "middle"}});
-    EXPECT_EQ(middle[0].type, MouseEventType::otherDown);
-    EXPECT_EQ(middle[0].button, MouseButton::center);
-    auto capitalised = clicks({{"button", "Right"}});  // names are case-sensitive
-    EXPECT_EQ(capitalised[0].type, MouseEventType::leftDown);
-    EXPECT_EQ(capitalised[1].type, MouseEventType::leftUp);
-    EXPECT_EQ(capitalised[0].button, MouseButton::left);
-}
-
-TEST_F(InputMethods, DragPhasesUseTheLeftButtonAtTheMovedPosition) {
-    ok("input.pointer.drag", {{"phase", "begin"}, {"dx", 10}, {"dy", -20}});
-    ok("input.pointer.drag", {{"dx", 1}});
-    ok("input.pointer.drag", {{"phase", "BEGIN"}});
-    ok("input.pointer.drag", {{"phase", "end"}, {"dy", 3}});
-    const std::vector<MouseEvent> expected = {
-        {MouseEventType::leftDown, {110, 80}, MouseButton::left, std::nullopt},
-        {MouseEventType::leftDragged, {101, 100}, MouseButton::left, std::nullopt},
-        {MouseEventType::leftDragged, {100, 100}, MouseButton::left, std::nullopt},
-        {MouseEventType::leftUp, {100, 103}, MouseButton::left, std::nullopt},
-    };
-    EXPECT_EQ(mouse(), expected);
-}
-
-TEST_F(InputMethods, ScrollRoundsHalvesAwayFromZeroAndSaturates) {
-    ok("input.pointer.scroll", {{"dy", 2.5}, {"dx", -2.5}});
-    ok("input.pointer.scroll", {{"dy", -2.5}, {"dx", 0.49}});
-    ok("input.pointer.scroll", {{"dy", 1e12}, {"dx", -1e12}});
-    const std::vector<ScrollEvent> expected = {{3, -3}, {-3, 0}, {2147483647, -2147483647 - 1}};
-    EXPECT_EQ(poster->all<ScrollEvent>(), expected);
-}
-
-TEST_F(InputMethods, KeyPostsDownAndUpWithTheChordsFlags) {
-    ok("input.key", {{"chord", "Meta+Q"}});
-    const std::vector<KeyEvent> expected = {{12, eventFlags::command, true}, {12, eventFlags::command, false}};
-    EXPECT_EQ(poster->all<KeyEvent>(), expected);
-
-    for (const char* chord : {"ctrl++", "shift", "cmd+c", ""})
-        EXPECT_EQ(error("input.key", {{"chord", chord}}), WireError::invalidParams("Unrecognised key chord")) << chord;
-    EXPECT_EQ(error("input.key", {{"chord", 5}}), WireError::invalidParams("chord is required"));
-    EXPECT_EQ(poster->all<KeyEvent>().size(), 2u);
 }
 
 TEST_F(InputMethods, WithoutAccessibilityEveryMethodIsRefusedAfterItsParametersWereRead) {

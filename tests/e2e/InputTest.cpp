@@ -74,5 +74,4 @@ TEST(Input, WithoutADisplayTheAgentServesTheRestAndRefusesInput) {
     EXPECT_EQ(errorOf(*client, "input.pointer.move"),
               WireError(ErrorCode::permissionDenied, "Accessibility not granted",
                         JSONObject{{"permission", "accessibility"}}));
-    EXPECT_EQ(errorOf(*client, "input.key"), WireError::invalidParams("chord is required"));
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +9,7 @@
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/support/AtomicFile.h"
+#include "tests/support/Subprocess.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
@@ -19,6 +19,7 @@ namespace {
 constexpr int kRuns = 40;
 constexpr int kWindow = 3;  // the child keeps the last kWindow devices, briefly kWindow + 1
 constexpr int kMaxKillDelayMicroseconds = 30'000;
+constexpr int kReadyDescriptor = 3;
 
 std::string idFor(long n) {
     return "d_" + std::to_string(n);
@@ -70,23 +71,14 @@ TEST(DeviceRegistryCrash, AKilledWriterAlwaysLeavesACompleteFile) {
         SCOPED_TRACE("run " + std::to_string(run));
         kx::testing::TempFolder folder("crash");
         const auto file = folder / "devices.json";
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(fds[0]);
-            pairAndRevokeForever(file, fds[1]);
-        }
-        ::close(fds[1]);
+        kx::testing::Subprocess writer([&]() -> int { pairAndRevokeForever(file, kReadyDescriptor); },
+                                       {.notice = kReadyDescriptor});
         char ready = 0;
-        ASSERT_EQ(::read(fds[0], &ready, 1), 1) << "child died before its first write";
-        ::close(fds[0]);
+        ASSERT_EQ(::read(writer.notice(), &ready, 1), 1) << "child died before its first write";
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        writer.signal(SIGKILL);
+        ASSERT_TRUE(writer.waitFor(std::chrono::seconds(10)));
+        ASSERT_EQ(writer.endingSignal(), SIGKILL);
         expectConsistent(file);
     }
 }

@@ -76,16 +76,6 @@ TEST_F(CountdownFixture, SecondsBelowOneGiveAOneSecondCountdown) {
     }
 }
 
-TEST_F(CountdownFixture, SecondStartIsBusyAndLeavesTheRunningCountdownAlone) {
-    auto countdown = gated();
-    countdown->start(ShutdownAction::shutdown, "Pixel");
-    gate->release(3);
-    ASSERT_TRUE(recorder->waitForCount(4));
-    EXPECT_THROW(countdown->start(ShutdownAction::restart, "Tablet"), ShutdownCountdown::StartError);
-    EXPECT_EQ(countdown->current(), (Snapshot{ShutdownAction::shutdown, "Pixel", 27}));
-    EXPECT_EQ(recorder->entries().size(), 4u);
-}
-
 TEST_F(CountdownFixture, CancelThenStartCountsAgainFromTheFullLength) {
     auto countdown = gated();
     countdown->start(ShutdownAction::shutdown, "Pixel");

@@ -12,18 +12,17 @@ namespace {
 
 const RequestContext kPixel{"device-pixel", true};
 
-struct ShutdownMethodsFixture : ::testing::Test {
+// The method over a countdown whose ticks the test releases; devices are looked up by id.
+struct ShutdownMethodsSetup {
     std::shared_ptr<RecordingExecutor> executor = std::make_shared<RecordingExecutor>();
     std::shared_ptr<TickGate> gate = TickGate::make();
     std::shared_ptr<ShutdownCountdown> countdown =
         ShutdownCountdown::make(executor, ShutdownCountdown::defaultSeconds, TickGate::sleeper(gate));
     std::map<std::string, std::string> names{{"device-pixel", "Pixel 8"}, {"device-blank", ""}};
-    std::vector<std::optional<std::string>> askedFor;
     CommandRouter router;
 
-    void SetUp() override {
+    ShutdownMethodsSetup() {
         registerShutdownMethods(router, countdown, [this](const std::optional<std::string>& deviceID) {
-            askedFor.push_back(deviceID);
             auto found = deviceID ? names.find(*deviceID) : names.end();
             return found == names.end() ? std::nullopt : std::optional(found->second);
         });
@@ -35,47 +34,53 @@ struct ShutdownMethodsFixture : ::testing::Test {
 
 }  // namespace
 
-TEST_F(ShutdownMethodsFixture, StartsTheCountdownAndAnswersWithItsLength) {
-    EXPECT_EQ(call(JSONObject{{"action", "restart"}, {"extra", true}}),
-              Envelope::success("1", JSONObject{{"delaySeconds", 30}}));
-    EXPECT_EQ(countdown->current(), (ShutdownCountdown::Snapshot{ShutdownAction::restart, "Pixel 8", 30}));
-    EXPECT_EQ(askedFor, (std::vector<std::optional<std::string>>{"device-pixel"}));
-    EXPECT_TRUE(router.capabilities().contains(Capability::systemShutdown));
+// One row per request: who asks, with what, the reply and the countdown it leaves behind.
+TEST(ShutdownMethods, RepliesAndTheCountdownTheyLeave) {
+    using Snapshot = ShutdownCountdown::Snapshot;
+    const Envelope invalid = Envelope::failure("1", {ErrorCode::invalidParams, "action must be shutdown or restart"});
+    const Envelope started = Envelope::success("1", JSONObject{{"delaySeconds", 30}});
+    struct Row {
+        RequestContext context;
+        std::optional<JSONObject> params;
+        Envelope reply;
+        std::optional<Snapshot> after;
+    };
+    const RequestContext blank{"device-blank", true}, gone{"device-gone", true}, anonymous{std::nullopt, true};
+    const std::vector<Row> rows = {
+        {kPixel, JSONObject{{"action", "restart"}, {"extra", true}}, started,
+         Snapshot{ShutdownAction::restart, "Pixel 8", 30}},
+        {kPixel, JSONObject{{"action", "shutdown"}}, started, Snapshot{ShutdownAction::shutdown, "Pixel 8", 30}},
+        // Devices without a name show as "your phone".
+        {blank, JSONObject{{"action", "shutdown"}}, started, Snapshot{ShutdownAction::shutdown, "your phone", 30}},
+        {gone, JSONObject{{"action", "shutdown"}}, started, Snapshot{ShutdownAction::shutdown, "your phone", 30}},
+        {anonymous, JSONObject{{"action", "restart"}}, started, Snapshot{ShutdownAction::restart, "your phone", 30}},
+        {kPixel, JSONObject{{"action", "Restart"}}, invalid, std::nullopt},
+        {kPixel, JSONObject{{"action", "reboot"}}, invalid, std::nullopt},
+        {kPixel, JSONObject{{"action", 1}}, invalid, std::nullopt},
+        {kPixel, JSONObject{{"action", nullptr}}, invalid, std::nullopt},
+        {kPixel, JSONObject{}, invalid, std::nullopt},
+        {kPixel, std::nullopt, invalid, std::nullopt},
+        {RequestContext{std::nullopt, false}, JSONObject{{"action", "shutdown"}},
+         Envelope::failure("1", {ErrorCode::unauthorized, "Not authenticated"}), std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.params ? JSONValue(*row.params).toJSONText() : "no params");
+        ShutdownMethodsSetup setup;
+        EXPECT_EQ(setup.call(row.params, row.context), row.reply);
+        EXPECT_EQ(setup.countdown->current(), row.after);
+        EXPECT_TRUE(setup.executor->actions().empty());
+        EXPECT_TRUE(setup.router.capabilities().contains(Capability::systemShutdown));
+    }
 }
 
-TEST_F(ShutdownMethodsFixture, SecondRequestIsBusyAndChangesNothing) {
-    ASSERT_TRUE(call(JSONObject{{"action", "shutdown"}}).ok.value_or(false));
-    gate->release(2);
-    while (countdown->current()->remaining != 28) std::this_thread::yield();
+TEST(ShutdownMethods, SecondRequestIsBusyAndChangesNothing) {
+    ShutdownMethodsSetup setup;
+    ASSERT_TRUE(setup.call(JSONObject{{"action", "shutdown"}}).ok.value_or(false));
+    setup.gate->release(2);
+    while (setup.countdown->current()->remaining != 28) std::this_thread::yield();
 
     const RequestContext otherPhone{"device-blank", true};
-    EXPECT_EQ(call(JSONObject{{"action", "restart"}}, otherPhone),
+    EXPECT_EQ(setup.call(JSONObject{{"action", "restart"}}, otherPhone),
               Envelope::failure("1", {ErrorCode::busy, "A shutdown is already counting down"}));
-    EXPECT_EQ(countdown->current(), (ShutdownCountdown::Snapshot{ShutdownAction::shutdown, "Pixel 8", 28}));
-}
-
-TEST_F(ShutdownMethodsFixture, OnlyTheTwoExactActionsAreAccepted) {
-    const Envelope invalid = Envelope::failure("1", {ErrorCode::invalidParams, "action must be shutdown or restart"});
-    for (const JSONObject& params : {JSONObject{{"action", "Restart"}}, JSONObject{{"action", "reboot"}},
-                                     JSONObject{{"action", 1}}, JSONObject{{"action", nullptr}}, JSONObject{}}) {
-        EXPECT_EQ(call(params), invalid) << JSONValue(params).toJSONText();
-    }
-    EXPECT_EQ(call(std::nullopt), invalid);
-    EXPECT_FALSE(countdown->current().has_value());
-}
-
-TEST_F(ShutdownMethodsFixture, UnknownOrUnnamedDevicesShowAsYourPhone) {
-    for (const RequestContext& context : {RequestContext{"device-blank", true}, RequestContext{"device-gone", true},
-                                          RequestContext{std::nullopt, true}}) {
-        ASSERT_TRUE(call(JSONObject{{"action", "shutdown"}}, context).ok.value_or(false));
-        EXPECT_EQ(countdown->current()->deviceName, "your phone");
-        countdown->cancel();
-    }
-    EXPECT_TRUE(executor->actions().empty());
-}
-
-TEST_F(ShutdownMethodsFixture, RefusedBeforeAuthentication) {
-    EXPECT_EQ(call(JSONObject{{"action", "shutdown"}}, RequestContext{std::nullopt, false}),
-              Envelope::failure("1", {ErrorCode::unauthorized, "Not authenticated"}));
-    EXPECT_FALSE(countdown->current().has_value());
+    EXPECT_EQ(setup.countdown->current(), (ShutdownCountdown::Snapshot{ShutdownAction::shutdown, "Pixel 8", 28}));
 }

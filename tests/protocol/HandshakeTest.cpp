@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <thread>
 
 #include "VectorFiles.h"
 #include "protocol/Base64URL.h"
@@ -149,56 +148,6 @@ TEST(HandshakeVectors, CompleteChecksVersionsThenKeyThenNonce) {
         ASSERT_TRUE(named.count(expected)) << name;
         EXPECT_EQ(handshakeFailure(c), named.at(expected)) << name;
     }
-}
-
-TEST(Handshake, FreshPeersAgreeAndChannelsAreCrossed) {
-    const Handshake agent(HandshakeRole::agent);
-    const Handshake client(HandshakeRole::client);
-    EXPECT_NE(agent.nonce(), client.nonce());
-    EXPECT_NE(agent.ephemeralPublic(), client.ephemeralPublic());
-    HandshakeResult agentSide = completeAgainst(agent, client);
-    HandshakeResult clientSide = completeAgainst(client, agent);
-    EXPECT_EQ(agentSide.transcript, clientSide.transcript);
-
-    const Bytes toClient = agentSide.channel->seal(asBytes("{\"t\":1}"));
-    const Bytes toAgent = clientSide.channel->seal(asBytes("{\"t\":2}"));
-    EXPECT_NE(bodyOf(toClient), bodyOf(toAgent));  // different keys for the same counter
-    EXPECT_EQ(asText(clientSide.channel->open(bodyOf(toClient))), "{\"t\":1}");
-    EXPECT_EQ(asText(agentSide.channel->open(bodyOf(toAgent))), "{\"t\":2}");
-
-    // A side cannot open its own frames: it receives with the other direction's key.
-    const Bytes own = agentSide.channel->seal(asBytes("{}"));
-    EXPECT_THROW(agentSide.channel->open(bodyOf(own)), SecureChannel::Failure);
-}
-
-TEST(Handshake, IndependentConnectionsRunInParallel) {
-    // Library set-up happens on first use from whichever thread gets there first.
-    constexpr int connections = 4;
-    std::vector<int> delivered(connections, 0);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < connections; ++i) {
-        threads.emplace_back([&delivered, i] {
-            const Handshake agent(HandshakeRole::agent);
-            const Handshake client(HandshakeRole::client);
-            HandshakeResult agentSide = completeAgainst(agent, client);
-            HandshakeResult clientSide = completeAgainst(client, agent);
-            for (int n = 0; n < 20; ++n)
-                delivered[i] += clientSide.channel->open(bodyOf(agentSide.channel->seal(asBytes("{}")))).size() == 2;
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(delivered, std::vector<int>(connections, 20));
-}
-
-TEST(Handshake, GeneratedIdentitiesAreFreshAndConsistent) {
-    const SigningKey first = SigningKey::generate();
-    const SigningKey second = SigningKey::generate();
-    EXPECT_NE(first.seed, second.seed);
-    EXPECT_EQ(SigningKey::fromSeed(first.seed).publicKey, first.publicKey);
-    const Key32 transcript = KxSec::sha256(asBytes("any transcript"));
-    EXPECT_TRUE(KxSec::verify(KxSec::sign(transcript, first), transcript, first.publicKey));
-    EXPECT_FALSE(KxSec::verify(KxSec::sign(transcript, first), transcript, second.publicKey));
-    EXPECT_EQ(KxSec::fingerprint(first.publicKey).size(), 43u);
 }
 
 TEST(Handshake, LowOrderPeerKeyFailsAsCryptoError) {

@@ -33,12 +33,6 @@ const RequestContext authenticated{"d_x", true};
 
 }  // namespace
 
-TEST(AgentService, DescriptorDropsDotLocalFromTheHostName) {
-    auto studio = AgentService::create(optionsFor("studio.local"));
-    EXPECT_EQ(studio->descriptor(), (AgentDescriptor{"studio", "2.0.1", "linux", "Debian GNU/Linux 12"}));
-    EXPECT_EQ(AgentService::create(optionsFor("workbench"))->descriptor().name, "workbench");
-}
-
 TEST(AgentService, IdentityThatCannotBeLoadedStopsConstruction) {
     auto options = optionsFor("box");
     options.identityStore = std::make_shared<BrokenStore>();

@@ -1,9 +1,13 @@
 #pragma once
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "tests/support/Subprocess.h"
+#include "tests/support/TempFolder.h"
 
 namespace kx::testing {
 
@@ -16,15 +20,24 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    bool running() const { return pid_ > 0; }
+    bool running() const { return daemon_ != nullptr; }
     std::string address() const { return "unix:path=" + socket().string(); }
-    std::filesystem::path folder() const { return folder_; }
+    std::filesystem::path folder() const { return folder_.path(); }
 
 private:
     std::filesystem::path socket() const { return folder_ / "bus"; }
 
-    std::filesystem::path folder_;
-    pid_t pid_ = -1;
+    TempFolder folder_{"bus"};
+    std::unique_ptr<Subprocess> daemon_;
+};
+
+// A test on a bus of its own; skipped where dbus-daemon cannot start.
+class PrivateBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    }
+    PrivateBus bus;
 };
 
 }  // namespace kx::testing

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -16,9 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/Subprocess.h"
 #include "tests/support/TempFolder.h"
-
-extern char** environ;
 
 namespace kx::testing {
 
@@ -28,22 +23,20 @@ namespace kx::testing {
 class LocalHTTPSServer {
 public:
     LocalHTTPSServer() {
-        if (!run({"python3", script(), "make-certs", folder_.path().string()})) return;
-        std::vector<std::string> serve{"python3", script(), "serve", folder_.path().string()};
-        pid_ = spawn(serve);
-        if (pid_ <= 0) return;
+        try {
+            Subprocess certificates({"python3", script(), "make-certs", folder_.path().string()});
+            if (!certificates.waitFor(std::chrono::minutes(1)) || certificates.exitCode() != 0) return;
+            server_ = std::make_unique<Subprocess>(
+                std::vector<std::string>{"python3", script(), "serve", folder_.path().string()});
+        } catch (const std::system_error&) {
+            return;
+        }
         constexpr auto kStartLimit = std::chrono::seconds(20);
         auto deadline = std::chrono::steady_clock::now() + kStartLimit;
         while (std::chrono::steady_clock::now() < deadline) {
             std::ifstream portFile(folder_ / "port");
             if (portFile >> port_) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    ~LocalHTTPSServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
         }
     }
     LocalHTTPSServer(const LocalHTTPSServer&) = delete;
@@ -88,21 +81,6 @@ private:
         return std::string(source ? source : ".") + "/tests/update/update_server.py";
     }
 
-    static pid_t spawn(const std::vector<std::string>& arguments) {
-        std::vector<char*> argv;
-        for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-        return pid;
-    }
-
-    static bool run(const std::vector<std::string>& arguments) {
-        pid_t pid = spawn(arguments);
-        int status = 0;
-        return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-
     void writeRoutes() {
         auto temporary = folder_ / "routes.json.tmp";
         std::ofstream(temporary) << routes_.dump();
@@ -110,7 +88,7 @@ private:
     }
 
     TempFolder folder_;
-    pid_t pid_ = -1;
+    std::unique_ptr<Subprocess> server_;
     int port_ = 0;
     int bodies_ = 0;
     nlohmann::json routes_ = nlohmann::json::object();

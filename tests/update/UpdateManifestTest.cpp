@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "agent/update/UpdateDecision.h"
 #include "agent/update/UpdateKey.h"
@@ -107,38 +108,27 @@ TEST(UpdateManifest, RejectsMalformedFieldsAfterASoundSignature) {
     EXPECT_EQ(malformedWith([](auto& m) { m[2].second = CanonicalJSON::Array{}; }), Failure::malformed);
     EXPECT_EQ(malformedWith([](auto& m) { m[2].second = CanonicalJSON::Object{{"linux", 1}}; }), Failure::malformed);
 
-    auto releaseFailure = [](ReleaseFields fields) { return failureOf(signedManifest(fields)); };
-    ReleaseFields fields;
-    fields.url = "http://updates.example.org/a.zip";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.url = "HTTPS://updates.example.org/a.zip";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.url = "https:///a.zip";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.url = "https://user@:8443/a.zip";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.url = "https://updates example.org/a.zip";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.url = "https://127.0.0.1:8443/a.zip";
-    EXPECT_EQ(releaseFailure(fields), std::nullopt);
-    fields.url = "https://[::1]:8443/a.zip";
-    EXPECT_EQ(releaseFailure(fields), std::nullopt);
-    fields = {};
-    fields.sha256 = std::string(64, 'A');
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.sha256 = std::string(63, 'a');
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields = {};
-    fields.version = "1.3.0-dev";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields = {};
-    fields.minimumVersion = "1.0";
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
-    fields.minimumVersion = "1.0.0-dev";
-    EXPECT_EQ(releaseFailure(fields), std::nullopt);
-    fields = {};
-    fields.size = 0;
-    EXPECT_EQ(releaseFailure(fields), Failure::malformed);
+    // One row per release field value: what verification makes of it.
+    const std::vector<std::pair<std::function<void(ReleaseFields&)>, std::optional<Failure>>> releases = {
+        {[](auto& f) { f.url = "http://updates.example.org/a.zip"; }, Failure::malformed},
+        {[](auto& f) { f.url = "HTTPS://updates.example.org/a.zip"; }, Failure::malformed},
+        {[](auto& f) { f.url = "https:///a.zip"; }, Failure::malformed},
+        {[](auto& f) { f.url = "https://user@:8443/a.zip"; }, Failure::malformed},
+        {[](auto& f) { f.url = "https://updates example.org/a.zip"; }, Failure::malformed},
+        {[](auto& f) { f.url = "https://127.0.0.1:8443/a.zip"; }, std::nullopt},
+        {[](auto& f) { f.url = "https://[::1]:8443/a.zip"; }, std::nullopt},
+        {[](auto& f) { f.sha256 = std::string(64, 'A'); }, Failure::malformed},
+        {[](auto& f) { f.sha256 = std::string(63, 'a'); }, Failure::malformed},
+        {[](auto& f) { f.version = "1.3.0-dev"; }, Failure::malformed},
+        {[](auto& f) { f.minimumVersion = "1.0"; }, Failure::malformed},
+        {[](auto& f) { f.minimumVersion = "1.0.0-dev"; }, std::nullopt},
+        {[](auto& f) { f.size = 0; }, Failure::malformed},
+    };
+    for (std::size_t row = 0; row < releases.size(); ++row) {
+        ReleaseFields fields;
+        releases[row].first(fields);
+        EXPECT_EQ(failureOf(signedManifest(fields)), releases[row].second) << "row " << row;
+    }
 
     CanonicalJSON::Value notesWithNumber(manifestObject());
     memberOf(entryOf(notesWithNumber), "notes") = CanonicalJSON::Array{"ok", 1};

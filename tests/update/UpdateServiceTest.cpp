@@ -83,14 +83,6 @@ TEST_F(UpdateServiceTest, CheckPublishesCheckingThenTheDecision) {
     }
 }
 
-TEST_F(UpdateServiceTest, DevelopmentBuildIsOlderThanTheReleaseOfItsNumber) {
-    service = make("1.3.0-dev");
-    serveRelease("1.3.0");
-    service->checkNow();
-    EXPECT_EQ(service->status().state, UpdateState::available);
-    EXPECT_EQ(service->status().version, "1.3.0-dev");
-}
-
 TEST_F(UpdateServiceTest, FailedCheckPutsThePreviousStatusBackAndNeverPublishesFailed) {
     serveRelease();
     service->checkNow();

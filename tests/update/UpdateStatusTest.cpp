@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <variant>
+
 #include "agent/update/UpdateMenuText.h"
 #include "agent/update/UpdateMethods.h"
 #include "tests/update/TestManifests.h"
@@ -106,40 +108,67 @@ TEST(UpdateMenuText, DetailAndCheckButton) {
     EXPECT_EQ(UpdateMenuText(status(UpdateState::failed)).checkTitle(), "Check for updates");
 }
 
-TEST(UpdateMethods, StatusAndInstallOverTheRouter) {
-    auto fetcher = std::make_shared<FakeFetcher>();
-    auto downloader = std::make_shared<FakeDownloader>();
-    auto verifier = std::make_shared<FakeVerifier>();
-    auto installer = std::make_shared<FakeInstaller>();
-    auto service = std::make_shared<UpdateService>(
-        UpdateService::Parts{"1.2.0", "linux", testPublicKey(), fetcher, downloader, verifier, installer, {}, {}});
-    CommandRouter router;
-    registerUpdateMethods(router, service);
-    EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::agentUpdate});
-    RequestContext authed{"device", true};
-
-    EXPECT_EQ(router.dispatch(Envelope::request("1", "agent.update.status"), authed),
-              Envelope::success("1", JSONObject{{"version", "1.2.0"}, {"state", "idle"}}));
-    EXPECT_EQ(router.dispatch(Envelope::request("2", "agent.update.install"), authed),
-              Envelope::failure("2", {ErrorCode::targetNotFound, "No update available"}));
-    EXPECT_EQ(router.dispatch(Envelope::request("3", "agent.update.status"), RequestContext{}),
-              Envelope::failure("3", {ErrorCode::unauthorized, "Not authenticated"}));
-
-    ReleaseFields fields;
-    auto text = signedManifest(fields);
-    fetcher->respond = [text] { return text; };
-    service->checkNow();
-    Gate downloading, finish;
-    downloader->beforeFinish = [&] {
-        downloading.open();
-        finish.wait();
+// One row per request: the service's state before it, who asks, and the reply (or, where the
+// reply carries the whole status, the state it reports).
+TEST(UpdateMethods, RepliesInEachState) {
+    enum class Before { idle, available, downloading };
+    struct Row {
+        Before before;
+        std::string method;
+        bool authenticated;
+        std::variant<Envelope, std::string> reply;
     };
-    EXPECT_EQ(router.dispatch(Envelope::request("4", "agent.update.install"), authed),
-              Envelope::success("4", JSONObject{{"started", true}}));
-    downloading.wait();
-    EXPECT_EQ(router.dispatch(Envelope::request("5", "agent.update.install"), authed),
-              Envelope::failure("5", {ErrorCode::busy, "An update is already in progress"}));
-    auto result = router.dispatch(Envelope::request("6", "agent.update.status"), authed);
-    EXPECT_EQ(result.p->at("state"), JSONValue("downloading"));
-    finish.open();
+    const auto refused = Envelope::failure("1", {ErrorCode::unauthorized, "Not authenticated"});
+    const std::vector<Row> rows = {
+        {Before::idle, "agent.update.status", true,
+         Envelope::success("1", JSONObject{{"version", "1.2.0"}, {"state", "idle"}})},
+        {Before::idle, "agent.update.install", true,
+         Envelope::failure("1", {ErrorCode::targetNotFound, "No update available"})},
+        {Before::idle, "agent.update.status", false, refused},
+        {Before::available, "agent.update.install", false, refused},
+        {Before::available, "agent.update.status", true, "available"},
+        {Before::available, "agent.update.install", true, Envelope::success("1", JSONObject{{"started", true}})},
+        {Before::downloading, "agent.update.install", true,
+         Envelope::failure("1", {ErrorCode::busy, "An update is already in progress"})},
+        {Before::downloading, "agent.update.status", true, "downloading"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.method + " in state " + std::to_string(static_cast<int>(row.before)));
+        Gate downloading, finish;  // outlive the service, whose install may still wait on them
+        auto fetcher = std::make_shared<FakeFetcher>();
+        auto downloader = std::make_shared<FakeDownloader>();
+        auto service = std::make_shared<UpdateService>(UpdateService::Parts{"1.2.0",
+                                                                            "linux",
+                                                                            testPublicKey(),
+                                                                            fetcher,
+                                                                            downloader,
+                                                                            std::make_shared<FakeVerifier>(),
+                                                                            std::make_shared<FakeInstaller>(),
+                                                                            {},
+                                                                            {}});
+        CommandRouter router;
+        registerUpdateMethods(router, service);
+        EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::agentUpdate});
+        downloader->beforeFinish = [&] {
+            downloading.open();
+            finish.wait();
+        };
+        if (row.before != Before::idle) {
+            auto text = signedManifest(ReleaseFields{});
+            fetcher->respond = [text] { return text; };
+            service->checkNow();
+        }
+        if (row.before == Before::downloading) {
+            service->install();
+            downloading.wait();
+        }
+        auto reply = router.dispatch(Envelope::request("1", row.method),
+                                     row.authenticated ? RequestContext{"device", true} : RequestContext{});
+        if (auto* state = std::get_if<std::string>(&row.reply))
+            EXPECT_EQ(reply.p.value_or(JSONObject{})["state"], JSONValue(*state));
+        else
+            EXPECT_EQ(reply, std::get<Envelope>(row.reply));
+        finish.open();
+        service.reset();  // waits for an install the row started
+    }
 }

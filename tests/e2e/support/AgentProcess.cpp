@@ -1,11 +1,7 @@
 #include "tests/e2e/support/AgentProcess.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,23 +16,8 @@ namespace kx::e2e {
 
 namespace {
 constexpr std::chrono::seconds stopTimeout{15};
-constexpr std::chrono::milliseconds reapInterval{10};
 constexpr std::size_t chunkSize = 4096;
 
-struct Pipe {
-    int read = -1, write = -1;
-    Pipe() {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
-        read = fds[0];
-        write = fds[1];
-    }
-};
-
-std::optional<int> exitStatus(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return std::nullopt;
-}
 }  // namespace
 
 std::filesystem::path AgentProcess::executable() {
@@ -57,30 +38,10 @@ AgentProcess::AgentProcess(Options options)
                                        std::to_string(options_.port.value_or(0))};
     if (!options_.advertise) arguments.push_back("--no-advertise");
     arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> variables = environment();
-    std::vector<char*> envp;
-    for (auto& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-
-    Pipe out, err;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
-    int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out.write);
-    ::close(err.write);
-    if (spawned != 0) {
-        ::close(out.read);
-        ::close(err.read);
-        throw std::system_error(spawned, std::generic_category(), "cannot start kestrixd");
-    }
-    reader_ = std::thread([this, o = out.read, e = err.read] { readOutput(o, e); });
+    process_ = std::make_unique<kx::testing::Subprocess>(
+        arguments,
+        kx::testing::Subprocess::Options{.environment = environment(), .pipeOutput = true, .pipeError = true});
+    reader_ = std::thread([this] { readOutput(process_->output(), process_->error()); });
 
     if (!options_.waitUntilListening) return;
     std::regex listening("listening on port ([0-9]+)");
@@ -129,7 +90,6 @@ void AgentProcess::readOutput(int standardOutput, int standardError) {
             ssize_t n = ::read(entries[i].fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                ::close(entries[i].fd);
                 entries[i].fd = -1;
                 --open;
                 continue;
@@ -144,38 +104,16 @@ void AgentProcess::readOutput(int standardOutput, int standardError) {
     changed_.notify_all();
 }
 
-bool AgentProcess::reap(std::chrono::milliseconds wait) {
-    if (pid_ <= 0) return true;
-    auto deadline = std::chrono::steady_clock::now() + wait;
-    for (;;) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            exitCode_ = exitStatus(status);
-            pid_ = -1;
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(reapInterval);
-    }
-}
-
 std::optional<int> AgentProcess::waitForExit(std::chrono::milliseconds wait) {
-    reap(wait);
+    if (process_) process_->waitFor(wait);
     return stop();
 }
 
 std::optional<int> AgentProcess::stop() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        if (!reap(stopTimeout)) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-            exitCode_.reset();
-        }
-    }
+    if (!process_) return std::nullopt;
+    auto exitCode = process_->stop(stopTimeout);
     if (reader_.joinable()) reader_.join();
-    return exitCode_;
+    return exitCode;
 }
 
 ChildProcess::Result AgentProcess::control(const std::vector<std::string>& words) const {

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "agent/pairing/PairingPayload.h"
 #include "agent/support/ChildProcess.h"
 #include "protocol/JSONValue.h"
+#include "tests/support/Subprocess.h"
 #include "tests/support/TempFolder.h"
 
 namespace kx::e2e {
@@ -48,7 +48,7 @@ public:
 
     std::uint16_t port() const { return port_; }
     // The agent's process id while it runs, else -1.
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return process_ ? process_->pid() : -1; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; }
     const std::filesystem::path& runtimeFolder() const { return runtimeFolder_; }
 
@@ -72,15 +72,13 @@ public:
 
 private:
     void readOutput(int standardOutput, int standardError);
-    bool reap(std::chrono::milliseconds wait);
     std::vector<std::string> environment() const;
 
     Options options_;
     kx::testing::TempFolder folder_;
     std::filesystem::path dataFolder_;
     std::filesystem::path runtimeFolder_;
-    pid_t pid_ = -1;
-    std::optional<int> exitCode_;
+    std::unique_ptr<kx::testing::Subprocess> process_;
     std::uint16_t port_ = 0;
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;

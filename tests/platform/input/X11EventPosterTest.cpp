@@ -186,16 +186,12 @@ TEST_F(X11Input, ManyDistinctCharactersOutnumberingTheSpareKeysStillArriveInOrde
     EXPECT_EQ(textOf(lines), text) << ::testing::PrintToString(lines);
 }
 
-TEST(X11InputWithoutDisplay, AccessibilityIsNotGrantedAndNothingIsPosted) {
-    auto poster = std::make_shared<X11EventPoster>("unix:65000");  // a display nobody serves
-    EXPECT_FALSE(poster->mayInjectInput());
-    CommandRouter router;
-    registerInputMethods(router, std::make_shared<InputController>(poster, std::make_shared<InputMutex>()));
-    auto reply = router.dispatch(Envelope::request("1", "input.pointer.move"), kAuthed);
-    ASSERT_TRUE(reply.e.has_value());
-    EXPECT_EQ(reply.e->msg, "Accessibility not granted");
-    EXPECT_FALSE(poster->pointerLocation().has_value());
-    EXPECT_EQ(poster->screenFrames(), std::vector<Rect>{});
+// What the phone is told then is the agent's own test; here, what the poster reports.
+TEST(X11InputWithoutDisplay, AccessibilityIsNotGrantedAndNothingIsKnown) {
+    X11EventPoster poster("unix:65000");  // a display nobody serves
+    EXPECT_FALSE(poster.mayInjectInput());
+    EXPECT_FALSE(poster.pointerLocation().has_value());
+    EXPECT_EQ(poster.screenFrames(), std::vector<Rect>{});
 }
 
 TEST(X11InputServerLoss, TheAgentOutlivesItsXServerAndReconnects) {

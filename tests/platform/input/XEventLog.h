@@ -1,12 +1,10 @@
 #pragma once
 
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -15,7 +13,7 @@
 
 #include <X11/Xlib.h>
 
-extern char** environ;
+#include "tests/support/Subprocess.h"
 
 namespace kx::test {
 
@@ -30,32 +28,19 @@ public:
         display_ = XOpenDisplay(nullptr);
         if (!display_) throw std::runtime_error("no X display");
         syncAtom_ = XInternAtom(display_, "KX_SYNC", False);
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        char* argv[] = {const_cast<char*>(KX_X_EVENT_LOGGER), nullptr};
-        const int spawned = posix_spawn(&pid_, KX_X_EVENT_LOGGER, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        input_ = toChild[1];
-        output_ = fromChild[0];
-        if (spawned != 0) throw std::runtime_error("cannot start the event logger");
+        logger_ = std::make_unique<kx::testing::Subprocess>(
+            std::vector<std::string>{KX_X_EVENT_LOGGER},
+            kx::testing::Subprocess::Options{.pipeInput = true, .pipeOutput = true});
+        output_ = logger_->output();
         auto line = readLine();
         if (!line || line->rfind("ready ", 0) != 0) throw std::runtime_error("event logger not ready");
         window_ = std::stoul(line->substr(6));
     }
 
     ~XEventLog() {
-        close(input_);  // the logger exits when its input closes
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        close(output_);
+        logger_->closeInput();  // the logger exits when its input closes
+        logger_->waitFor(timeout);
+        logger_.reset();
         XCloseDisplay(display_);
     }
 
@@ -116,8 +101,7 @@ private:
 
     Display* display_ = nullptr;
     Atom syncAtom_ = 0;
-    pid_t pid_ = -1;
-    int input_ = -1;
+    std::unique_ptr<kx::testing::Subprocess> logger_;
     int output_ = -1;
     Window window_ = 0;
     long syncs_ = 0;

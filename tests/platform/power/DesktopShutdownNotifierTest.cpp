@@ -24,11 +24,11 @@ Snapshot restartAt(int remaining) {
     return {ShutdownAction::restart, "Pixel 8", remaining};
 }
 
+using NotifierOnPrivateBus = PrivateBusTest;
+
 }  // namespace
 
-TEST(DesktopShutdownNotifier, OneBubbleUpdatedInPlaceThenClosed) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(NotifierOnPrivateBus, OneBubbleUpdatedInPlaceThenClosed) {
     FakeNotificationServer server(bus.address());
     DesktopShutdownNotifier notifier(busOpenerAt(bus.address()));
 
@@ -59,9 +59,7 @@ TEST(DesktopShutdownNotifier, OneBubbleUpdatedInPlaceThenClosed) {
     EXPECT_EQ(server.notices().back().replaces, 0u);
 }
 
-TEST(DesktopShutdownNotifier, StuckServerNeverHoldsUpTheCaller) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(NotifierOnPrivateBus, StuckServerNeverHoldsUpTheCaller) {
     FakeNotificationServer server(bus.address());
     DesktopShutdownNotifier notifier(busOpenerAt(bus.address()));
 
@@ -80,9 +78,7 @@ TEST(DesktopShutdownNotifier, StuckServerNeverHoldsUpTheCaller) {
     EXPECT_EQ(notices[1].body, restartAt(28).message());
 }
 
-TEST(DesktopShutdownNotifier, WithoutServerOrBusItShowsNothing) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(NotifierOnPrivateBus, WithoutServerOrBusItShowsNothing) {
     const auto showAndHide = [](DesktopShutdownNotifier& notifier) {
         notifier.show(restartAt(30));
         notifier.show(restartAt(29));
@@ -102,9 +98,7 @@ TEST(DesktopShutdownNotifier, WithoutServerOrBusItShowsNothing) {
     showAndHide(noBus);
 }
 
-TEST(DesktopShutdownNotifier, ButtonsOfItsOwnBubbleReachTheCountdown) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(NotifierOnPrivateBus, ButtonsOfItsOwnBubbleReachTheCountdown) {
     FakeNotificationServer server(bus.address());
     std::mutex mutex;
     std::condition_variable pressed;
@@ -130,9 +124,7 @@ TEST(DesktopShutdownNotifier, ButtonsOfItsOwnBubbleReachTheCountdown) {
     EXPECT_EQ(presses, std::vector<std::string>{"now"});
 }
 
-TEST(DesktopShutdownNotifier, ClosesItsBubbleWhenDestroyed) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(NotifierOnPrivateBus, ClosesItsBubbleWhenDestroyed) {
     FakeNotificationServer server(bus.address());
     std::uint32_t id = 0;
     {

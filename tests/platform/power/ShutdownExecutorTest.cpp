@@ -5,12 +5,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "agent/support/AtomicFile.h"
 #include "platform/linux/power/DryRunShutdownExecutor.h"
 #include "platform/linux/power/LogindShutdownExecutor.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
-#include "tests/platform/power/FakeLogind.h"
+#include "tests/support/FakeLogind.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/ScopedVariable.h"
+#include "tests/support/TempFolder.h"
 
 // Nothing here may reach the machine's own logind: the logind executor only ever gets a bus
 // opener for a dbus-daemon that the test started itself.
@@ -18,41 +20,20 @@
 using namespace kx;
 using namespace kx::testing;
 
-namespace {
-
-std::string contents(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct TemporaryFolder {
-    std::filesystem::path path;
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx-power-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
-}  // namespace
+using LogindOnPrivateBus = PrivateBusTest;
 
 TEST(DryRunShutdownExecutor, AppendsOneLinePerAction) {
-    TemporaryFolder folder;
-    const auto file = folder.path / "actions";
+    TempFolder folder;
+    const auto file = folder.path() / "actions";
     DryRunShutdownExecutor executor(file);
     executor.perform(ShutdownAction::restart);
     executor.perform(ShutdownAction::shutdown);
-    EXPECT_EQ(contents(file), "restart\nshutdown\n");
+    EXPECT_EQ(readWholeFile(file), "restart\nshutdown\n");
 
     // A file that cannot be written is reported in the log, not thrown at the countdown.
-    DryRunShutdownExecutor nowhere(folder.path / "missing" / "actions");
+    DryRunShutdownExecutor nowhere(folder.path() / "missing" / "actions");
     EXPECT_NO_THROW(nowhere.perform(ShutdownAction::shutdown));
-    EXPECT_FALSE(std::filesystem::exists(folder.path / "missing"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "missing"));
 }
 
 TEST(ShutdownExecutorSelection, DryRunVariableChoosesTheDryRunExecutor) {
@@ -65,9 +46,7 @@ TEST(ShutdownExecutorSelection, DryRunVariableChoosesTheDryRunExecutor) {
     // Never performed: this one would ask the real logind.
 }
 
-TEST(LogindShutdownExecutor, AsksLogindNonInteractively) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(LogindOnPrivateBus, AsksLogindNonInteractively) {
     FakeLogind logind(bus.address(), false);
     LogindShutdownExecutor executor(busOpenerAt(bus.address()));
     executor.perform(ShutdownAction::shutdown);
@@ -77,9 +56,7 @@ TEST(LogindShutdownExecutor, AsksLogindNonInteractively) {
     EXPECT_EQ(logind.calls(), (std::vector<FakeLogind::Call>{{"PowerOff", false}, {"Reboot", false}}));
 }
 
-TEST(LogindShutdownExecutor, RefusalOrAbsenceIsLoggedInOneLine) {
-    PrivateBus bus;
-    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+TEST_F(LogindOnPrivateBus, RefusalOrAbsenceIsLoggedInOneLine) {
     {
         FakeLogind logind(bus.address(), true);
         ::testing::internal::CaptureStderr();

@@ -1,4 +1,8 @@
-#include "tests/platform/power/FakeLogind.h"
+#include "tests/support/FakeLogind.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -17,6 +21,16 @@ FakeLogind::FakeLogind(const std::string& address, bool refuse)
         object_->registerMethod(method).onInterface(kManager).implementedAs(
             [this, method](bool interactive) { record(method, interactive); });
     }
+    object_->registerMethod("Inhibit").onInterface(kManager).implementedAs(
+        [this](const std::string& what, const std::string& who, const std::string& why, const std::string& mode) {
+            int ends[2];
+            if (::pipe2(ends, O_CLOEXEC) != 0) throw sdbus::Error("org.test.Failed", "pipe");
+            std::lock_guard guard(mutex_);
+            inhibitArguments_ = {what, who, why, mode};
+            if (lockReadEnd_ >= 0) ::close(lockReadEnd_);
+            lockReadEnd_ = ends[0];
+            return sdbus::UnixFd(ends[1], sdbus::adopt_fd);
+        });
     object_->finishRegistration();
     bus_->enterEventLoopAsync();
 }
@@ -24,6 +38,7 @@ FakeLogind::FakeLogind(const std::string& address, bool refuse)
 FakeLogind::~FakeLogind() {
     bus_->leaveEventLoop();
     object_.reset();
+    if (lockReadEnd_ >= 0) ::close(lockReadEnd_);
 }
 
 void FakeLogind::record(std::string method, bool interactive) {
@@ -43,6 +58,17 @@ std::vector<FakeLogind::Call> FakeLogind::calls() const {
 bool FakeLogind::waitFor(std::size_t count) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, kPatience, [&] { return calls_.size() >= count; });
+}
+
+std::vector<std::string> FakeLogind::inhibitArguments() const {
+    std::lock_guard guard(mutex_);
+    return inhibitArguments_;
+}
+
+bool FakeLogind::lockReleased() const {
+    std::lock_guard guard(mutex_);
+    pollfd entry{lockReadEnd_, POLLIN, 0};
+    return lockReadEnd_ >= 0 && ::poll(&entry, 1, 0) == 1;
 }
 
 }  // namespace kx::testing

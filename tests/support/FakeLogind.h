@@ -11,7 +11,8 @@
 namespace kx::testing {
 
 // org.freedesktop.login1 on a private bus: records PowerOff and Reboot instead of acting, or
-// refuses them the way polkit does.
+// refuses them the way polkit does. Inhibit answers with the write end of a pipe whose read end
+// it keeps: the lock is held while that read end sees no end of file.
 class FakeLogind {
 public:
     struct Call {
@@ -20,11 +21,14 @@ public:
         friend bool operator==(const Call&, const Call&) = default;
     };
 
-    FakeLogind(const std::string& address, bool refuse);
+    explicit FakeLogind(const std::string& address, bool refuse = false);
     ~FakeLogind();
 
     std::vector<Call> calls() const;
     bool waitFor(std::size_t count);
+    // The arguments of the last Inhibit call, and whether its lock has been let go since.
+    std::vector<std::string> inhibitArguments() const;
+    bool lockReleased() const;
 
 private:
     void record(std::string method, bool interactive);
@@ -33,6 +37,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Call> calls_;
+    std::vector<std::string> inhibitArguments_;
+    int lockReadEnd_ = -1;
 
     std::unique_ptr<sdbus::IConnection> bus_;
     std::unique_ptr<sdbus::IObject> object_;
