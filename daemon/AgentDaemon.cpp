@@ -1,6 +1,5 @@
 #include "daemon/AgentDaemon.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>

@@ -156,7 +156,8 @@ JSONObject AgentService::pairBegin(const JSONObject& params) const {
     try {
         device = pairing_->redeem(*token, *clientName, *devicePublicKey, platform);
     } catch (const PairingError& error) {
-        if (error.which == PairingError::Case::notSaved) throw WireError(ErrorCode::internal, "Could not save the pairing");
+        if (error.which == PairingError::Case::notSaved)
+            throw WireError(ErrorCode::internal, "Could not save the pairing");
         throw WireError(ErrorCode::unauthorized, "Pairing refused");
     }
     JSONObject result{{"deviceId", device.id}, {"agent", descriptor_.toJSON()}, {"caps", router_->capabilityStrings()}};

@@ -54,7 +54,8 @@ void decodeList(const SalvagedJSON& json, const std::string& key, Decode decode,
         try {
             values.push_back(decode((*elements)[i]));
         } catch (const std::exception& error) {
-            problems.push_back("skipped " + key + " " + SalvagedJSON::describe(i, (*elements)[i]) + ": " + error.what());
+            problems.push_back("skipped " + key + " " + SalvagedJSON::describe(i, (*elements)[i]) + ": " +
+                               error.what());
         }
     }
 }

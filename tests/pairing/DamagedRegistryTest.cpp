@@ -51,7 +51,8 @@ TEST(DamagedRegistry, KeepsEveryReadableDeviceAndTheOriginalBeforeTheFirstWrite)
         std::vector<std::string> kept;
     } cases[] = {
         {"intact", good, {"d_1", "d_2", "d_3"}},
-        {"bad date", "[" + entry("d_1") + "," + entry("d_2", "\"not-a-date\"") + "," + entry("d_3") + "]",
+        {"bad date",
+         "[" + entry("d_1") + "," + entry("d_2", "\"not-a-date\"") + "," + entry("d_3") + "]",
          {"d_1", "d_3"}},
         {"bad field type", "[" + entry("d_1", "\"2026-01-05T10:00:00Z\"", "5") + "," + entry("d_2") + "]", {"d_2"}},
         {"truncated", good.substr(0, good.size() - 20), {"d_1", "d_2"}},

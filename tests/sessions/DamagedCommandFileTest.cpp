@@ -22,8 +22,8 @@ const std::string kTemplate = R"({"id":"t_1","name":"Work","icon":"i","cwd":"/sr
 TEST(DamagedCommandFile, KeepsReadableCommandsAndTheOriginalBeforeTheFirstWrite) {
     const std::string badDanger = R"({"commands":[)" + command("c_1", "true") + "," + command("c_2", "\"no\"") + "," +
                                   command("c_3", "false") + R"(],"templates":[)" + kTemplate + "]}";
-    const std::string truncated = R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") +
-                                  "," + command("c_3", "false") + "," + command("c_4", "true").substr(0, 30);
+    const std::string truncated = R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") + "," +
+                                  command("c_3", "false") + "," + command("c_4", "true").substr(0, 30);
     for (const auto& text : {badDanger, truncated}) {
         SCOPED_TRACE(text);
         kx::testing::TempFolder folder("commands");

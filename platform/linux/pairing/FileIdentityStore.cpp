@@ -31,7 +31,8 @@ void checkPrivate(int fd, const std::string& where) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) throw IdentityStoreError::io(errno, where);
     if (!S_ISREG(info.st_mode))
-        throw IdentityStoreError(IdentityStoreError::Case::malformedKey, 0, where + ": not a regular file (a key file is)");
+        throw IdentityStoreError(IdentityStoreError::Case::malformedKey, 0,
+                                 where + ": not a regular file (a key file is)");
     if ((info.st_mode & kShared) != 0 || info.st_uid != ::geteuid())
         throw IdentityStoreError(IdentityStoreError::Case::io, EACCES,
                                  where + ": key file must belong to this user with mode 0600");
