@@ -85,27 +85,3 @@ TEST(DamagedRegistry, KeepsEveryReadableDeviceAndTheOriginalBeforeTheFirstWrite)
         EXPECT_EQ(info.st_mode & 0777, 0600u);
     }
 }
-
-TEST(DamagedRegistry, UnsavedPairingsAreRefusedAndUnsavedRevokesReported) {
-    kx::testing::TempFolder folder("unsaved");
-    const auto data = folder / "data";
-    std::filesystem::create_directory(data);
-    DeviceRegistry registry(data / "devices.json");
-    ASSERT_TRUE(registry.registerDevice(phone("d_1")));
-    EXPECT_FALSE(registry.saveError());
-
-    std::filesystem::remove_all(data);  // every write fails from now on, also for root
-    EXPECT_FALSE(registry.registerDevice(phone("d_2")));
-    EXPECT_EQ(ids(registry), std::vector<std::string>{"d_1"});
-    EXPECT_TRUE(registry.revoke("d_1"));
-    EXPECT_TRUE(registry.device("d_1") == std::nullopt);
-    EXPECT_TRUE(registry.saveError());
-
-    std::filesystem::create_directory(data);
-    ASSERT_TRUE(registry.registerDevice(phone("d_3")));
-    EXPECT_FALSE(registry.saveError());
-    EXPECT_EQ(ids(DeviceRegistry(data / "devices.json")), std::vector<std::string>{"d_3"});
-
-    DeviceRegistry memoryOnly;
-    EXPECT_TRUE(memoryOnly.registerDevice(phone("d_4")));
-}
