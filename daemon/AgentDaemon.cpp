@@ -1,6 +1,5 @@
 #include "daemon/AgentDaemon.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include "daemon/ControlSocketPath.h"
 #include "daemon/ShutdownAnnouncer.h"
 #include "daemon/ShutdownControlCommands.h"
+#include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
 #include "platform/linux/input/X11EventPoster.h"
@@ -63,7 +63,7 @@ void AgentDaemon::registerControlCommands() {
     registerUpdateControlCommands(control_, service_->updates(), status_);
 }
 
-int AgentDaemon::run() {
+int AgentDaemon::run(StopSignals& stop) {
     log::info("kestrixd " + settings_.version + " for data folder " + settings_.dataFolder.string());
     try {
         service_->start(settings_.listen.port, settings_.listen.advertise);
@@ -76,13 +76,7 @@ int AgentDaemon::run() {
     service_->updates().start();
     if (settings_.pairAtStart) printPairingCode();
 
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    log::info(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+    stop.wait();
     control_.stop();
     service_->updates().stop();
     service_->stop();

@@ -15,6 +15,7 @@ namespace kx {
 
 class CountdownRelay;
 class PairingExpiryTick;
+class StopSignals;
 
 struct DaemonSettings {
     std::filesystem::path dataFolder;  // absolute and canonical; created beforehand
@@ -36,9 +37,9 @@ public:
     explicit AgentDaemon(DaemonSettings settings);
     ~AgentDaemon();
 
-    // Listens, serves control commands and waits for SIGINT or SIGTERM, which the caller must
-    // have blocked in every thread. Returns the process's exit code.
-    int run();
+    // Listens, serves control commands and waits for SIGINT or SIGTERM through `stop`, made
+    // before any other thread. Returns the process's exit code.
+    int run(StopSignals& stop);
 
     AgentService& service() { return *service_; }
     ControlServer& control() { return control_; }

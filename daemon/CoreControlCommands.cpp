@@ -80,6 +80,11 @@ ControlReply revoke(AgentService& service, const std::vector<std::string>& argum
     auto device = service.registry().device(arguments[0]);
     if (!device || !service.registry().revoke(arguments[0]))
         throw ControlError("no paired device has the id " + arguments[0]);
+    // The phone is refused and disconnected now, but a revoke that is not on disk would undo itself at a restart.
+    if (auto problem = service.registry().saveError())
+        throw ControlError("Revoked " + device->name + " (" + device->id +
+                           ") until the agent stops, but it could not be saved (" + *problem +
+                           "): after a restart the phone is paired again unless a later change is saved");
     return ControlReply::success("Revoked " + device->name + " (" + device->id + "); its connections are closed.\n",
                                  JSONObject{{"id", device->id}});
 }
@@ -101,12 +106,16 @@ ControlReply resume(AgentService& service, const ListenSettings& listen) {
 }
 
 std::vector<std::string> coreStatus(AgentService& service) {
-    return {
+    std::vector<std::string> lines{
         "transport: " + service.transport().state().description(),
         "connections: " + std::to_string(service.transport().connectionCount()),
         "paired devices: " + std::to_string(service.registry().all().size()),
         std::string("kept awake: ") + (service.sleepGuard().isHolding() ? "yes" : "no"),
     };
+    if (auto problem = service.registry().saveError())
+        lines.push_back("paired devices NOT SAVED (a restart undoes the latest changes, revokes too): " + *problem);
+    if (auto problem = service.commands().saveError()) lines.push_back("saved commands NOT SAVED: " + *problem);
+    return lines;
 }
 
 ControlReply commandList(const ControlServer& control) {

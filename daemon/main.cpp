@@ -11,6 +11,7 @@
 #include "agent/support/Log.h"
 #include "daemon/AgentDaemon.h"
 #include "daemon/ControlClient.h"
+#include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 
 namespace {
@@ -78,12 +79,9 @@ int runControlCommand(const CommandLine& line) {
 }
 
 int runAgent(const CommandLine& line) {
-    // Stop signals are taken by the main thread with sigwait, so every thread must block them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // First, before any thread starts: every later thread inherits the blocked stop signals, and a
+    // stop during a start-up that hangs still ends the process.
+    StopSignals stopSignals;
     ::signal(SIGPIPE, SIG_IGN);
 
     DaemonSettings settings;
@@ -94,7 +92,7 @@ int runAgent(const CommandLine& line) {
     settings.version = KX_VERSION;
     if (!line.updateURL.empty()) settings.updateBaseURL = line.updateURL;
     AgentDaemon daemon(std::move(settings));
-    return daemon.run();
+    return daemon.run(stopSignals);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "agent/support/AtomicFile.h"
 #include "agent/support/DataDirectory.h"
+#include "agent/support/SalvagedJSON.h"
 
 namespace kx {
 
@@ -13,15 +13,20 @@ namespace {
 constexpr int kFileIndent = 2;
 constexpr mode_t kFileMode = 0600;  // device keys and names are nobody else's business
 
-// Absent when the text is not an array of complete devices. A later entry with an id already
-// seen replaces the earlier one, so that one damaged line cannot cost every other pairing.
-std::optional<std::map<std::string, PairedDevice>> decodeFile(const std::string& text) {
-    auto json = nlohmann::json::parse(text, nullptr, false);
-    if (json.is_discarded() || !json.is_array()) return std::nullopt;
+// The devices of the file that can be decoded; a later entry with an id already seen replaces the
+// earlier one. Every entry or part that cannot be used is reported to `file`.
+std::map<std::string, PairedDevice> decodeFile(const std::string& text, StateFile& file) {
+    auto json = SalvagedJSON::parse(text);
+    if (!json.document) file.reportProblem("not complete JSON (" + json.error + ")");
+    auto elements = json.array("");
+    if (!elements) file.reportProblem("not a list of devices");
     std::map<std::string, PairedDevice> devices;
-    for (const auto& element : json) {
-        auto device = PairedDevice::fromFileJSON(element);
-        if (!device) return std::nullopt;
+    for (std::size_t i = 0; elements && i < elements->size(); ++i) {
+        auto device = PairedDevice::fromFileJSON((*elements)[i]);
+        if (!device) {
+            file.reportProblem("skipped " + SalvagedJSON::describe(i, (*elements)[i]) + ": not a complete device");
+            continue;
+        }
         devices.insert_or_assign(device->id, std::move(*device));
     }
     return devices;
@@ -42,17 +47,21 @@ std::optional<std::filesystem::path> DeviceRegistry::defaultURL() {
 }
 
 DeviceRegistry::DeviceRegistry(std::optional<std::filesystem::path> url) : url_(std::move(url)) {
+    if (url_) file_.emplace(*url_, kFileMode);
     load();
 }
 
 void DeviceRegistry::load() {
-    if (!url_) return;
-    auto text = readWholeFile(*url_);
+    if (!file_) return;
+    auto text = file_->read();
     if (!text) return;
-    auto devices = decodeFile(*text);
-    if (!devices) return;
+    auto devices = decodeFile(*text, *file_);
     std::lock_guard guard(lock_);
-    devices_ = std::move(*devices);
+    devices_ = std::move(devices);
+}
+
+std::optional<std::string> DeviceRegistry::saveError() const {
+    return file_ ? file_->saveError() : std::nullopt;
 }
 
 std::optional<PairedDevice> DeviceRegistry::device(const std::string& id) const {
@@ -74,13 +83,29 @@ std::vector<PairedDevice> DeviceRegistry::all() const {
     return devices;
 }
 
-void DeviceRegistry::registerDevice(const PairedDevice& device) {
-    {
+bool DeviceRegistry::registerDevice(const PairedDevice& device) {
+    if (!file_) {
         std::lock_guard guard(lock_);
         devices_.insert_or_assign(device.id, device);
         ++version_;
+        return true;
     }
-    persist();
+    // The file is written with the new entry first, and memory changed only once it holds it.
+    std::lock_guard writing(writeLock_);
+    std::vector<PairedDevice> snapshot{device};
+    std::uint64_t version = 0;
+    {
+        std::lock_guard guard(lock_);
+        version = version_;
+        for (const auto& [id, known] : devices_)
+            if (id != device.id) snapshot.push_back(known);
+    }
+    if (!file_->write(encodeFile(snapshot))) return false;
+    std::lock_guard guard(lock_);
+    devices_.insert_or_assign(device.id, device);
+    // Only when nothing changed meanwhile is the file exactly this state.
+    if (++version_ == version + 1) writtenVersion_ = version_;
+    return true;
 }
 
 void DeviceRegistry::touch(const std::string& id, PairedDevice::TimePoint at) {
@@ -122,7 +147,7 @@ void DeviceRegistry::setOnRevoke(RevokeHandler handler) {
 }
 
 void DeviceRegistry::persist() {
-    if (!url_) return;
+    if (!file_) return;
     std::lock_guard writing(writeLock_);
     std::vector<PairedDevice> snapshot;
     std::uint64_t version = 0;
@@ -133,12 +158,8 @@ void DeviceRegistry::persist() {
         if (writtenVersion_ && *writtenVersion_ >= version) return;
         for (const auto& [id, device] : devices_) snapshot.push_back(device);
     }
-    try {
-        writeFileAtomically(*url_, encodeFile(snapshot), kFileMode);
-        writtenVersion_ = version;
-    } catch (const std::exception&) {
-        // Memory stays authoritative; the next change tries again.
-    }
+    // On failure memory stays authoritative (saveError() says so); the next change tries again.
+    if (file_->write(encodeFile(snapshot))) writtenVersion_ = version;
 }
 
 }  // namespace kx

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "agent/pairing/PairedDevice.h"
+#include "agent/support/StateFile.h"
 
 namespace kx {
 
 // Every phone paired with this computer, kept in memory and mirrored to "devices.json".
-// Safe from any thread. Memory is authoritative: a file that cannot be read or written is
-// ignored, and the next successful write replaces it.
+// Safe from any thread. Entries of the file that cannot be decoded are skipped and logged, and the
+// original is kept aside before it is first rewritten (see StateFile). A change that cannot be
+// saved stays in memory and is reported by saveError(), except a new pairing, which is refused.
 class DeviceRegistry {
 public:
     using RevokeHandler = std::function<void(const std::string& deviceID)>;
@@ -31,8 +33,9 @@ public:
     // Newest pairing first.
     std::vector<PairedDevice> all() const;
 
-    // Inserts or replaces the entry with the same id.
-    void registerDevice(const PairedDevice& device);
+    // Inserts or replaces the entry with the same id once the file holding it is saved; false, with
+    // the registry unchanged, when it cannot be saved. Without a file it always succeeds.
+    bool registerDevice(const PairedDevice& device);
     void touch(const std::string& id, PairedDevice::TimePoint at);
     // Whether an entry was removed; only then is the file rewritten and onRevoke called.
     bool revoke(const std::string& id);
@@ -42,12 +45,16 @@ public:
     void setOnRevoke(RevokeHandler handler);
 
     const std::optional<std::filesystem::path>& url() const { return url_; }
+    // Why the last write of the file failed; absent once one succeeded. A revoke made meanwhile
+    // holds in memory only: after a restart the phone would be paired again.
+    std::optional<std::string> saveError() const;
 
 private:
     void load();
     void persist();
 
     const std::optional<std::filesystem::path> url_;
+    std::optional<StateFile> file_;  // present with url_
     mutable std::mutex lock_;
     std::map<std::string, PairedDevice> devices_;
     RevokeHandler onRevoke_;

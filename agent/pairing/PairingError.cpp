@@ -9,6 +9,7 @@ const char* PairingError::what() const noexcept {
         case Case::tokenExpired: return "pairing token expired";
         case Case::tokenAlreadyUsed: return "pairing token already used";
         case Case::malformedDeviceKey: return "device key is not an Ed25519 public key";
+        case Case::notSaved: return "the paired device could not be saved";
     }
     return "pairing refused";
 }

@@ -4,9 +4,9 @@
 
 namespace kx {
 
-// Why a pairing token was not accepted. The phone only ever learns "Pairing refused".
+// Why a pairing was not accepted. Of a refused token the phone only ever learns "Pairing refused".
 struct PairingError : std::exception {
-    enum class Case { notPairing, unknownToken, tokenExpired, tokenAlreadyUsed, malformedDeviceKey };
+    enum class Case { notPairing, unknownToken, tokenExpired, tokenAlreadyUsed, malformedDeviceKey, notSaved };
     Case which;
     explicit PairingError(Case c) : which(c) {}
     const char* what() const noexcept override;

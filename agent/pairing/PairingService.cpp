@@ -82,7 +82,7 @@ PairedDevice PairingService::redeem(const std::string& token, const std::string&
                                     const std::string& devicePublicKey, const std::string& platform) {
     auto device = admit(token, deviceName, devicePublicKey, platform);
     // Outside the pairing lock: the registry takes its own and writes the file.
-    registry_->registerDevice(device);
+    if (!registry_->registerDevice(device)) throw PairingError(PairingError::Case::notSaved);
     return device;
 }
 

@@ -53,7 +53,8 @@ public:
     std::optional<Token> activeToken() const;
 
     // Checks the token, consumes it and registers the new device; throws PairingError and
-    // changes nothing when a check fails.
+    // changes nothing when a check fails. A device that cannot be saved is not registered
+    // (notSaved), and its token stays spent.
     PairedDevice redeem(const std::string& token, const std::string& deviceName, const std::string& devicePublicKey,
                         const std::string& platform);
 

@@ -155,7 +155,9 @@ JSONObject AgentService::pairBegin(const JSONObject& params) const {
     PairedDevice device;
     try {
         device = pairing_->redeem(*token, *clientName, *devicePublicKey, platform);
-    } catch (const PairingError&) {
+    } catch (const PairingError& error) {
+        if (error.which == PairingError::Case::notSaved)
+            throw WireError(ErrorCode::internal, "Could not save the pairing");
         throw WireError(ErrorCode::unauthorized, "Pairing refused");
     }
     JSONObject result{{"deviceId", device.id}, {"agent", descriptor_.toJSON()}, {"caps", router_->capabilityStrings()}};

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "agent/support/SalvagedJSON.h"
+
 namespace kx {
 
 namespace {
@@ -24,19 +26,38 @@ json encodeTemplate(const SessionTemplate& t) {
 // booleans, so the types are checked first.
 const std::string& text(const json& object, const char* key) {
     const auto& value = object.at(key);
-    if (!value.is_string()) throw std::invalid_argument(key);
+    if (!value.is_string()) throw std::invalid_argument(std::string(key) + " is not a text");
     return value.get_ref<const std::string&>();
 }
 
 SavedCommand decodeCommand(const json& j) {
     const auto& danger = j.at("danger");
-    if (!danger.is_boolean()) throw std::invalid_argument("danger");
+    if (!danger.is_boolean()) throw std::invalid_argument("danger is not true or false");
     return {text(j, "id"),      text(j, "name"),       text(j, "icon"),
             text(j, "command"), text(j, "templateId"), danger.get<bool>()};
 }
 
 SessionTemplate decodeTemplate(const json& j) {
     return {text(j, "id"), text(j, "name"), text(j, "icon"), text(j, "cwd"), text(j, "program")};
+}
+
+// Appends every element of the list under `key` that `decode` accepts.
+template <typename Value, typename Decode>
+void decodeList(const SalvagedJSON& json, const std::string& key, Decode decode, std::vector<Value>& values,
+                std::vector<std::string>& problems) {
+    auto elements = json.array(key);
+    if (!elements) {
+        problems.push_back("no list of " + key);
+        return;
+    }
+    for (std::size_t i = 0; i < elements->size(); ++i) {
+        try {
+            values.push_back(decode((*elements)[i]));
+        } catch (const std::exception& error) {
+            problems.push_back("skipped " + key + " " + SalvagedJSON::describe(i, (*elements)[i]) + ": " +
+                               error.what());
+        }
+    }
 }
 
 }  // namespace
@@ -47,22 +68,25 @@ std::string CommandFile::encode() const {
     json templateArray = json::array();
     for (const auto& t : templates) templateArray.push_back(encodeTemplate(t));
     // nlohmann's objects keep their keys sorted.
-    return json{{"commands", std::move(commandArray)}, {"templates", std::move(templateArray)}}.dump(kIndent) + "\n";
+    return json{{"commands", std::move(commandArray)}, {"templates", std::move(templateArray)}}.dump(
+               kIndent, ' ', false, json::error_handler_t::replace) +
+           "\n";
 }
 
 std::optional<CommandFile> CommandFile::decode(std::string_view text) {
-    try {
-        auto root = json::parse(text);
-        const auto& commandArray = root.at("commands");
-        const auto& templateArray = root.at("templates");
-        if (!commandArray.is_array() || !templateArray.is_array()) return std::nullopt;
-        CommandFile file;
-        for (const auto& c : commandArray) file.commands.push_back(decodeCommand(c));
-        for (const auto& t : templateArray) file.templates.push_back(decodeTemplate(t));
-        return file;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    std::vector<std::string> problems;
+    auto file = decodeReadable(text, problems);
+    if (!problems.empty()) return std::nullopt;
+    return file;
+}
+
+CommandFile CommandFile::decodeReadable(std::string_view text, std::vector<std::string>& problems) {
+    auto json = SalvagedJSON::parse(text);
+    if (!json.document) problems.push_back("not complete JSON (" + json.error + ")");
+    CommandFile file;
+    decodeList(json, "commands", decodeCommand, file.commands, problems);
+    decodeList(json, "templates", decodeTemplate, file.templates, problems);
+    return file;
 }
 
 }  // namespace kx

@@ -10,9 +10,8 @@
 #include <cstdlib>
 
 #include "agent/sessions/CommandFile.h"
-#include "agent/support/AtomicFile.h"
 #include "agent/support/DataDirectory.h"
-#include "agent/support/Log.h"
+#include "agent/support/UTF8.h"
 #include "protocol/Base64URL.h"
 
 namespace kx {
@@ -47,7 +46,8 @@ std::optional<Value> find(const std::map<std::string, Value>& values, const std:
 
 }  // namespace
 
-CommandRegistry::CommandRegistry(std::optional<std::filesystem::path> url, bool seedDefaults) : url_(std::move(url)) {
+CommandRegistry::CommandRegistry(std::optional<std::filesystem::path> url, bool seedDefaults) {
+    if (url) file_.emplace(std::move(*url), kFileMode);
     load();
     bool empty;
     {
@@ -71,19 +71,21 @@ std::string CommandRegistry::newID(std::string_view prefix) {
 }
 
 void CommandRegistry::load() {
-    if (!url_) return;
-    auto text = readWholeFile(*url_);
+    if (!file_) return;
+    auto text = file_->read();
     if (!text) return;
-    auto file = CommandFile::decode(*text);
-    if (!file) return;
+    std::vector<std::string> problems;
+    auto file = CommandFile::decodeReadable(*text, problems);
+    for (const auto& problem : problems) file_->reportProblem(problem);
     std::lock_guard guard(lock_);
     // Of duplicated identifiers the last one in the file is kept.
-    for (auto& c : file->commands) commands_.insert_or_assign(c.id, std::move(c));
-    for (auto& t : file->templates) sessionTemplates_.insert_or_assign(t.id, std::move(t));
+    for (auto& c : file.commands) commands_.insert_or_assign(c.id, std::move(c));
+    for (auto& t : file.templates) sessionTemplates_.insert_or_assign(t.id, std::move(t));
 }
 
 void CommandRegistry::seed() {
-    const auto home = homeDirectory();
+    // The folder's name travels in JSON to the phone and into the file.
+    const auto home = repairUTF8(homeDirectory());
     {
         std::lock_guard guard(lock_);
         for (auto t : {SessionTemplate{newID("t"), "Shell", "terminal", home, ""},
@@ -94,7 +96,7 @@ void CommandRegistry::seed() {
 }
 
 void CommandRegistry::persist() const {
-    if (!url_) return;
+    if (!file_) return;
     std::lock_guard writing(writeLock_);
     CommandFile file;
     {
@@ -102,11 +104,11 @@ void CommandRegistry::persist() const {
         for (const auto& [id, c] : commands_) file.commands.push_back(c);
         for (const auto& [id, t] : sessionTemplates_) file.templates.push_back(t);
     }
-    try {
-        writeFileAtomically(*url_, file.encode(), kFileMode);
-    } catch (const std::exception& e) {
-        log::error(std::string("could not save saved commands: ") + e.what());
-    }
+    file_->write(file.encode());  // logs a failure and keeps it for saveError()
+}
+
+std::optional<std::string> CommandRegistry::saveError() const {
+    return file_ ? file_->saveError() : std::nullopt;
 }
 
 std::vector<SavedCommand> CommandRegistry::allCommands() const {

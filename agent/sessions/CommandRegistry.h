@@ -10,12 +10,14 @@
 
 #include "agent/sessions/SavedCommand.h"
 #include "agent/sessions/SessionTemplate.h"
+#include "agent/support/StateFile.h"
 
 namespace kx {
 
 // The user's saved commands and session templates, kept in memory and in "commands.json".
-// Memory is authoritative: a file that cannot be read starts the registry empty, and a failed
-// write changes nothing in memory. Safe from any thread.
+// Entries of the file that cannot be decoded are skipped and logged, and the original is kept
+// aside before it is first rewritten (see StateFile). Memory is authoritative: a failed write
+// changes nothing in memory and is reported by saveError(). Safe from any thread.
 class CommandRegistry {
 public:
     static constexpr const char* kFileName = "commands.json";
@@ -43,6 +45,9 @@ public:
     // Templates are never removed. The file is rewritten even when nothing was removed.
     void remove(const std::string& id);
 
+    // Why the last write of the file failed; absent once one succeeded.
+    std::optional<std::string> saveError() const;
+
 private:
     void load();
     void seed();
@@ -51,7 +56,7 @@ private:
     mutable std::mutex lock_;
     std::map<std::string, SavedCommand> commands_;
     std::map<std::string, SessionTemplate> sessionTemplates_;
-    std::optional<std::filesystem::path> url_;
+    mutable std::optional<StateFile> file_;  // absent: memory only
     // Held across a whole file write (never together with lock_ while writing), so that writes
     // happen one at a time and each writes the state as it is when its turn comes: a slow writer
     // can never put an older state over a newer one.

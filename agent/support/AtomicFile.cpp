@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
 #include <system_error>
 
 namespace kx {
@@ -25,6 +25,29 @@ void writeAll(int fd, std::string_view data) {
             fail("write");
         }
         data.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+// Closes the descriptor on every way out.
+struct Descriptor {
+    int fd;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Appends what is left to read from `fd`; false when more than `limit` bytes would be read.
+bool readAll(int fd, std::string& out, std::size_t limit, const std::string& what) {
+    std::array<char, kReadChunk> chunk;
+    for (;;) {
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("read " + what);
+        if (n == 0) return true;
+        if (out.size() + static_cast<std::size_t>(n) > limit) return false;
+        out.append(chunk.data(), static_cast<std::size_t>(n));
     }
 }
 
@@ -59,12 +82,33 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
 }
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream out;
-    out << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(out).str();
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return std::nullopt;
+    std::string text;
+    try {
+        if (!readAll(file.fd, text, text.max_size(), path.string())) return std::nullopt;
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+std::string readRegularFile(const std::filesystem::path& path, std::size_t limit) {
+    const auto what = path.string();
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0) fail("open " + what);
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) fail("stat " + what);
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        fail(what + " is not a regular file");
+    }
+    std::string text;
+    if (static_cast<std::uintmax_t>(info.st_size) > limit || !readAll(file.fd, text, limit, what)) {
+        errno = EFBIG;
+        fail(what + " is larger than " + std::to_string(limit) + " bytes");
+    }
+    return text;
 }
 
 }  // namespace kx

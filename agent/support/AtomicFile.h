@@ -17,4 +17,9 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
 // The whole file, or absent when it cannot be read.
 std::optional<std::string> readWholeFile(const std::filesystem::path& path);
 
+// The whole content of a regular file of at most `limit` bytes. The file is opened without blocking, so a FIFO or
+// device in its place is refused rather than waited on. Throws std::system_error: ENOENT when there is none,
+// EINVAL when it is not a regular file, EFBIG when it is larger than `limit`, else the failing call's.
+std::string readRegularFile(const std::filesystem::path& path, std::size_t limit);
+
 }  // namespace kx

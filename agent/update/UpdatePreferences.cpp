@@ -13,11 +13,18 @@ namespace {
 
 constexpr int kIndent = 2;
 
-// The settings object, or an empty one when the file is missing or not a JSON object.
+constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
+
+// The settings object, or an empty one when the file is missing, not a regular file (never waited
+// on), too large or not a JSON object.
 nlohmann::json readSettings(const std::filesystem::path& file) {
-    auto text = readWholeFile(file);
-    if (!text) return nlohmann::json::object();
-    auto settings = nlohmann::json::parse(*text, nullptr, false);
+    std::string text;
+    try {
+        text = readRegularFile(file, kMaxSettingsBytes);
+    } catch (const std::system_error&) {
+        return nlohmann::json::object();
+    }
+    auto settings = nlohmann::json::parse(text, nullptr, false);
     return settings.is_object() ? settings : nlohmann::json::object();
 }
 

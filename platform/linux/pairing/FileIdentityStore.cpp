@@ -30,7 +30,9 @@ struct FileDescriptor {
 void checkPrivate(int fd, const std::string& where) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) throw IdentityStoreError::io(errno, where);
-    if (!S_ISREG(info.st_mode)) throw IdentityStoreError::malformedKey(where);
+    if (!S_ISREG(info.st_mode))
+        throw IdentityStoreError(IdentityStoreError::Case::malformedKey, 0,
+                                 where + ": not a regular file (a key file is)");
     if ((info.st_mode & kShared) != 0 || info.st_uid != ::geteuid())
         throw IdentityStoreError(IdentityStoreError::Case::io, EACCES,
                                  where + ": key file must belong to this user with mode 0600");
@@ -64,7 +66,8 @@ FileIdentityStore FileIdentityStore::inDataDirectory() {
 
 std::optional<AgentIdentity> FileIdentityStore::load() {
     const auto where = path_.string();
-    FileDescriptor file{::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+    // Without blocking: a FIFO or device in the key's place is refused below instead of waited on.
+    FileDescriptor file{::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
     if (file.fd < 0) {
         if (errno == ENOENT) return std::nullopt;
         if (errno == ELOOP) throw IdentityStoreError::malformedKey(where + " (a symbolic link)");

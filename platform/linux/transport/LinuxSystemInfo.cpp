@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "agent/support/AtomicFile.h"
+#include "agent/support/UTF8.h"
 
 namespace kx::LinuxSystemInfo {
 
@@ -52,14 +53,15 @@ std::string osNameFromRelease(std::string_view text) {
 
 std::string osName() {
     for (const char* file : releaseFiles)
-        if (auto text = readWholeFile(file)) return osNameFromRelease(*text);
+        if (auto text = readWholeFile(file)) return repairUTF8(osNameFromRelease(*text));
     return fallbackOS;
 }
 
 std::string hostName() {
     std::array<char, hostNameBufferSize> buffer{};
     if (::gethostname(buffer.data(), buffer.size() - 1) != 0 || buffer[0] == '\0') return fallbackHost;
-    return buffer.data();
+    // The name reaches phones in JSON: a byte that is not UTF-8 must not stop that.
+    return repairUTF8(buffer.data());
 }
 
 }  // namespace kx::LinuxSystemInfo
