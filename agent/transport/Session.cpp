@@ -115,9 +115,13 @@ void Session::ingest(ByteView data) {
 
 void Session::handleUnread() {
     // The phase is read again for every frame: the first one may complete the handshake.
-    while (!unread_.empty() && !isOverLimits()) {
-        Bytes body = std::move(unread_.front());
-        unread_.pop_front();
+    while (unreadHead_ < unread_.size() && !isOverLimits()) {
+        Bytes body = std::move(unread_[unreadHead_++]);
+        if (unreadHead_ == unread_.size()) {
+            unread_.clear();
+            unreadHead_ = 0;
+            unreadHead_ = 0;
+        }
         if (phase_ == Phase::awaitingAuth)
             authenticate(body);
         else if (phase_ != Phase::established || !handleSealedFrame(body))
@@ -265,7 +269,7 @@ bool Session::sendText(const std::string& text) {
 }
 
 void Session::write(Bytes frame) {
-    if (outbound_.empty()) lastProgress_ = std::chrono::steady_clock::now();
+    if (queuedBytes_ == 0) lastProgress_ = std::chrono::steady_clock::now();
     queuedBytes_ += frame.size();
     outbound_.push_back(std::move(frame));
     armStallLimit();
@@ -275,11 +279,10 @@ void Session::write(Bytes frame) {
 // Writes what the socket takes now; each completion is progress the stall limit counts.
 void Session::writeNext() {
     std::vector<asio::const_buffer> buffers;
-    buffers.reserve(std::min(outbound_.size(), maxFramesPerWrite));
-    for (const Bytes& frame : outbound_) {
-        if (buffers.size() == maxFramesPerWrite) break;
-        buffers.push_back(asio::buffer(frame) + (buffers.empty() ? outboundOffset_ : 0));
-    }
+    std::size_t end = std::min(outbound_.size(), outboundHead_ + maxFramesPerWrite);
+    buffers.reserve(end - outboundHead_);
+    for (std::size_t index = outboundHead_; index < end; ++index)
+        buffers.push_back(asio::buffer(outbound_[index]) + (index == outboundHead_ ? outboundOffset_ : 0));
     isWriting_ = true;
     connection_.async_write_some(buffers, [weak = weak_from_this()](const asio::error_code& error, std::size_t count) {
         if (auto self = weak.lock()) self->onWritten(error, count);
@@ -296,12 +299,22 @@ void Session::onWritten(const asio::error_code& error, std::size_t count) {
     lastProgress_ = std::chrono::steady_clock::now();
     queuedBytes_ -= count;
     count += outboundOffset_;
-    while (!outbound_.empty() && count >= outbound_.front().size()) {
-        count -= outbound_.front().size();
-        outbound_.pop_front();
+    while (outboundHead_ < outbound_.size() && count >= outbound_[outboundHead_].size()) {
+        count -= outbound_[outboundHead_].size();
+        outbound_[outboundHead_++] = Bytes();
     }
     outboundOffset_ = count;
-    if (!outbound_.empty()) writeNext();
+    if (outboundHead_ == outbound_.size()) {
+        outbound_.clear();
+        outboundHead_ = 0;
+    } else {
+        // Written frames are let go of in batches; the buffers of those still queued do not move.
+        if (outboundHead_ >= maxFramesPerWrite) {
+            outbound_.erase(outbound_.begin(), outbound_.begin() + static_cast<std::ptrdiff_t>(outboundHead_));
+            outboundHead_ = 0;
+        }
+        writeNext();
+    }
     resumeReading();
 }
 
@@ -316,7 +329,7 @@ void Session::armStallLimit() {
 
 void Session::onStallCheck(const asio::error_code& error) {
     stallArmed_ = false;
-    if (error || phase_ == Phase::closed || outbound_.empty()) return;
+    if (error || phase_ == Phase::closed || queuedBytes_ == 0) return;
     if (std::chrono::steady_clock::now() - lastProgress_ >= context_->limits.stallTimeout) return close();
     armStallLimit();
 }
@@ -327,6 +340,7 @@ void Session::close() {
     handshake_.reset();
     channel_.reset();
     unread_.clear();
+    unreadHead_ = 0;
     // A write in flight still uses its frames; its completion lets go of them.
     if (!isWriting_) outbound_.clear();
     handshakeLimit_.cancel();

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -99,12 +98,16 @@ private:
     bool isAuthenticated_ = false;
     std::function<void()> onClose_;
     std::shared_ptr<SessionLanes> lanes_;
-    std::deque<Bytes> unread_;  // sealed frame bodies read but not yet handled (while over the limits)
+    // Sealed frame bodies read and not yet handled (the session went over its limits), from unreadHead_.
+    std::vector<Bytes> unread_;
+    std::size_t unreadHead_ = 0;
     std::size_t inFlight_ = 0;  // requests dispatched and not yet answered
     bool readPaused_ = false;
-    std::deque<Bytes> outbound_;      // frames not yet fully written, the first one partly
-    std::size_t outboundOffset_ = 0;  // bytes of the first frame already written
-    std::size_t queuedBytes_ = 0;     // bytes of outbound_ not yet written
+    // Frames to write from outboundHead_ on, of which the first has outboundOffset_ bytes written.
+    std::vector<Bytes> outbound_;
+    std::size_t outboundHead_ = 0;
+    std::size_t outboundOffset_ = 0;
+    std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
     bool isWriting_ = false;
     bool stallArmed_ = false;
     std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
