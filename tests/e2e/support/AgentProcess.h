@@ -45,6 +45,7 @@ public:
     static std::filesystem::path executable();
 
     std::uint16_t port() const { return port_; }
+    pid_t pid() const { return pid_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; }
     const std::filesystem::path& runtimeFolder() const { return runtimeFolder_; }
 
