@@ -144,46 +144,50 @@ TEST_F(SessionTest, APeerThatTakesNoneOfItsOutputIsClosedAfterTheStallLimit) {
 }
 
 TEST_F(SessionTest, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
-    Gate gate;
-    std::mutex lock;
-    std::set<std::uint64_t> requestIDs;
-    std::vector<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
+    // Shared with the router, which outlives this body and hears of the last session's end later.
+    struct Record {
+        Gate gate;
+        std::mutex lock;
+        std::set<std::uint64_t> requestIDs;
+        std::vector<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
+    };
+    auto record = std::make_shared<Record>();
     registerMethod(
         "test.slow",
-        [&](const JSONObject& params, const RequestContext& context) {
+        [record](const JSONObject& params, const RequestContext& context) {
             {
-                std::lock_guard guard(lock);
-                requestIDs.insert(context.connectionID);
+                std::lock_guard guard(record->lock);
+                record->requestIDs.insert(context.connectionID);
             }
-            return gate.handler()(params, context);
+            return record->gate.handler()(params, context);
         },
         OrderedTarget{"input", std::nullopt});
-    router->addConnectionClosedObserver([&](std::uint64_t id) {
-        std::lock_guard guard(lock);
-        closings.emplace_back(id, gate.left.load());
+    router->addConnectionClosedObserver([record](std::uint64_t id) {
+        std::lock_guard guard(record->lock);
+        record->closings.emplace_back(id, record->gate.left.load());
     });
     start();
 
     auto peer = connect();
     for (int i = 0; i < 3; ++i) peer->sendRequest("s" + std::to_string(i), "test.slow");
-    ASSERT_TRUE(eventually([&] { return gate.entered.load() == 1; }));
+    ASSERT_TRUE(eventually([&] { return record->gate.entered.load() == 1; }));
     peer.reset();
     ASSERT_TRUE(eventually([&] { return server->connectionCount() == 0; }));
     {
-        std::lock_guard guard(lock);
-        EXPECT_TRUE(closings.empty());
+        std::lock_guard guard(record->lock);
+        EXPECT_TRUE(record->closings.empty());
     }
 
-    gate.release.set_value();
+    record->gate.release.set_value();
     ASSERT_TRUE(eventually([&] {
-        std::lock_guard guard(lock);
-        return !closings.empty();
+        std::lock_guard guard(record->lock);
+        return !record->closings.empty();
     }));
     auto second = connect();
     ASSERT_TRUE(second->call("test.slow"));
-    std::lock_guard guard(lock);
-    ASSERT_EQ(requestIDs.size(), 2u);  // one per session
-    EXPECT_EQ(requestIDs.count(0), 0u);
-    ASSERT_EQ(closings.size(), 1u);
-    EXPECT_EQ(closings[0], std::make_pair(*requestIDs.begin(), 3));
+    std::lock_guard guard(record->lock);
+    ASSERT_EQ(record->requestIDs.size(), 2u);  // one per session
+    EXPECT_EQ(record->requestIDs.count(0), 0u);
+    ASSERT_EQ(record->closings.size(), 1u);
+    EXPECT_EQ(record->closings[0], std::make_pair(*record->requestIDs.begin(), 3));
 }
