@@ -196,7 +196,9 @@ bool Session::handleSealedFrame(ByteView body) {
 }
 
 // The envelope is decoded here, in frame order, because its lane must be fixed in the order the
-// requests arrived; the authentication snapshot is taken here for the same reason.
+// requests arrived; the authentication snapshot is taken here for the same reason. Decoding on the
+// queue costs a single phone less than an ordered decoding step on the workers would: that step
+// adds a worker hop to every request.
 void Session::dispatch(std::string_view plaintext) {
     Envelope request;
     std::optional<std::string> lane;
