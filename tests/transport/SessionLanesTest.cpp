@@ -64,22 +64,3 @@ TEST(SessionLanes, ALaneRunsItsJobsOneAtATimeInOrderWhileOtherWorkPassesItsBlock
     EXPECT_EQ(order, expected);
     EXPECT_FALSE(overlapped.load());
 }
-
-TEST(SessionLanes, ClosingWithNothingPendingDrainsOnceOnAWorker) {
-    auto workers = std::make_shared<WorkerPool>(1);
-    std::promise<std::thread::id> drainedOn;
-    std::atomic<int> drained{0};
-    auto lanes = std::make_shared<SessionLanes>(workers, [&] {
-        if (++drained == 1) drainedOn.set_value(std::this_thread::get_id());
-    });
-    lanes->close();
-    lanes->close();
-    auto thread = drainedOn.get_future();
-    ASSERT_EQ(thread.wait_for(kWait), std::future_status::ready);
-    EXPECT_NE(thread.get(), std::this_thread::get_id());
-    // The one worker runs jobs in order: any second drain would have run before this job.
-    std::promise<void> after;
-    workers->post([&] { after.set_value(); });
-    after.get_future().wait();
-    EXPECT_EQ(drained.load(), 1);
-}

@@ -5,117 +5,88 @@
 #include <mutex>
 #include <set>
 #include <thread>
-#include <utility>
+#include <tuple>
 #include <vector>
 
-#include "agent/pairing/DeviceRegistry.h"
-#include "agent/pairing/PairingService.h"
-#include "agent/transport/TransportServer.h"
-#include "protocol/Base64URL.h"
 #include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
 
 using namespace kx;
-using e2e::eventually;
-using e2e::RawPeer;
+using namespace kx::e2e;
 
 namespace {
 
-// A handler's way to hold its requests until the test lets them go.
+// Holds its requests until the test lets them go.
 struct Gate {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<int> entered{0};
     std::atomic<int> left{0};
 
-    MethodHandler handler() {
-        return [this](const JSONObject&, const RequestContext&) {
-            ++entered;
-            released.wait();
-            ++left;
-            return JSONObject{};
-        };
+    JSONObject pass() {
+        ++entered;
+        released.wait();
+        ++left;
+        return {};
     }
 };
 
-class SessionTest : public ::testing::Test {
-protected:
-    void start(SessionLimits limits = {}) {
-        auto registry = std::make_shared<DeviceRegistry>();
-        PairedDevice device;
-        device.id = deviceID;
-        device.name = "test phone";
-        device.publicKey = base64URLEncode(key.publicKey);
-        device.pairedAt = std::chrono::system_clock::now();
-        registry->registerDevice(device);
-        TransportServer::Options options;
-        options.limits = limits;
-        server =
-            TransportServer::create(AgentIdentity::generate(), registry, std::make_shared<PairingService>(registry),
-                                    router, {"host", "1", "linux", "os"}, options);
-        server->start(std::nullopt, false);
+// An agent with the test's methods (registered before it starts) and one paired phone.
+struct Agent {
+    explicit Agent(SessionLimits limits = {}) : agent(options(limits)) {}
+    static InProcessAgent::Options options(SessionLimits limits) {
+        InProcessAgent::Options options;
+        options.sessionLimits = limits;
+        options.startNow = false;
+        return options;
     }
-
+    void add(const std::string& method, MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt) {
+        agent.service().router().registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
+    }
     std::unique_ptr<RawPeer> connect() {
-        auto peer = std::make_unique<RawPeer>(server->state().port);
-        if (!peer->handshake(deviceID, key)) throw std::runtime_error("handshake refused");
+        if (!device) {
+            agent.start();
+            device = agent.addDevice();
+        }
+        auto peer = std::make_unique<RawPeer>(agent.port());
+        if (!peer->handshake(device->id, device->key)) throw std::runtime_error("handshake refused");
         return peer;
     }
+    std::size_t connections() { return agent.service().transport().connectionCount(); }
 
-    void registerMethod(const std::string& method, MethodHandler handler,
-                        std::optional<OrderedTarget> target = std::nullopt) {
-        router->registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
-    }
-
-    std::shared_ptr<CommandRouter> router = std::make_shared<CommandRouter>();
-    std::string deviceID = "d_session";
-    SigningKey key = SigningKey::generate();
-    std::shared_ptr<TransportServer> server;
+    InProcessAgent agent;
+    std::optional<TestDevice> device;
 };
 
 }  // namespace
 
-TEST_F(SessionTest, AnswersThatCannotBeSentBecomeFailuresForTheirOwnRequest) {
-    const std::string tooLarge(300000, 'a');
-    const std::string notText = "\xff\xfe";
-    registerMethod("test.answer", [](const JSONObject& params, const RequestContext&) {
-        return JSONObject{{"text", params.at("text")}};
-    });
-    registerMethod("test.large", [&](const JSONObject&, const RequestContext&) {
-        return JSONObject{{"text", tooLarge}};
-    });
-    registerMethod("test.notText", [&](const JSONObject&, const RequestContext&) {
-        return JSONObject{{"text", notText}};
-    });
-    start();
-    auto peer = connect();
-
-    const std::vector<std::pair<std::string, WireError>> cases = {
-        {"test.large", WireError(ErrorCode::unsupported, "The answer is too large to send")},
-        {"test.notText", WireError::internalError()},
+TEST(Session, AnswersThatCannotBeSentBecomeFailuresForTheirOwnRequest) {
+    const std::vector<std::tuple<std::string, std::string, WireError>> cases = {
+        {"test.large", std::string(300000, 'a'), WireError(ErrorCode::unsupported, "The answer is too large to send")},
+        {"test.notText", "\xff\xfe", WireError::internalError()},  // the encoder refuses what is not UTF-8
     };
-    for (const auto& [method, expected] : cases) {
+    Agent agent;
+    for (const auto& [method, text, expected] : cases)
+        agent.add(method, [text](const JSONObject&, const RequestContext&) { return JSONObject{{"text", text}}; });
+    auto peer = agent.connect();
+    for (const auto& [method, text, expected] : cases) {
         auto answer = peer->call(method);
         ASSERT_TRUE(answer) << method << " was never answered";
-        EXPECT_EQ(answer->ok, false) << method;
         EXPECT_EQ(answer->e, expected) << method;
     }
-    // The session goes on.
-    auto answer = peer->call("test.answer", {{"text", "still here"}});
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->ok, true);
+    EXPECT_EQ(peer->call("agent.ping")->ok, true);  // the session goes on
 }
 
-TEST_F(SessionTest, ReadingStopsAtTheRequestLimitAndResumesAsAnswersGoOut) {
+TEST(Session, ReadingStopsAtTheRequestLimitAndResumesAsAnswersGoOut) {
     constexpr int requests = 40;
     Gate gate;
-    registerMethod("test.wait", gate.handler());
     SessionLimits limits;
-    limits.maxRequestsInFlight = 8;  // below the 16 workers, so the pool is not what holds them
-    start(limits);
-    auto peer = connect();
+    limits.maxRequestsInFlight = 8;  // below the worker count, so the pool is not what holds them
+    Agent agent(limits);
+    agent.add("test.wait", [&](const JSONObject&, const RequestContext&) { return gate.pass(); });
+    auto peer = agent.connect();
     for (int i = 0; i < requests; ++i) peer->sendRequest("w" + std::to_string(i), "test.wait");
-
     ASSERT_TRUE(eventually([&] { return gate.entered.load() == 8; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // room for a ninth to show up
     EXPECT_EQ(gate.entered.load(), 8);
@@ -127,24 +98,23 @@ TEST_F(SessionTest, ReadingStopsAtTheRequestLimitAndResumesAsAnswersGoOut) {
         ASSERT_TRUE(answer) << answered.size() << " answered";
         answered.insert(answer->id.value_or("?"));
     }
-    EXPECT_EQ(gate.entered.load(), requests);
 }
 
-TEST_F(SessionTest, APeerThatTakesNoneOfItsOutputIsClosedAfterTheStallLimit) {
-    registerMethod("test.blob", [](const JSONObject&, const RequestContext&) {
-        return JSONObject{{"blob", std::string(100000, 'x')}};
-    });
+TEST(Session, APeerThatTakesNoneOfItsOutputIsClosedAfterTheStallLimit) {
     SessionLimits limits;
     limits.stallTimeout = std::chrono::milliseconds(300);
-    start(limits);
+    Agent agent(limits);
+    agent.add("test.blob", [](const JSONObject&, const RequestContext&) {
+        return JSONObject{{"blob", std::string(100000, 'x')}};
+    });
     // Far more than the socket buffers and the byte limit hold together, and never read.
-    auto peer = connect();
+    auto peer = agent.connect();
     for (int i = 0; i < 200; ++i) peer->sendRequest("b" + std::to_string(i), "test.blob");
-    EXPECT_TRUE(eventually([&] { return server->connectionCount() == 0; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(eventually([&] { return agent.connections() == 0; }, std::chrono::seconds(10)));
 }
 
-TEST_F(SessionTest, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
-    // Shared with the router, which outlives this body and hears of the last session's end later.
+TEST(Session, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
+    // Shared with the router, which hears of the last session's end after this body.
     struct Record {
         Gate gate;
         std::mutex lock;
@@ -152,38 +122,36 @@ TEST_F(SessionTest, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) 
         std::vector<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
     };
     auto record = std::make_shared<Record>();
-    registerMethod(
+    Agent agent;
+    agent.add(
         "test.slow",
-        [record](const JSONObject& params, const RequestContext& context) {
+        [record](const JSONObject&, const RequestContext& context) {
             {
                 std::lock_guard guard(record->lock);
                 record->requestIDs.insert(context.connectionID);
             }
-            return record->gate.handler()(params, context);
+            return record->gate.pass();
         },
-        OrderedTarget{"input", std::nullopt});
-    router->addConnectionClosedObserver([record](std::uint64_t id) {
+        OrderedTarget{"test", std::nullopt});
+    agent.agent.service().router().addConnectionClosedObserver([record](std::uint64_t id) {
         std::lock_guard guard(record->lock);
         record->closings.emplace_back(id, record->gate.left.load());
     });
-    start();
+    auto closings = [&] {
+        std::lock_guard guard(record->lock);
+        return record->closings;
+    };
 
-    auto peer = connect();
+    auto peer = agent.connect();
     for (int i = 0; i < 3; ++i) peer->sendRequest("s" + std::to_string(i), "test.slow");
     ASSERT_TRUE(eventually([&] { return record->gate.entered.load() == 1; }));
     peer.reset();
-    ASSERT_TRUE(eventually([&] { return server->connectionCount() == 0; }));
-    {
-        std::lock_guard guard(record->lock);
-        EXPECT_TRUE(record->closings.empty());
-    }
-
+    ASSERT_TRUE(eventually([&] { return agent.connections() == 0; }));
+    EXPECT_TRUE(closings().empty());
     record->gate.release.set_value();
-    ASSERT_TRUE(eventually([&] {
-        std::lock_guard guard(record->lock);
-        return !record->closings.empty();
-    }));
-    auto second = connect();
+    ASSERT_TRUE(eventually([&] { return !closings().empty(); }));
+
+    auto second = agent.connect();
     ASSERT_TRUE(second->call("test.slow"));
     std::lock_guard guard(record->lock);
     ASSERT_EQ(record->requestIDs.size(), 2u);  // one per session
