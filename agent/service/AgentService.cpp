@@ -61,9 +61,9 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       updates_(options.updates ? std::move(options.updates) : liveUpdates(options)),
       sleepGuard_(std::move(options.sleepInhibitor)),
-      transport_(
-          TransportServer::create(identity_, registry_, pairing_, router_, descriptor_,
-                                  {options.workerCount, options.handshakeTimeout, std::move(options.advertiser)})) {}
+      transport_(TransportServer::create(
+          identity_, registry_, pairing_, router_, descriptor_,
+          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser), options.sessionLimits})) {}
 
 AgentService::~AgentService() {
     // The transport goes first: its queue and the stop it does on the way out call back into us.

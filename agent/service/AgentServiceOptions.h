@@ -32,6 +32,7 @@ struct AgentServiceOptions {
     std::shared_ptr<SleepInhibitor> sleepInhibitor;  // null: the machine may sleep
     std::size_t workerCount = TransportServer::defaultWorkerCount;
     std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
+    SessionLimits sessionLimits;
 
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.

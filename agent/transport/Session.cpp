@@ -1,7 +1,8 @@
 #include "agent/transport/Session.h"
 
+#include <atomic>
+
 #include <asio/post.hpp>
-#include <asio/write.hpp>
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
@@ -14,6 +15,13 @@ namespace kx {
 
 namespace {
 constexpr std::size_t signatureLength = 64;
+// Frames handed to the socket in one write at most.
+constexpr std::size_t maxFramesPerWrite = 64;
+
+std::uint64_t nextConnectionID() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
 
 const WireError& malformedFrame() {
     static const WireError error(ErrorCode::invalidParams, "Malformed frame");
@@ -24,8 +32,12 @@ const WireError& malformedFrame() {
 Session::Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContext> context)
     : connection_(std::move(connection)),
       context_(std::move(context)),
+      connectionID_(nextConnectionID()),
       handshakeLimit_(connection_.get_executor()),
-      accumulator_(static_cast<std::uint32_t>(SecureChannel::maxFrame)) {}
+      stallLimit_(connection_.get_executor()),
+      accumulator_(static_cast<std::uint32_t>(SecureChannel::maxFrame)),
+      lanes_(std::make_shared<SessionLanes>(
+          context_->workers, [router = context_->router, id = connectionID_] { router->connectionClosed(id); })) {}
 
 void Session::start() {
     handshake_.emplace(HandshakeRole::agent);
@@ -69,16 +81,23 @@ void Session::onReadable(const asio::error_code& error) {
     if (phase_ == Phase::closed) return;
     if (error) return close();
     // The queue's reactor reports readiness on edges only, so the socket is read until it is empty
-    // before waiting again; a busy connection yields the thread to the others now and then.
+    // before waiting again; a busy connection yields the thread to the others now and then. Over
+    // its limits the session waits for nothing: an answer or a write that drains it reads again.
+    handleUnread();
     Bytes& buffer = context_->readBuffer;
     for (int turn = 0; turn < readsPerTurn; ++turn) {
+        if (phase_ == Phase::closed) return;
+        if (isOverLimits()) {
+            readPaused_ = true;
+            return;
+        }
         asio::error_code readError;
         std::size_t count = connection_.read_some(asio::buffer(buffer.data(), maxRead), readError);
         if (readError == asio::error::would_block || readError == asio::error::try_again) return readNext();
         if (readError) return close();  // end of stream included
         ingest(ByteView(buffer.data(), count));
-        if (phase_ == Phase::closed) return;
     }
+    if (phase_ == Phase::closed) return;
     asio::post(*context_->queue, [weak = weak_from_this()] {
         if (auto self = weak.lock()) self->onReadable({});
     });
@@ -86,19 +105,38 @@ void Session::onReadable(const asio::error_code& error) {
 
 void Session::ingest(ByteView data) {
     accumulator_.append(data);
-    std::vector<Bytes> frames;
     try {
-        frames = accumulator_.drain();
+        for (Bytes& body : accumulator_.drain()) unread_.push_back(std::move(body));
     } catch (const FrameAccumulator::Failure&) {
         return close();
     }
+    handleUnread();
+}
+
+void Session::handleUnread() {
     // The phase is read again for every frame: the first one may complete the handshake.
-    for (const Bytes& body : frames) {
+    while (unreadHead_ < unread_.size() && !isOverLimits()) {
+        Bytes body = std::move(unread_[unreadHead_++]);
+        if (unreadHead_ == unread_.size()) {
+            unread_.clear();
+            unreadHead_ = 0;
+            unreadHead_ = 0;
+        }
         if (phase_ == Phase::awaitingAuth)
             authenticate(body);
         else if (phase_ != Phase::established || !handleSealedFrame(body))
             return;
     }
+}
+
+bool Session::isOverLimits() const {
+    return inFlight_ >= context_->limits.maxRequestsInFlight || queuedBytes_ >= context_->limits.maxQueuedBytes;
+}
+
+void Session::resumeReading() {
+    if (!readPaused_ || phase_ == Phase::closed || isOverLimits()) return;
+    readPaused_ = false;
+    onReadable({});
 }
 
 void Session::authenticate(ByteView body) {
@@ -153,32 +191,55 @@ bool Session::handleSealedFrame(ByteView body) {
         close();
         return false;
     }
-    dispatch(std::string(asText(plaintext)));
+    dispatch(asText(plaintext));
     return true;
 }
 
-// The envelope is decoded on the worker too: the queue only opens and seals, which keeps it free
-// for every other connection. The authentication snapshot is still taken here, in frame order.
-void Session::dispatch(std::string plaintext) {
-    RequestContext snapshot{deviceID_, isAuthenticated_};
-    context_->workers->post([weak = weak_from_this(), context = context_, plaintext = std::move(plaintext), snapshot] {
-        if (weak.expired()) return;
-        std::string answer = answerTo(plaintext, *context->router, snapshot);
-        asio::post(*context->queue, [weak, answer = std::move(answer)] {
-            if (auto self = weak.lock()) self->sendText(answer);
+// The envelope is decoded here, in frame order, because its lane must be fixed in the order the
+// requests arrived; the authentication snapshot is taken here for the same reason. Decoding on the
+// queue costs a single phone less than an ordered decoding step on the workers would: that step
+// adds a worker hop to every request.
+void Session::dispatch(std::string_view plaintext) {
+    Envelope request;
+    std::optional<std::string> lane;
+    try {
+        request = Envelope::decode(plaintext);
+        request.validate();
+        lane = context_->router->lane(request);
+    } catch (...) {
+        sendText(Envelope::failure("?", malformedFrame()).encode());
+        return;
+    }
+    ++inFlight_;
+    RequestContext snapshot{deviceID_, isAuthenticated_, connectionID_};
+    lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
+        std::string id = request.id.value_or("?");
+        std::string answer = answerTo(request, *context->router, snapshot);
+        asio::post(*context->queue, [weak, id = std::move(id), answer = std::move(answer)] {
+            if (auto self = weak.lock()) self->onAnswered(id, answer);
         });
     });
 }
 
-std::string Session::answerTo(std::string_view plaintext, const CommandRouter& router, const RequestContext& snapshot) {
-    Envelope request;
+std::string Session::answerTo(const Envelope& request, const CommandRouter& router, const RequestContext& snapshot) {
     try {
-        request = Envelope::decode(plaintext);
-        request.validate();
+        return router.dispatch(request, snapshot).encode();
     } catch (...) {
-        return Envelope::failure("?", malformedFrame()).encode();
+        // A result the encoder refuses (text that is not UTF-8, say): the phone still hears back.
+        return Envelope::failure(request.id.value_or("?"), WireError::internalError()).encode();
     }
-    return router.dispatch(request, snapshot).encode();
+}
+
+void Session::onAnswered(const std::string& id, const std::string& answer) {
+    --inFlight_;
+    sendAnswer(id, answer);
+    resumeReading();
+}
+
+void Session::sendAnswer(const std::string& id, const std::string& answer) {
+    if (phase_ != Phase::established || sendText(answer)) return;
+    static const WireError tooLarge(ErrorCode::unsupported, "The answer is too large to send");
+    sendText(Envelope::failure(id, tooLarge).encode());
 }
 
 void Session::send(const Envelope& envelope) {
@@ -193,36 +254,86 @@ void Session::send(const Envelope& envelope) {
 void Session::pushEvent(const std::string& event, const JSONObject& params) {
     ++eventSequence_;
     // Only a paired device hears events; a phone that is still pairing learns nothing from them.
-    if (!isAuthenticated_) return;
+    // A phone that does not take its output misses events (the gap shows in the sequence numbers).
+    if (!isAuthenticated_ || queuedBytes_ >= context_->limits.maxQueuedBytes) return;
     send(Envelope::event(event, static_cast<std::uint64_t>(eventSequence_), params));
 }
 
-void Session::sendText(const std::string& text) {
-    if (phase_ != Phase::established) return;
+bool Session::sendText(const std::string& text) {
+    if (phase_ != Phase::established) return false;
     try {
         write(channel_->seal(asBytes(text)));
+        return true;
     } catch (const SecureChannel::Failure&) {
         // Too large or out of nonces: this one message is dropped.
+        return false;
     }
 }
 
 void Session::write(Bytes frame) {
-    queued_.push_back(std::move(frame));
-    if (writing_.empty()) writeQueued();
+    if (queuedBytes_ == 0) lastProgress_ = std::chrono::steady_clock::now();
+    queuedBytes_ += frame.size();
+    outbound_.push_back(std::move(frame));
+    armStallLimit();
+    if (!isWriting_) writeNext();
 }
 
-void Session::writeQueued() {
-    writing_.swap(queued_);
+// Writes what the socket takes now; each completion is progress the stall limit counts.
+void Session::writeNext() {
     std::vector<asio::const_buffer> buffers;
-    buffers.reserve(writing_.size());
-    for (const Bytes& frame : writing_) buffers.push_back(asio::buffer(frame));
-    asio::async_write(connection_, buffers, [weak = weak_from_this()](const asio::error_code& error, std::size_t) {
-        auto self = weak.lock();
-        if (!self) return;
-        self->writing_.clear();
-        if (error) return self->close();
-        if (!self->queued_.empty() && self->phase_ != Phase::closed) self->writeQueued();
+    std::size_t end = std::min(outbound_.size(), outboundHead_ + maxFramesPerWrite);
+    buffers.reserve(end - outboundHead_);
+    for (std::size_t index = outboundHead_; index < end; ++index)
+        buffers.push_back(asio::buffer(outbound_[index]) + (index == outboundHead_ ? outboundOffset_ : 0));
+    isWriting_ = true;
+    connection_.async_write_some(buffers, [weak = weak_from_this()](const asio::error_code& error, std::size_t count) {
+        if (auto self = weak.lock()) self->onWritten(error, count);
     });
+}
+
+void Session::onWritten(const asio::error_code& error, std::size_t count) {
+    isWriting_ = false;
+    if (phase_ == Phase::closed) {
+        outbound_.clear();
+        return;
+    }
+    if (error) return close();
+    lastProgress_ = std::chrono::steady_clock::now();
+    queuedBytes_ -= count;
+    count += outboundOffset_;
+    while (outboundHead_ < outbound_.size() && count >= outbound_[outboundHead_].size()) {
+        count -= outbound_[outboundHead_].size();
+        outbound_[outboundHead_++] = Bytes();
+    }
+    outboundOffset_ = count;
+    if (outboundHead_ == outbound_.size()) {
+        outbound_.clear();
+        outboundHead_ = 0;
+    } else {
+        // Written frames are let go of in batches; the buffers of those still queued do not move.
+        if (outboundHead_ >= maxFramesPerWrite) {
+            outbound_.erase(outbound_.begin(), outbound_.begin() + static_cast<std::ptrdiff_t>(outboundHead_));
+            outboundHead_ = 0;
+        }
+        writeNext();
+    }
+    resumeReading();
+}
+
+void Session::armStallLimit() {
+    if (stallArmed_) return;
+    stallArmed_ = true;
+    stallLimit_.expires_at(lastProgress_ + context_->limits.stallTimeout);
+    stallLimit_.async_wait([weak = weak_from_this()](const asio::error_code& error) {
+        if (auto self = weak.lock()) self->onStallCheck(error);
+    });
+}
+
+void Session::onStallCheck(const asio::error_code& error) {
+    stallArmed_ = false;
+    if (error || phase_ == Phase::closed || queuedBytes_ == 0) return;
+    if (std::chrono::steady_clock::now() - lastProgress_ >= context_->limits.stallTimeout) return close();
+    armStallLimit();
 }
 
 void Session::close() {
@@ -230,8 +341,13 @@ void Session::close() {
     phase_ = Phase::closed;
     handshake_.reset();
     channel_.reset();
-    queued_.clear();
+    unread_.clear();
+    unreadHead_ = 0;
+    // A write in flight still uses its frames; its completion lets go of them.
+    if (!isWriting_) outbound_.clear();
     handshakeLimit_.cancel();
+    stallLimit_.cancel();
+    lanes_->close();
     asio::error_code ignored;
     connection_.close(ignored);
     if (auto onClose = std::move(onClose_)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <asio/steady_timer.hpp>
 
 #include "agent/transport/SessionContext.h"
+#include "agent/transport/SessionLanes.h"
 #include "protocol/Envelope.h"
 #include "protocol/FrameAccumulator.h"
 #include "protocol/Handshake.h"
@@ -20,8 +22,10 @@
 namespace kx {
 
 // The agent's side of one TCP connection: sends the hello, authenticates the phone (as a paired
-// device or in pairing mode), then opens each sealed frame, dispatches its request on the worker
-// pool and seals the answer. Every member is touched only on the transport queue's thread.
+// device or in pairing mode), then opens each sealed frame, decodes its request, runs it on the
+// worker pool in the request's lane and seals the answer. Reading stops while the session holds
+// too many requests or too many unsent bytes (SessionLimits). Every member is touched only on the
+// transport queue's thread.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     enum class Phase { closed, awaitingAuth, established };
@@ -43,6 +47,8 @@ public:
     void close();
 
     void setOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
+    // Unique for the life of the process; handed to every request as RequestContext::connectionID.
+    std::uint64_t connectionID() const { return connectionID_; }
     Phase phase() const { return phase_; }
     std::int64_t eventSequence() const { return eventSequence_; }
     const std::optional<std::string>& deviceID() const { return deviceID_; }
@@ -54,23 +60,35 @@ private:
     void readNext();
     void onReadable(const asio::error_code& error);
     void ingest(ByteView data);
+    // Handles the frames read so far, up to the session's limits.
+    void handleUnread();
+    bool isOverLimits() const;
+    void resumeReading();
     void authenticate(ByteView body);
     bool verifyDevice(const std::string& deviceID, const std::optional<std::string>& signature,
                       const Key32& transcript) const;
     JSONObject authReply(const Signature64& signature) const;
     // False when the frame closed the session.
     bool handleSealedFrame(ByteView body);
-    void dispatch(std::string plaintext);
-    // The response text for one opened frame: the router's answer, or "Malformed frame".
-    static std::string answerTo(std::string_view plaintext, const CommandRouter& router,
-                                const RequestContext& snapshot);
-    void sendText(const std::string& text);
+    void dispatch(std::string_view plaintext);
+    // The router's answer, encoded; "internal" for the same id when it cannot be encoded.
+    static std::string answerTo(const Envelope& request, const CommandRouter& router, const RequestContext& snapshot);
+    void onAnswered(const std::string& id, const std::string& answer);
+    // Seals an answer; one too large to seal is replaced by a failure for the same id.
+    void sendAnswer(const std::string& id, const std::string& answer);
+    // False when the text could not be sealed (it is dropped).
+    bool sendText(const std::string& text);
     void write(Bytes frame);
-    void writeQueued();
+    void writeNext();
+    void onWritten(const asio::error_code& error, std::size_t count);
+    void armStallLimit();
+    void onStallCheck(const asio::error_code& error);
 
     asio::ip::tcp::socket connection_;
     std::shared_ptr<SessionContext> context_;
+    std::uint64_t connectionID_;
     asio::steady_timer handshakeLimit_;
+    asio::steady_timer stallLimit_;
     Phase phase_ = Phase::closed;
     std::optional<Handshake> handshake_;
     std::unique_ptr<SecureChannel> channel_;
@@ -79,8 +97,20 @@ private:
     std::optional<std::string> deviceID_;
     bool isAuthenticated_ = false;
     std::function<void()> onClose_;
-    std::vector<Bytes> queued_;   // frames waiting for the write in flight
-    std::vector<Bytes> writing_;  // frames of the write in flight
+    std::shared_ptr<SessionLanes> lanes_;
+    // Sealed frame bodies read and not yet handled (the session went over its limits), from unreadHead_.
+    std::vector<Bytes> unread_;
+    std::size_t unreadHead_ = 0;
+    std::size_t inFlight_ = 0;  // requests dispatched and not yet answered
+    bool readPaused_ = false;
+    // Frames to write from outboundHead_ on, of which the first has outboundOffset_ bytes written.
+    std::vector<Bytes> outbound_;
+    std::size_t outboundHead_ = 0;
+    std::size_t outboundOffset_ = 0;
+    std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
+    bool isWriting_ = false;
+    bool stallArmed_ = false;
+    std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
 };
 
 }  // namespace kx

@@ -9,6 +9,7 @@
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/LastSeenRecorder.h"
+#include "agent/transport/SessionLimits.h"
 #include "agent/transport/WorkerPool.h"
 #include "protocol/AgentDescriptor.h"
 #include "protocol/Bytes.h"
@@ -34,6 +35,7 @@ struct SessionContext {
     // One read buffer for every session: reads complete one at a time on the queue's thread, so
     // an idle connection holds no buffer of its own.
     Bytes readBuffer;
+    SessionLimits limits;
 };
 
 }  // namespace kx

@@ -82,7 +82,8 @@ TransportServer::TransportServer(AgentIdentity identity, std::shared_ptr<DeviceR
     context_ = std::make_shared<SessionContext>(SessionContext{
         std::move(identity), std::move(publicKeyText), registry, std::move(pairing), std::move(router),
         std::move(agentInfo), std::make_shared<asio::io_context>(1), workers,
-        std::make_shared<LastSeenRecorder>(registry, workers), options.handshakeTimeout, Bytes(Session::maxRead)});
+        std::make_shared<LastSeenRecorder>(registry, workers), options.handshakeTimeout, Bytes(Session::maxRead),
+        options.limits});
     keepRunning_.emplace(context_->queue->get_executor());
     queueThread_ = std::thread([queue = context_->queue] { queue->run(); });
 }

@@ -44,6 +44,7 @@ public:
         std::size_t workerCount = defaultWorkerCount;
         std::chrono::milliseconds handshakeTimeout = defaultHandshakeTimeout;
         std::shared_ptr<ServiceAdvertiser> advertiser;  // null: never advertised
+        SessionLimits limits;
     };
 
     // Also installs the registry's revocation callback, which closes the revoked device's sessions.

@@ -15,7 +15,13 @@ inline ClientIdentity phone() {
 // The agent service with three methods of the test's own: "echo" answers with its parameters
 // (after "delayMs" when given), "fail" answers an error and "silence" answers too late to matter.
 struct EchoAgent : e2e::InProcessAgent {
-    EchoAgent() : InProcessAgent(Options{.sleepInhibitor = nullptr, .startNow = false}) {
+    static Options unstarted() {
+        Options options;
+        options.startNow = false;
+        return options;
+    }
+
+    EchoAgent() : InProcessAgent(unstarted()) {
         auto& router = service().router();
         router.registerMethod("echo", std::nullopt, true, [](const JSONObject& params, const RequestContext&) {
             if (auto delay = params.find("delayMs"); delay != params.end())

@@ -21,6 +21,7 @@ InProcessAgent::InProcessAgent(Options options) {
     serviceOptions.os = "Test OS 1";
     serviceOptions.sleepInhibitor = std::move(options.sleepInhibitor);
     serviceOptions.handshakeTimeout = options.handshakeTimeout;
+    serviceOptions.sessionLimits = options.sessionLimits;
     service_ = AgentService::create(std::move(serviceOptions));
     if (options.startNow) start();
 }

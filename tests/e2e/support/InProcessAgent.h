@@ -24,6 +24,7 @@ class InProcessAgent {
 public:
     struct Options {
         std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
+        SessionLimits sessionLimits;
         std::shared_ptr<SleepInhibitor> sleepInhibitor;
         bool startNow = true;
     };

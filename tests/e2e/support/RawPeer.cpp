@@ -97,6 +97,23 @@ void RawPeer::sendBytes(ByteView bytes) {
     }
 }
 
+std::size_t RawPeer::sendWhileTaken(ByteView bytes, std::chrono::milliseconds stall) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        pollfd entry{fd_, POLLOUT, 0};
+        int ready = ::poll(&entry, 1, static_cast<int>(stall.count()));
+        if (ready == 0) break;
+        if (ready < 0 && errno == EINTR) continue;
+        ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            throw std::system_error(errno, std::generic_category(), "send");
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return sent;
+}
+
 void RawPeer::sendFrame(ByteView body) {
     sendBytes(FrameAccumulator::frame(body));
 }

@@ -37,6 +37,8 @@ public:
                                       const std::optional<SigningKey>& deviceKey = std::nullopt);
 
     void sendBytes(ByteView bytes);
+    // Sends until done or until the agent has taken nothing for `stall`; returns the bytes it took.
+    std::size_t sendWhileTaken(ByteView bytes, std::chrono::milliseconds stall);
     void sendFrame(ByteView body);
     // Seals one plaintext on the established channel and sends it.
     void sendSealed(std::string_view plaintext);

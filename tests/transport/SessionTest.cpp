@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/InProcessAgent.h"
+#include "tests/e2e/support/RawPeer.h"
+
+using namespace kx;
+using namespace kx::e2e;
+
+namespace {
+
+// Holds its requests until the test lets them go.
+struct Gate {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> entered{0};
+    std::atomic<int> left{0};
+
+    JSONObject pass() {
+        ++entered;
+        released.wait();
+        ++left;
+        return {};
+    }
+};
+
+// An agent with the test's methods (registered before it starts) and one paired phone.
+struct Agent {
+    explicit Agent(SessionLimits limits = {}) : agent(options(limits)) {}
+    static InProcessAgent::Options options(SessionLimits limits) {
+        InProcessAgent::Options options;
+        options.sessionLimits = limits;
+        options.startNow = false;
+        return options;
+    }
+    void add(const std::string& method, MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt) {
+        agent.service().router().registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
+    }
+    std::unique_ptr<RawPeer> connect() {
+        if (!device) {
+            agent.start();
+            device = agent.addDevice();
+        }
+        auto peer = std::make_unique<RawPeer>(agent.port());
+        if (!peer->handshake(device->id, device->key)) throw std::runtime_error("handshake refused");
+        return peer;
+    }
+    std::size_t connections() { return agent.service().transport().connectionCount(); }
+
+    InProcessAgent agent;
+    std::optional<TestDevice> device;
+};
+
+}  // namespace
+
+TEST(Session, AnswersThatCannotBeSentBecomeFailuresForTheirOwnRequest) {
+    const std::vector<std::tuple<std::string, std::string, WireError>> cases = {
+        {"test.large", std::string(300000, 'a'), WireError(ErrorCode::unsupported, "The answer is too large to send")},
+        {"test.notText", "\xff\xfe", WireError::internalError()},  // the encoder refuses what is not UTF-8
+    };
+    Agent agent;
+    for (const auto& [method, text, expected] : cases)
+        agent.add(method, [text](const JSONObject&, const RequestContext&) { return JSONObject{{"text", text}}; });
+    auto peer = agent.connect();
+    for (const auto& [method, text, expected] : cases) {
+        auto answer = peer->call(method);
+        ASSERT_TRUE(answer) << method << " was never answered";
+        EXPECT_EQ(answer->e, expected) << method;
+    }
+    EXPECT_EQ(peer->call("agent.ping")->ok, true);  // the session goes on
+}
+
+TEST(Session, ReadingStopsAtTheRequestLimitAndResumesAsAnswersGoOut) {
+    constexpr int requests = 40;
+    Gate gate;
+    SessionLimits limits;
+    limits.maxRequestsInFlight = 8;  // below the worker count, so the pool is not what holds them
+    Agent agent(limits);
+    agent.add("test.wait", [&](const JSONObject&, const RequestContext&) { return gate.pass(); });
+    auto peer = agent.connect();
+    for (int i = 0; i < requests; ++i) peer->sendRequest("w" + std::to_string(i), "test.wait");
+    ASSERT_TRUE(eventually([&] { return gate.entered.load() == 8; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // room for a ninth to show up
+    EXPECT_EQ(gate.entered.load(), 8);
+
+    gate.release.set_value();
+    std::set<std::string> answered;
+    while (answered.size() < requests) {
+        auto answer = peer->readEnvelope();
+        ASSERT_TRUE(answer) << answered.size() << " answered";
+        answered.insert(answer->id.value_or("?"));
+    }
+}
+
+TEST(Session, APeerThatTakesNoneOfItsOutputIsClosedAfterTheStallLimit) {
+    SessionLimits limits;
+    limits.stallTimeout = std::chrono::milliseconds(300);
+    Agent agent(limits);
+    agent.add("test.blob", [](const JSONObject&, const RequestContext&) {
+        return JSONObject{{"blob", std::string(100000, 'x')}};
+    });
+    // Far more than the socket buffers and the byte limit hold together, and never read.
+    auto peer = agent.connect();
+    for (int i = 0; i < 200; ++i) peer->sendRequest("b" + std::to_string(i), "test.blob");
+    EXPECT_TRUE(eventually([&] { return agent.connections() == 0; }, std::chrono::seconds(10)));
+}
+
+TEST(Session, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
+    // Shared with the router, which hears of the last session's end after this body.
+    struct Record {
+        Gate gate;
+        std::mutex lock;
+        std::set<std::uint64_t> requestIDs;
+        std::vector<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
+    };
+    auto record = std::make_shared<Record>();
+    Agent agent;
+    agent.add(
+        "test.slow",
+        [record](const JSONObject&, const RequestContext& context) {
+            {
+                std::lock_guard guard(record->lock);
+                record->requestIDs.insert(context.connectionID);
+            }
+            return record->gate.pass();
+        },
+        OrderedTarget{"test", std::nullopt});
+    agent.agent.service().router().addConnectionClosedObserver([record](std::uint64_t id) {
+        std::lock_guard guard(record->lock);
+        record->closings.emplace_back(id, record->gate.left.load());
+    });
+    auto closings = [&] {
+        std::lock_guard guard(record->lock);
+        return record->closings;
+    };
+
+    auto peer = agent.connect();
+    for (int i = 0; i < 3; ++i) peer->sendRequest("s" + std::to_string(i), "test.slow");
+    ASSERT_TRUE(eventually([&] { return record->gate.entered.load() == 1; }));
+    peer.reset();
+    ASSERT_TRUE(eventually([&] { return agent.connections() == 0; }));
+    EXPECT_TRUE(closings().empty());
+    record->gate.release.set_value();
+    ASSERT_TRUE(eventually([&] { return !closings().empty(); }));
+
+    auto second = agent.connect();
+    ASSERT_TRUE(second->call("test.slow"));
+    std::lock_guard guard(record->lock);
+    ASSERT_EQ(record->requestIDs.size(), 2u);  // one per session
+    EXPECT_EQ(record->requestIDs.count(0), 0u);
+    ASSERT_EQ(record->closings.size(), 1u);
+    EXPECT_EQ(record->closings[0], std::make_pair(*record->requestIDs.begin(), 3));
+}
