@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "agent/support/DataDirectory.h"
+#include "agent/support/DescriptorLimit.h"
 #include "agent/support/Log.h"
 #include "daemon/AgentDaemon.h"
 #include "daemon/ControlClient.h"
@@ -82,6 +83,7 @@ int runAgent(const CommandLine& line) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    log::info(raiseDescriptorLimit().description());
 
     DaemonSettings settings;
     settings.dataFolder = dataFolder(line, true);

@@ -15,6 +15,15 @@ namespace kx {
 namespace {
 constexpr std::size_t signatureLength = 64;
 
+std::string addressText(const asio::ip::tcp::socket& connection) {
+    asio::error_code error;
+    auto address = connection.remote_endpoint(error).address();
+    if (error) return "unknown";
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
 const WireError& malformedFrame() {
     static const WireError error(ErrorCode::invalidParams, "Malformed frame");
     return error;
@@ -25,7 +34,8 @@ Session::Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContex
     : connection_(std::move(connection)),
       context_(std::move(context)),
       handshakeLimit_(connection_.get_executor()),
-      accumulator_(static_cast<std::uint32_t>(SecureChannel::maxFrame)) {}
+      accumulator_(static_cast<std::uint32_t>(SecureChannel::maxFrame)),
+      peerAddress_(addressText(connection_)) {}
 
 void Session::start() {
     handshake_.emplace(HandshakeRole::agent);
@@ -110,7 +120,9 @@ void Session::authenticate(ByteView body) {
             deviceID_ = auth.deviceId;
             isAuthenticated_ = true;
             context_->lastSeen->record(*deviceID_, std::chrono::system_clock::now());
-        } else if (!context_->pairing->isPairing()) {
+        } else if (auto window = context_->pairing->openWindow()) {
+            pairingWindow_ = window;
+        } else {
             return close();
         }
         handshake_.reset();
@@ -120,7 +132,11 @@ void Session::authenticate(ByteView body) {
         Signature64 signature = context_->identity.sign(result.transcript);
         send(Envelope::success("sec.auth", authReply(signature)));
     } catch (...) {
-        close();
+        return close();
+    }
+    if (auto onEstablished = std::move(onEstablished_)) {
+        onEstablished_ = nullptr;
+        onEstablished();
     }
 }
 
@@ -161,6 +177,7 @@ bool Session::handleSealedFrame(ByteView body) {
 // for every other connection. The authentication snapshot is still taken here, in frame order.
 void Session::dispatch(std::string plaintext) {
     RequestContext snapshot{deviceID_, isAuthenticated_};
+    snapshot.peerAddress = peerAddress_;
     context_->workers->post([weak = weak_from_this(), context = context_, plaintext = std::move(plaintext), snapshot] {
         if (weak.expired()) return;
         std::string answer = answerTo(plaintext, *context->router, snapshot);
@@ -234,6 +251,7 @@ void Session::close() {
     handshakeLimit_.cancel();
     asio::error_code ignored;
     connection_.close(ignored);
+    onEstablished_ = nullptr;
     if (auto onClose = std::move(onClose_)) {
         onClose_ = nullptr;
         onClose();

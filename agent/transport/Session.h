@@ -11,6 +11,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
+#include "agent/pairing/PairingService.h"
 #include "agent/transport/SessionContext.h"
 #include "protocol/Envelope.h"
 #include "protocol/FrameAccumulator.h"
@@ -43,10 +44,16 @@ public:
     void close();
 
     void setOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
+    // Called once the handshake has finished, as a paired device or in pairing mode.
+    void setOnEstablished(std::function<void()> onEstablished) { onEstablished_ = std::move(onEstablished); }
     Phase phase() const { return phase_; }
     std::int64_t eventSequence() const { return eventSequence_; }
     const std::optional<std::string>& deviceID() const { return deviceID_; }
     bool isAuthenticated() const { return isAuthenticated_; }
+    // The pairing window an unauthenticated session was let in during.
+    const std::optional<PairingService::Window>& pairingWindow() const { return pairingWindow_; }
+    // The peer's address as text ("192.0.2.7", IPv4 peers of a dual-stack listener included).
+    const std::string& peerAddress() const { return peerAddress_; }
 
 private:
     void sendHello();
@@ -78,7 +85,10 @@ private:
     std::int64_t eventSequence_ = 0;
     std::optional<std::string> deviceID_;
     bool isAuthenticated_ = false;
+    std::optional<PairingService::Window> pairingWindow_;
+    std::string peerAddress_;
     std::function<void()> onClose_;
+    std::function<void()> onEstablished_;
     std::vector<Bytes> queued_;   // frames waiting for the write in flight
     std::vector<Bytes> writing_;  // frames of the write in flight
 };
