@@ -22,6 +22,8 @@ namespace {
 constexpr std::chrono::seconds stopTimeout{15};
 constexpr std::chrono::milliseconds reapInterval{10};
 constexpr std::size_t chunkSize = 4096;
+// Sets a resource limit and runs the command in its place (util-linux).
+constexpr const char* prlimitPath = "/usr/bin/prlimit";
 
 struct Pipe {
     int read = -1, write = -1;
@@ -53,7 +55,11 @@ AgentProcess::AgentProcess(Options options)
     std::filesystem::create_directories(runtimeFolder_);
     ::chmod(runtimeFolder_.c_str(), S_IRWXU);
 
-    std::vector<std::string> arguments{executable().string(), "--data-dir", dataFolder_.string(), "--port", "0"};
+    std::vector<std::string> arguments;
+    if (auto limit = options_.descriptorLimit)
+        arguments = {prlimitPath, "--nofile=" + std::to_string(limit->first) + ":" + std::to_string(limit->second),
+                     "--"};
+    arguments.insert(arguments.end(), {executable().string(), "--data-dir", dataFolder_.string(), "--port", "0"});
     if (!options_.advertise) arguments.push_back("--no-advertise");
     arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
     std::vector<char*> argv;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "agent/pairing/PairingPayload.h"
@@ -32,6 +33,8 @@ public:
         // Folders of another agent, to start a second one beside it; fresh ones by default.
         std::optional<std::filesystem::path> dataFolder;
         std::optional<std::filesystem::path> runtimeFolder;
+        // Soft and hard limit on open descriptors to start it with (through prlimit); inherited when absent.
+        std::optional<std::pair<unsigned long, unsigned long>> descriptorLimit;
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
@@ -45,6 +48,7 @@ public:
     static std::filesystem::path executable();
 
     std::uint16_t port() const { return port_; }
+    pid_t pid() const { return pid_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; }
     const std::filesystem::path& runtimeFolder() const { return runtimeFolder_; }
 
