@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <system_error>
 
 #include <asio/ip/v6_only.hpp>
@@ -59,6 +61,13 @@ void listenOn(tcp::acceptor& listener, const tcp::endpoint& endpoint, bool dualS
     listener.bind(endpoint);
     listener.listen(asio::socket_base::max_listen_connections);
     listener.non_blocking(true);
+}
+
+std::uint64_t softDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<std::uint64_t>::max();
+    return limit.rlim_cur;
 }
 
 int openReserveDescriptor() {
@@ -133,6 +142,7 @@ void TransportServer::start(std::optional<std::uint16_t> port, bool advertise) {
     auto listener = openListener(port.value_or(0));
     std::uint16_t boundPort = listener->local_endpoint().port();
     onQueueAndWait([&] {
+        descriptorLimit_ = softDescriptorLimit();
         listener_ = listener;
         acceptNext();
     });
@@ -187,7 +197,8 @@ void TransportServer::onListenerReady(const std::shared_ptr<tcp::acceptor>& list
         ::close(fd);
         return;
     }
-    addSession(std::move(connection));
+    // Descriptors are handed out lowest first, so a high number means few are left.
+    addSession(std::move(connection), static_cast<std::uint64_t>(fd) + descriptorHeadroom >= descriptorLimit_);
 }
 
 void TransportServer::onAcceptError(const std::shared_ptr<tcp::acceptor>& listener, int error) {
@@ -232,13 +243,15 @@ void TransportServer::retryAcceptSoon(const std::shared_ptr<tcp::acceptor>& list
     });
 }
 
-void TransportServer::addSession(tcp::socket connection) {
+void TransportServer::addSession(tcp::socket connection, bool nearlyOutOfDescriptors) {
     configureConnection(connection);
     auto session = std::make_shared<Session>(std::move(connection), context_);
     std::uint64_t number = ++accepted_;
     session->setOnClose([this, number] { asio::post(*context_->queue, [this, number] { removeSession(number); }); });
     session->setOnEstablished([this, number] { onEstablished(number); });
     connections_.emplace(number, session);
+    if (nearlyOutOfDescriptors)
+        if (auto oldest = waiting_.evictOne()) closeSession(*oldest);
     for (std::uint64_t evicted : waiting_.admit(number, session->peerAddress())) closeSession(evicted);
     session->start();
     // Last: the owner may let go of the server from inside its callback.

@@ -47,6 +47,10 @@ public:
     // A pairing-mode session lives this long past the end of its pairing window, so that the
     // answer to its pair.begin still goes out.
     static constexpr std::chrono::milliseconds pairingGrace{2000};
+    // Descriptors left to the rest of the agent (bus connections, files, child processes): once an
+    // accepted connection's descriptor number comes this close to the limit, a connection still in
+    // its handshake is closed.
+    static constexpr std::uint64_t descriptorHeadroom = 16;
 
     struct Options {
         std::size_t workerCount = defaultWorkerCount;
@@ -106,7 +110,7 @@ private:
     void onAcceptError(const std::shared_ptr<asio::ip::tcp::acceptor>& listener, int error);
     void refuseOneWithReserve(const std::shared_ptr<asio::ip::tcp::acceptor>& listener);
     void retryAcceptSoon(const std::shared_ptr<asio::ip::tcp::acceptor>& listener);
-    void addSession(asio::ip::tcp::socket connection);
+    void addSession(asio::ip::tcp::socket connection, bool nearlyOutOfDescriptors);
     void closeSession(std::uint64_t number);
     void onEstablished(std::uint64_t number);
     void onPairingWindowClosed(std::uint64_t generation);
@@ -138,6 +142,7 @@ private:
     std::vector<PairingSession> pairingSessions_;  // oldest first
     std::unique_ptr<asio::steady_timer> pairingSweep_;
     int reserveDescriptor_ = -1;  // given up to refuse a connection when descriptors run out
+    std::uint64_t descriptorLimit_ = 0;  // the soft limit when the listener opened
     LogThrottle acceptTrouble_;
 
     mutable std::mutex stateLock_;
