@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "agent/support/DataDirectory.h"
+#include "agent/support/DescriptorLimit.h"
 #include "agent/support/HostName.h"
 #include "agent/support/Log.h"
 #include "daemon/AgentDaemon.h"
@@ -83,6 +84,7 @@ int runAgent(const CommandLine& line) {
     // stop during a start-up that hangs still ends the process.
     StopSignals stopSignals;
     ::signal(SIGPIPE, SIG_IGN);
+    log::info(raiseDescriptorLimit().description());
 
     DaemonSettings settings;
     settings.dataFolder = dataFolder(line, true);

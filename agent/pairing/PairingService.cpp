@@ -51,8 +51,14 @@ PairingService::PairingService(std::shared_ptr<DeviceRegistry> registry, Clock n
 PairingService::Token PairingService::issueToken() {
     Token token{base64URLEncode(randomBytes(tokenBytes)),
                 now_() + std::chrono::duration_cast<std::chrono::system_clock::duration>(lifetime())};
-    std::lock_guard guard(lock_);
-    active_ = token;
+    std::optional<std::uint64_t> replaced;
+    {
+        std::lock_guard guard(lock_);
+        if (active_) replaced = generation_;
+        active_ = token;
+        ++generation_;
+    }
+    notifyClosed(replaced);
     return token;
 }
 
@@ -61,15 +67,46 @@ bool PairingService::isPairing() const {
     return active_ && active_->expiresAt > now_();
 }
 
-void PairingService::cancel() {
+std::optional<PairingService::Window> PairingService::openWindow() const {
     std::lock_guard guard(lock_);
-    active_.reset();
+    if (!active_ || !(active_->expiresAt > now_())) return std::nullopt;
+    return Window{generation_, active_->expiresAt};
+}
+
+void PairingService::addWindowClosedObserver(WindowClosedObserver observer) {
+    std::lock_guard guard(lock_);
+    observers_.push_back(std::move(observer));
+}
+
+void PairingService::notifyClosed(std::optional<std::uint64_t> generation) const {
+    if (!generation) return;
+    std::vector<WindowClosedObserver> observers;
+    {
+        std::lock_guard guard(lock_);
+        observers = observers_;
+    }
+    for (const auto& observer : observers) observer(*generation);
+}
+
+void PairingService::cancel() {
+    std::optional<std::uint64_t> closed;
+    {
+        std::lock_guard guard(lock_);
+        if (active_) closed = generation_;
+        active_.reset();
+    }
+    notifyClosed(closed);
 }
 
 bool PairingService::expireIfDue() {
-    std::lock_guard guard(lock_);
-    if (active_ && active_->expiresAt > now_()) return false;
-    active_.reset();
+    std::optional<std::uint64_t> closed;
+    {
+        std::lock_guard guard(lock_);
+        if (active_ && active_->expiresAt > now_()) return false;
+        if (active_) closed = generation_;
+        active_.reset();
+    }
+    notifyClosed(closed);
     return true;
 }
 
@@ -80,14 +117,25 @@ std::optional<PairingService::Token> PairingService::activeToken() const {
 
 PairedDevice PairingService::redeem(const std::string& token, const std::string& deviceName,
                                     const std::string& devicePublicKey, const std::string& platform) {
-    auto device = admit(token, deviceName, devicePublicKey, platform);
+    std::uint64_t generation = 0;
+    auto device = admit(token, deviceName, devicePublicKey, platform, generation);
     // Outside the pairing lock: the registry takes its own and writes the file.
-    if (!registry_->registerDevice(device)) throw PairingError(PairingError::Case::notSaved);
+    // The window ends whether or not the record could be kept: the token is spent either way.
+    bool saved = false;
+    try {
+        saved = registry_->registerDevice(device);
+    } catch (...) {
+        notifyClosed(generation);
+        throw;
+    }
+    notifyClosed(generation);
+    if (!saved) throw PairingError(PairingError::Case::notSaved);
     return device;
 }
 
 PairedDevice PairingService::admit(const std::string& token, const std::string& deviceName,
-                                   const std::string& devicePublicKey, const std::string& platform) {
+                                   const std::string& devicePublicKey, const std::string& platform,
+                                   std::uint64_t& generation) {
     std::lock_guard guard(lock_);
     const auto now = now_();
     if (!active_) throw PairingError(PairingError::Case::notPairing);
@@ -97,6 +145,7 @@ PairedDevice PairingService::admit(const std::string& token, const std::string& 
     if (!isEd25519PublicKey(devicePublicKey)) throw PairingError(PairingError::Case::malformedDeviceKey);
     consumed_.insert(token);
     active_.reset();
+    generation = generation_;
     return PairedDevice{deviceIDPrefix + base64URLEncode(randomBytes(deviceIDBytes)),
                         deviceName,
                         devicePublicKey,

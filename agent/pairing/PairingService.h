@@ -1,12 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairedDevice.h"
@@ -27,6 +29,15 @@ public:
         TimePoint expiresAt;
         friend bool operator==(const Token&, const Token&) = default;
     };
+    // One pairing window: the life of one token, from issue until it is redeemed, cancelled,
+    // replaced or expired. Generations count up from 1 with every token issued.
+    struct Window {
+        std::uint64_t generation = 0;
+        TimePoint expiresAt;
+    };
+    // Told (outside the lock, on the thread that closed it) the generation of a window that was
+    // redeemed, cancelled or replaced by a new token, or found expired by expireIfDue.
+    using WindowClosedObserver = std::function<void(std::uint64_t generation)>;
 
     static constexpr Lifetime defaultLifetime{60.0};
     static constexpr Lifetime maximumLifetime{3600.0};
@@ -45,6 +56,9 @@ public:
     Token issueToken();
     // True while a token is active and unexpired.
     bool isPairing() const;
+    // The window of the active, unexpired token.
+    std::optional<Window> openWindow() const;
+    void addWindowClosedObserver(WindowClosedObserver observer);
     void cancel();
     // Clears an expired token in one step (so a token issued meanwhile is never cancelled);
     // true when no unexpired token is left.
@@ -61,13 +75,17 @@ public:
     TimePoint now() const { return now_(); }
 
 private:
+    void notifyClosed(std::optional<std::uint64_t> generation) const;
+    // Sets `generation` to the window it closes.
     PairedDevice admit(const std::string& token, const std::string& deviceName, const std::string& devicePublicKey,
-                       const std::string& platform);
+                       const std::string& platform, std::uint64_t& generation);
 
     const std::shared_ptr<DeviceRegistry> registry_;
     const Clock now_;
     mutable std::mutex lock_;
     std::optional<Token> active_;
+    std::uint64_t generation_ = 0;  // of the active token, or of the last one issued
+    std::vector<WindowClosedObserver> observers_;
     std::set<std::string> consumed_;
 };
 

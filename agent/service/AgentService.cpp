@@ -9,6 +9,7 @@
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
 #include "agent/sessions/SessionMethods.h"
+#include "agent/support/Log.h"
 #include "agent/transport/LocalAddress.h"
 #include "agent/update/LiveUpdateService.h"
 #include "agent/update/UpdateMethods.h"
@@ -121,11 +122,12 @@ void AgentService::registerBuiltInMethods() {
         if (!self) throw gone();
         return self->agentInfo();
     });
-    router_->registerMethod("pair.begin", std::nullopt, false, [weak](const JSONObject& params, const RequestContext&) {
-        auto self = weak.lock();
-        if (!self) throw gone();
-        return self->pairBegin(params);
-    });
+    router_->registerMethod("pair.begin", std::nullopt, false,
+                            [weak](const JSONObject& params, const RequestContext& context) {
+                                auto self = weak.lock();
+                                if (!self) throw gone();
+                                return self->pairBegin(params, context);
+                            });
 }
 
 DeviceNameLookup AgentService::deviceNameLookup() const {
@@ -144,7 +146,7 @@ JSONObject AgentService::agentInfo() const {
     return info;
 }
 
-JSONObject AgentService::pairBegin(const JSONObject& params) const {
+JSONObject AgentService::pairBegin(const JSONObject& params, const RequestContext& context) const {
     auto token = params::string(params, "token");
     auto devicePublicKey = params::string(params, "devicePubKey");
     const JSONObject* client = params::object(params, "client");
@@ -155,9 +157,14 @@ JSONObject AgentService::pairBegin(const JSONObject& params) const {
     PairedDevice device;
     try {
         device = pairing_->redeem(*token, *clientName, *devicePublicKey, platform);
-    } catch (const PairingError& error) {
-        if (error.which == PairingError::Case::notSaved)
+    } catch (const PairingError& refusal) {
+        if (refusal.which == PairingError::Case::notSaved)
             throw WireError(ErrorCode::internal, "Could not save the pairing");
+        // The code stays open: spending it after a few wrong tries would let anyone stop a phone from
+        // pairing. The person at the computer sees the attempts instead.
+        if (auto held = pairingRefusals_.admit())
+            log::info("refused a pairing attempt from " + context.peerAddress + " (" + refusal.what() + ")" +
+                      (*held ? "; " + std::to_string(*held) + " more refused since the last report" : std::string()));
         throw WireError(ErrorCode::unauthorized, "Pairing refused");
     }
     JSONObject result{{"deviceId", device.id}, {"agent", descriptor_.toJSON()}, {"caps", router_->capabilityStrings()}};

@@ -14,9 +14,10 @@
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
 #include "agent/power/ShutdownMethods.h"
+#include "agent/service/AgentServiceOptions.h"
 #include "agent/sessions/CommandRegistry.h"
 #include "agent/sessions/SessionController.h"
-#include "agent/service/AgentServiceOptions.h"
+#include "agent/support/LogThrottle.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
 #include "agent/transport/TransportServer.h"
@@ -87,7 +88,7 @@ private:
     void registerBuiltInMethods();
     DeviceNameLookup deviceNameLookup() const;
     JSONObject agentInfo() const;
-    JSONObject pairBegin(const JSONObject& params) const;
+    JSONObject pairBegin(const JSONObject& params, const RequestContext& context) const;
 
     AgentIdentity identity_;
     std::shared_ptr<DeviceRegistry> registry_;
@@ -102,6 +103,8 @@ private:
     std::shared_ptr<ShutdownCountdown> shutdown_;
     std::shared_ptr<UpdateService> updates_;
 
+    // Refused pairing attempts are logged, at most a line a second: anyone on the network can make them.
+    mutable LogThrottle pairingRefusals_;
     mutable std::mutex portLock_;
     std::optional<std::uint16_t> listeningPort_;
     std::function<void(const TransportState&)> onStateChange_;

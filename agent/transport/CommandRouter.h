@@ -21,6 +21,8 @@ struct RequestContext {
     bool isAuthenticated = false;
     // The session the request came on; unique for the life of the process, 0 outside a session.
     std::uint64_t connectionID = 0;
+    // The address the session's peer connected from, for log lines; empty outside a session.
+    std::string peerAddress{};
 };
 
 // What a method acts on, where its requests from one session must take effect one at a time in

@@ -23,6 +23,15 @@ std::uint64_t nextConnectionID() {
     return ++last;
 }
 
+std::string addressText(const asio::ip::tcp::socket& connection) {
+    asio::error_code error;
+    auto address = connection.remote_endpoint(error).address();
+    if (error) return "unknown";
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
 const WireError& malformedFrame() {
     static const WireError error(ErrorCode::invalidParams, "Malformed frame");
     return error;
@@ -36,6 +45,7 @@ Session::Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContex
       handshakeLimit_(connection_.get_executor()),
       stallLimit_(connection_.get_executor()),
       accumulator_(static_cast<std::uint32_t>(SecureChannel::maxFrame)),
+      peerAddress_(addressText(connection_)),
       lanes_(std::make_shared<SessionLanes>(
           context_->workers, [router = context_->router, id = connectionID_] { router->connectionClosed(id); })) {}
 
@@ -148,7 +158,9 @@ void Session::authenticate(ByteView body) {
             deviceID_ = auth.deviceId;
             isAuthenticated_ = true;
             context_->lastSeen->record(*deviceID_, std::chrono::system_clock::now());
-        } else if (!context_->pairing->isPairing()) {
+        } else if (auto window = context_->pairing->openWindow()) {
+            pairingWindow_ = window;
+        } else {
             return close();
         }
         handshake_.reset();
@@ -158,7 +170,11 @@ void Session::authenticate(ByteView body) {
         Signature64 signature = context_->identity.sign(result.transcript);
         send(Envelope::success("sec.auth", authReply(signature)));
     } catch (...) {
-        close();
+        return close();
+    }
+    if (auto onEstablished = std::move(onEstablished_)) {
+        onEstablished_ = nullptr;
+        onEstablished();
     }
 }
 
@@ -212,6 +228,7 @@ void Session::dispatch(std::string_view plaintext) {
     }
     ++inFlight_;
     RequestContext snapshot{deviceID_, isAuthenticated_, connectionID_};
+    snapshot.peerAddress = peerAddress_;
     lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
         std::string id = request.id.value_or("?");
         std::string answer = answerTo(request, *context->router, snapshot);
@@ -350,6 +367,7 @@ void Session::close() {
     lanes_->close();
     asio::error_code ignored;
     connection_.close(ignored);
+    onEstablished_ = nullptr;
     if (auto onClose = std::move(onClose_)) {
         onClose_ = nullptr;
         onClose();

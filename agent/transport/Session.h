@@ -12,6 +12,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
+#include "agent/pairing/PairingService.h"
 #include "agent/transport/SessionContext.h"
 #include "agent/transport/SessionLanes.h"
 #include "protocol/Envelope.h"
@@ -49,10 +50,16 @@ public:
     void setOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
     // Unique for the life of the process; handed to every request as RequestContext::connectionID.
     std::uint64_t connectionID() const { return connectionID_; }
+    // Called once the handshake has finished, as a paired device or in pairing mode.
+    void setOnEstablished(std::function<void()> onEstablished) { onEstablished_ = std::move(onEstablished); }
     Phase phase() const { return phase_; }
     std::int64_t eventSequence() const { return eventSequence_; }
     const std::optional<std::string>& deviceID() const { return deviceID_; }
     bool isAuthenticated() const { return isAuthenticated_; }
+    // The pairing window an unauthenticated session was let in during.
+    const std::optional<PairingService::Window>& pairingWindow() const { return pairingWindow_; }
+    // The peer's address as text ("192.0.2.7", IPv4 peers of a dual-stack listener included).
+    const std::string& peerAddress() const { return peerAddress_; }
 
 private:
     void sendHello();
@@ -96,6 +103,8 @@ private:
     std::int64_t eventSequence_ = 0;
     std::optional<std::string> deviceID_;
     bool isAuthenticated_ = false;
+    std::optional<PairingService::Window> pairingWindow_;
+    std::string peerAddress_;
     std::function<void()> onClose_;
     std::shared_ptr<SessionLanes> lanes_;
     // Sealed frame bodies read and not yet handled (the session went over its limits), from unreadHead_.
@@ -111,6 +120,7 @@ private:
     bool isWriting_ = false;
     bool stallArmed_ = false;
     std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
+    std::function<void()> onEstablished_;
 };
 
 }  // namespace kx

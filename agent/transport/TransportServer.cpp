@@ -1,10 +1,16 @@
 #include "agent/transport/TransportServer.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
+#include <system_error>
 
 #include <asio/ip/v6_only.hpp>
 
@@ -36,26 +42,36 @@ void configureConnection(tcp::socket& connection) {
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepAliveProbes, sizeof keepAliveProbes);
 }
 
-// Errors that say the system is short of something for a moment, not that the listener is broken.
-bool isTransientAcceptError(const asio::error_code& error) {
-    switch (error.value()) {
-        case EMFILE:
-        case ENFILE:
-        case ENOBUFS:
-        case ENOMEM:
-        case ECONNABORTED:
-        case EINTR:
-        case EPROTO: return error.category() == asio::system_category();
-        default: return false;
-    }
+bool isShortOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE;
 }
 
 void listenOn(tcp::acceptor& listener, const tcp::endpoint& endpoint, bool dualStack) {
-    listener.open(endpoint.protocol());
+    // Created close-on-exec, so that no child process the agent starts inherits the listener.
+    int fd = ::socket(endpoint.protocol().family(), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) throw std::system_error(errno, std::system_category(), "socket");
+    asio::error_code error;
+    listener.assign(endpoint.protocol(), fd, error);
+    if (error) {
+        ::close(fd);
+        throw std::system_error(error);
+    }
     if (dualStack) listener.set_option(asio::ip::v6_only(false));
     listener.set_option(asio::socket_base::reuse_address(true));
     listener.bind(endpoint);
     listener.listen(asio::socket_base::max_listen_connections);
+    listener.non_blocking(true);
+}
+
+std::uint64_t softDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<std::uint64_t>::max();
+    return limit.rlim_cur;
+}
+
+int openReserveDescriptor() {
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 }  // namespace
 
@@ -67,8 +83,15 @@ std::shared_ptr<TransportServer> TransportServer::create(AgentIdentity identity,
     std::shared_ptr<TransportServer> server(new TransportServer(std::move(identity), registry, std::move(pairing),
                                                                 std::move(router), std::move(agentInfo),
                                                                 std::move(options)));
-    registry->setOnRevoke([weak = std::weak_ptr<TransportServer>(server)](const std::string& deviceID) {
+    std::weak_ptr<TransportServer> weak = server;
+    registry->setOnRevoke([weak](const std::string& deviceID) {
         if (auto self = weak.lock()) self->closeConnections(deviceID);
+    });
+    server->context_->pairing->addWindowClosedObserver([weak](std::uint64_t generation) {
+        if (auto self = weak.lock())
+            asio::post(*self->context_->queue, [weak, generation] {
+                if (auto server = weak.lock()) server->onPairingWindowClosed(generation);
+            });
     });
     return server;
 }
@@ -84,6 +107,7 @@ TransportServer::TransportServer(AgentIdentity identity, std::shared_ptr<DeviceR
         std::move(agentInfo), std::make_shared<asio::io_context>(1), workers,
         std::make_shared<LastSeenRecorder>(registry, workers), options.handshakeTimeout, Bytes(Session::maxRead),
         options.limits});
+    reserveDescriptor_ = openReserveDescriptor();
     keepRunning_.emplace(context_->queue->get_executor());
     queueThread_ = std::thread([queue = context_->queue] { queue->run(); });
 }
@@ -107,6 +131,7 @@ TransportServer::~TransportServer() {
         queueThread_.detach();
     else
         queueThread_.join();
+    if (reserveDescriptor_ >= 0) ::close(reserveDescriptor_);
     // Work still queued holds sessions only weakly and never runs. Request jobs may still hold
     // the context; they find their sessions gone and drop their answers.
 }
@@ -118,6 +143,7 @@ void TransportServer::start(std::optional<std::uint16_t> port, bool advertise) {
     auto listener = openListener(port.value_or(0));
     std::uint16_t boundPort = listener->local_endpoint().port();
     onQueueAndWait([&] {
+        descriptorLimit_ = softDescriptorLimit();
         listener_ = listener;
         acceptNext();
     });
@@ -150,43 +176,142 @@ void TransportServer::advertise(std::uint16_t port) {
 
 void TransportServer::acceptNext() {
     auto listener = listener_;
-    listener->async_accept([this, listener](const asio::error_code& error, tcp::socket connection) {
-        onAccepted(listener, error, std::move(connection));
-    });
+    listener->async_wait(tcp::acceptor::wait_read,
+                         [this, listener](const asio::error_code& error) { onListenerReady(listener, error); });
 }
 
-void TransportServer::onAccepted(const std::shared_ptr<tcp::acceptor>& listener, const asio::error_code& error,
-                                 tcp::socket connection) {
+// One connection per turn, so that accepting never starves the sessions. Accepted sockets are
+// close-on-exec from the start.
+void TransportServer::onListenerReady(const std::shared_ptr<tcp::acceptor>& listener, const asio::error_code& error) {
     if (error == asio::error::operation_aborted || listener != listener_) return;
-    if (isTransientAcceptError(error)) {
-        log::error("transport: cannot accept a connection for now: " + error.message());
+    if (error) return setState(TransportState::failed(error.message()));
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    int fd = ::accept4(listener->native_handle(), reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    if (fd < 0) return onAcceptError(listener, errno);
+    // Readiness is reported on edges only: try again until the backlog is empty.
+    asio::post(*context_->queue, [this, listener] { onListenerReady(listener, {}); });
+    asio::error_code assignError;
+    tcp::socket connection(*context_->queue);
+    connection.assign(peer.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), fd, assignError);
+    if (assignError) {
+        ::close(fd);
+        return;
+    }
+    // Descriptors are handed out lowest first, so a high number means few are left.
+    addSession(std::move(connection), static_cast<std::uint64_t>(fd) + descriptorHeadroom >= descriptorLimit_);
+}
+
+void TransportServer::onAcceptError(const std::shared_ptr<tcp::acceptor>& listener, int error) {
+    switch (error) {
+        case EAGAIN: return acceptNext();
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO: return asio::post(*context_->queue, [this, listener] { onListenerReady(listener, {}); });
+        default: break;
+    }
+    if (isShortOfDescriptors(error)) {
+        // A connection still in its handshake gives up its descriptor to the newcomer.
+        if (auto oldest = waiting_.evictOne()) {
+            closeSession(*oldest);
+            return asio::post(*context_->queue, [this, listener] { onListenerReady(listener, {}); });
+        }
+        refuseOneWithReserve(listener);
+    }
+    if (isShortOfDescriptors(error) || error == ENOBUFS || error == ENOMEM) {
+        if (auto held = acceptTrouble_.admit())
+            log::error("transport: cannot accept a connection for now: " + std::system_category().message(error) +
+                       (*held ? " (" + std::to_string(*held) + " more since the last report)" : std::string()));
         return retryAcceptSoon(listener);
     }
-    if (error) return setState(TransportState::failed(error.message()));
-    acceptNext();
-    addSession(std::move(connection));
+    setState(TransportState::failed(std::system_category().message(error)));
+}
+
+// With every descriptor in use by established sessions, the newcomer is accepted and closed at once
+// (with the descriptor kept in reserve for this), so that it learns so instead of waiting.
+void TransportServer::refuseOneWithReserve(const std::shared_ptr<tcp::acceptor>& listener) {
+    if (reserveDescriptor_ < 0) return;
+    ::close(reserveDescriptor_);
+    int fd = ::accept4(listener->native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    reserveDescriptor_ = openReserveDescriptor();
 }
 
 void TransportServer::retryAcceptSoon(const std::shared_ptr<tcp::acceptor>& listener) {
     acceptRetry_ = std::make_unique<asio::steady_timer>(*context_->queue, acceptRetryDelay);
     acceptRetry_->async_wait([this, listener](const asio::error_code& error) {
-        if (!error && listener == listener_) acceptNext();
+        if (!error && listener == listener_) onListenerReady(listener, {});
     });
 }
 
-void TransportServer::addSession(tcp::socket connection) {
+void TransportServer::addSession(tcp::socket connection, bool nearlyOutOfDescriptors) {
     configureConnection(connection);
     auto session = std::make_shared<Session>(std::move(connection), context_);
-    Session* key = session.get();
-    session->setOnClose([this, key] { asio::post(*context_->queue, [this, key] { removeSession(key); }); });
-    connections_.emplace(key, session);
+    std::uint64_t number = ++accepted_;
+    session->setOnClose([this, number] { asio::post(*context_->queue, [this, number] { removeSession(number); }); });
+    session->setOnEstablished([this, number] { onEstablished(number); });
+    connections_.emplace(number, session);
+    if (nearlyOutOfDescriptors)
+        if (auto oldest = waiting_.evictOne()) closeSession(*oldest);
+    for (std::uint64_t evicted : waiting_.admit(number, session->peerAddress())) closeSession(evicted);
     session->start();
     // Last: the owner may let go of the server from inside its callback.
     notifyConnections(connections_.size());
 }
 
-void TransportServer::removeSession(Session* session) {
-    if (connections_.erase(session) == 0) return;
+void TransportServer::closeSession(std::uint64_t number) {
+    // Closing calls the session's onClose, which only posts its removal.
+    if (auto found = connections_.find(number); found != connections_.end()) found->second->close();
+}
+
+void TransportServer::onEstablished(std::uint64_t number) {
+    waiting_.remove(number);
+    auto found = connections_.find(number);
+    if (found == connections_.end() || !found->second->pairingWindow()) return;
+    if (pairingSessions_.size() >= maxPairingSessions) {
+        std::uint64_t oldest = pairingSessions_.front().number;
+        pairingSessions_.erase(pairingSessions_.begin());
+        closeSession(oldest);
+    }
+    const PairingService::Window& window = *found->second->pairingWindow();
+    auto remaining =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(window.expiresAt - context_->pairing->now());
+    pairingSessions_.push_back(
+        {number, window.generation, std::chrono::steady_clock::now() + remaining + pairingGrace});
+    sweepPairingSessions();
+}
+
+void TransportServer::onPairingWindowClosed(std::uint64_t generation) {
+    auto closesAt = std::chrono::steady_clock::now() + pairingGrace;
+    for (auto& pairing : pairingSessions_)
+        if (pairing.window == generation) pairing.closesAt = std::min(pairing.closesAt, closesAt);
+    sweepPairingSessions();
+}
+
+// Closes the pairing-mode sessions that are due and waits for the next one.
+void TransportServer::sweepPairingSessions() {
+    auto now = std::chrono::steady_clock::now();
+    std::vector<std::uint64_t> due;
+    std::erase_if(pairingSessions_, [&](const PairingSession& pairing) {
+        if (pairing.closesAt > now) return false;
+        due.push_back(pairing.number);
+        return true;
+    });
+    for (std::uint64_t number : due) closeSession(number);
+    pairingSweep_.reset();
+    if (pairingSessions_.empty()) return;
+    auto next = std::min_element(pairingSessions_.begin(), pairingSessions_.end(),
+                                 [](auto& a, auto& b) { return a.closesAt < b.closesAt; });
+    pairingSweep_ = std::make_unique<asio::steady_timer>(*context_->queue, next->closesAt);
+    pairingSweep_->async_wait([this](const asio::error_code& error) {
+        if (!error) sweepPairingSessions();
+    });
+}
+
+void TransportServer::removeSession(std::uint64_t number) {
+    waiting_.remove(number);
+    std::erase_if(pairingSessions_, [&](const PairingSession& pairing) { return pairing.number == number; });
+    if (connections_.erase(number) == 0) return;
     notifyConnections(connections_.size());
 }
 
@@ -209,6 +334,9 @@ void TransportServer::closeListenerAndSessions() {
         listener_.reset();
     }
     acceptRetry_.reset();
+    pairingSweep_.reset();
+    pairingSessions_.clear();
+    waiting_.clear();
     auto sessions = std::move(connections_);
     connections_.clear();
     for (auto& [key, session] : sessions) session->close();

@@ -12,12 +12,15 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 
+#include "agent/support/LogThrottle.h"
+#include "agent/transport/HandshakeAdmission.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SessionContext.h"
 #include "agent/transport/TransportState.h"
@@ -39,6 +42,15 @@ public:
     static constexpr std::size_t defaultWorkerCount = 16;
     // A connection that has not finished its handshake by then is closed.
     static constexpr std::chrono::milliseconds defaultHandshakeTimeout{10000};
+    // Sessions let in without a paired device's key (pairing mode); a newcomer closes the oldest.
+    static constexpr std::size_t maxPairingSessions = 4;
+    // A pairing-mode session lives this long past the end of its pairing window, so that the
+    // answer to its pair.begin still goes out.
+    static constexpr std::chrono::milliseconds pairingGrace{2000};
+    // Descriptors left to the rest of the agent (bus connections, files, child processes): once an
+    // accepted connection's descriptor number comes this close to the limit, a connection still in
+    // its handshake is closed.
+    static constexpr std::uint64_t descriptorHeadroom = 16;
 
     struct Options {
         std::size_t workerCount = defaultWorkerCount;
@@ -95,11 +107,16 @@ private:
     void closeListenerAndSessions();
     std::shared_ptr<asio::ip::tcp::acceptor> openListener(std::uint16_t port);
     void acceptNext();
-    void onAccepted(const std::shared_ptr<asio::ip::tcp::acceptor>& listener, const asio::error_code& error,
-                    asio::ip::tcp::socket connection);
+    void onListenerReady(const std::shared_ptr<asio::ip::tcp::acceptor>& listener, const asio::error_code& error);
+    void onAcceptError(const std::shared_ptr<asio::ip::tcp::acceptor>& listener, int error);
+    void refuseOneWithReserve(const std::shared_ptr<asio::ip::tcp::acceptor>& listener);
     void retryAcceptSoon(const std::shared_ptr<asio::ip::tcp::acceptor>& listener);
-    void addSession(asio::ip::tcp::socket connection);
-    void removeSession(Session* session);
+    void addSession(asio::ip::tcp::socket connection, bool nearlyOutOfDescriptors);
+    void closeSession(std::uint64_t number);
+    void onEstablished(std::uint64_t number);
+    void onPairingWindowClosed(std::uint64_t generation);
+    void sweepPairingSessions();
+    void removeSession(std::uint64_t number);
     void advertise(std::uint16_t port);
     void setState(TransportState state);
     void notifyConnections(std::size_t count);
@@ -115,7 +132,19 @@ private:
     // Queue only.
     std::shared_ptr<asio::ip::tcp::acceptor> listener_;
     std::unique_ptr<asio::steady_timer> acceptRetry_;
-    std::map<Session*, std::shared_ptr<Session>> connections_;
+    std::uint64_t accepted_ = 0;                                     // numbers the connections in age order
+    std::map<std::uint64_t, std::shared_ptr<Session>> connections_;  // by number
+    HandshakeAdmission waiting_;                                     // connections still in their handshake
+    struct PairingSession {
+        std::uint64_t number;
+        std::uint64_t window;
+        std::chrono::steady_clock::time_point closesAt;
+    };
+    std::vector<PairingSession> pairingSessions_;  // oldest first
+    std::unique_ptr<asio::steady_timer> pairingSweep_;
+    int reserveDescriptor_ = -1;  // given up to refuse a connection when descriptors run out
+    std::uint64_t descriptorLimit_ = 0;  // the soft limit when the listener opened
+    LogThrottle acceptTrouble_;
 
     mutable std::mutex stateLock_;
     TransportState state_;

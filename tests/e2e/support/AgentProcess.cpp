@@ -17,6 +17,8 @@ namespace kx::e2e {
 namespace {
 constexpr std::chrono::seconds stopTimeout{15};
 constexpr std::size_t chunkSize = 4096;
+// Sets a resource limit and runs the command in its place (util-linux).
+constexpr const char* prlimitPath = "/usr/bin/prlimit";
 
 }  // namespace
 
@@ -34,8 +36,12 @@ AgentProcess::AgentProcess(Options options)
     std::filesystem::create_directories(runtimeFolder_);
     ::chmod(runtimeFolder_.c_str(), S_IRWXU);
 
-    std::vector<std::string> arguments{executable().string(), "--data-dir", dataFolder_.string(), "--port",
-                                       std::to_string(options_.port.value_or(0))};
+    std::vector<std::string> arguments;
+    if (auto limit = options_.descriptorLimit)
+        arguments = {prlimitPath, "--nofile=" + std::to_string(limit->first) + ":" + std::to_string(limit->second),
+                     "--"};
+    arguments.insert(arguments.end(), {executable().string(), "--data-dir", dataFolder_.string(), "--port",
+                                       std::to_string(options_.port.value_or(0))});
     if (!options_.advertise) arguments.push_back("--no-advertise");
     arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
     process_ = std::make_unique<kx::testing::Subprocess>(

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "agent/pairing/PairingPayload.h"
@@ -34,6 +35,8 @@ public:
         std::optional<std::filesystem::path> runtimeFolder;
         // The port to listen on instead of a free one.
         std::optional<std::uint16_t> port;
+        // Soft and hard limit on open descriptors to start it with (through prlimit); inherited when absent.
+        std::optional<std::pair<unsigned long, unsigned long>> descriptorLimit;
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
