@@ -1,7 +1,7 @@
 #include "agent/pairing/InternetDate.h"
 
-#include <charconv>
-#include <ctime>
+#include <algorithm>
+#include <cstdio>
 
 namespace kx {
 
@@ -11,6 +11,12 @@ using namespace std::chrono;
 
 constexpr std::size_t kDateTimeLength = 19;  // YYYY-MM-DDTHH:MM:SS
 constexpr std::size_t kOffsetLength = 6;     // +HH:MM
+// The times a date may name: those the system clock can hold (years 1677 to 2262 with its
+// nanoseconds) and whose UTC year the form can write in four digits.
+constexpr auto kEarliest =
+    std::max(ceil<seconds>(system_clock::time_point::min()), sys_seconds(sys_days(year(0) / 1 / 1)));
+constexpr auto kLatest = std::min(floor<seconds>(system_clock::time_point::max()),
+                                  sys_seconds(sys_days(year(9999) / 12 / 31)) + days(1) - seconds(1));
 
 // Reads exactly `width` digits at `pos`.
 std::optional<int> digits(std::string_view text, std::size_t pos, std::size_t width) {
@@ -41,11 +47,15 @@ std::optional<int> offsetSeconds(std::string_view zone) {
 }  // namespace
 
 std::string formatInternetDate(system_clock::time_point time) {
-    const std::time_t seconds = system_clock::to_time_t(floor<std::chrono::seconds>(time));
-    std::tm parts{};
-    ::gmtime_r(&seconds, &parts);
-    char text[sizeof "YYYY-MM-DDTHH:MM:SSZ" + 8];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    const auto second = floor<seconds>(time);
+    const auto day = floor<days>(second);
+    const year_month_day date(day);
+    const hh_mm_ss clock(second - day);
+    char text[sizeof "-YYYYYYYYYY-MM-DDTHH:MM:SSZ"];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
     return text;
 }
 
@@ -60,6 +70,7 @@ std::optional<system_clock::time_point> parseInternetDate(std::string_view text)
     // A leap second (":60") is allowed by the format and lands on the next second.
     if (!date.ok() || *hour > 23 || *minute > 59 || *second > 60) return std::nullopt;
     const auto time = sys_days(date) + hours(*hour) + minutes(*minute) + seconds(*second) - seconds(*offset);
+    if (time < kEarliest || time > kLatest) return std::nullopt;
     return time_point_cast<system_clock::duration>(time);
 }
 

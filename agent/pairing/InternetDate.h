@@ -12,7 +12,7 @@ namespace kx {
 std::string formatInternetDate(std::chrono::system_clock::time_point time);
 
 // Reads the same form; a numeric offset (+01:00) is accepted in place of "Z". Fractional seconds,
-// missing parts or out-of-range fields make it fail.
+// missing parts, out-of-range fields or a time the system clock cannot hold make it fail.
 std::optional<std::chrono::system_clock::time_point> parseInternetDate(std::string_view text);
 
 }  // namespace kx
