@@ -5,10 +5,9 @@
 
 #include "agent/support/AtomicFile.h"
 #include "agent/support/ChildProcess.h"
+#include "agent/update/UpdateDecision.h"
 #include "agent/update/UpdateKey.h"
-#include "agent/update/UpdateService.h"
 #include "tests/support/TempFolder.h"
-#include "tests/update/UpdateDoubles.h"
 
 using namespace kx;
 using namespace kx::testing;
@@ -77,20 +76,10 @@ TEST_F(ReleaseToolTest, KeygenSignVerifyAndTheServiceAcceptsTheResult) {
 
     // What the tool signed is what the agent accepts.
     auto signedText = *readWholeFile(manifest);
-    auto fetcher = std::make_shared<FakeFetcher>();
-    fetcher->respond = [signedText] { return signedText; };
-    UpdateService service(UpdateService::Parts{"1.2.0",
-                                               "linux",
-                                               publicKey,
-                                               fetcher,
-                                               std::make_shared<FakeDownloader>(),
-                                               std::make_shared<FakeVerifier>(),
-                                               std::make_shared<FakeInstaller>(),
-                                               {},
-                                               {}});
-    service.checkNow();
-    EXPECT_EQ(service.status().state, UpdateState::available);
-    EXPECT_TRUE(service.status().required);
+    auto accepted =
+        UpdateDecision::decide(UpdateManifest::verified(signedText, publicKey, "linux"), *AgentVersion::parse("1.2.0"));
+    EXPECT_EQ(accepted.kind, UpdateDecision::Kind::available);
+    EXPECT_TRUE(accepted.required);
 
     // Re-signing an already signed manifest replaces its signature.
     ASSERT_EQ(tool({"sign", manifest, "--key", keyFile}).status, 0);

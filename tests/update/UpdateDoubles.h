@@ -11,9 +11,11 @@
 #include "agent/update/UpdateFailure.h"
 #include "agent/update/UpdateInstalling.h"
 #include "agent/update/UpdateManifestFetching.h"
+#include "agent/update/UpdateService.h"
 #include "agent/update/UpdateStatus.h"
 #include "agent/update/UpdateVerifying.h"
 #include "tests/support/TempFolder.h"
+#include "tests/update/TestManifests.h"
 
 namespace kx::testing {
 
@@ -40,6 +42,10 @@ class FakeFetcher : public UpdateManifestFetching {
 public:
     std::function<std::string()> respond = [] { return std::string("{}"); };
     std::atomic<int> calls{0};
+
+    void serve(const std::string& text) {
+        respond = [text] { return text; };
+    }
 
     std::string fetch(std::stop_token) override {
         ++calls;
@@ -76,16 +82,14 @@ private:
 class FakeVerifier : public UpdateVerifying {
 public:
     std::function<void()> failWith;
-    std::vector<std::filesystem::path> archives;
     std::vector<std::string> archiveContents;
     std::filesystem::path lastStaging;
 
     std::filesystem::path prepare(const std::filesystem::path& archive, const UpdateRelease&) override {
-        archives.push_back(archive);
         std::ifstream in(archive, std::ios::binary);
         archiveContents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (failWith) failWith();
-        lastStaging = folder_ / ("staging-" + std::to_string(archives.size()));
+        lastStaging = folder_ / ("staging-" + std::to_string(archiveContents.size()));
         std::filesystem::create_directories(lastStaging / "Kestrix");
         return lastStaging / "Kestrix";
     }
@@ -108,6 +112,18 @@ public:
     void install(const std::filesystem::path& newApp) override {
         installed.push_back(newApp);
         if (failWith) failWith();
+    }
+};
+
+// The four doubles, and the parts of a service for version 1.2.0 on linux made from them.
+struct FakeParts {
+    std::shared_ptr<FakeFetcher> fetcher = std::make_shared<FakeFetcher>();
+    std::shared_ptr<FakeDownloader> downloader = std::make_shared<FakeDownloader>();
+    std::shared_ptr<FakeVerifier> verifier = std::make_shared<FakeVerifier>();
+    std::shared_ptr<FakeInstaller> installer = std::make_shared<FakeInstaller>();
+
+    UpdateService::Parts parts(std::optional<Key32> key = testPublicKey(), const std::string& version = "1.2.0") {
+        return {version, "linux", key, fetcher, downloader, verifier, installer, {}, {}};
     }
 };
 
