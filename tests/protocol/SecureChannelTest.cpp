@@ -70,9 +70,6 @@ TEST(SecureChannelVectors, NoncesAndSealedFrames) {
         EXPECT_EQ(toHex(frame), step.at("frame_hex").get<std::string>());
         EXPECT_EQ(b.open(bodyOf(frame)), plaintext);
     }
-    EXPECT_EQ(a.sendCounter(), 3u);
-    EXPECT_EQ(b.receiveCounter(), 3u);
-    EXPECT_EQ(a.receiveCounter(), 0u);
 }
 
 TEST(SecureChannelVectors, PayloadLimitIsExact) {
