@@ -25,13 +25,8 @@ inline Key32 testPublicKey() {
 inline std::string sha256Hex(const std::string& data) {
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) {
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 0xF];
-    }
-    return hex;
+    char hex[2 * sizeof digest + 1];
+    return sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
 }
 
 struct ReleaseFields {

@@ -53,11 +53,10 @@ public:
     }
 };
 
-// Writes `contents` to a file in its own folder and reports progress once per `step` bytes.
+// Writes `contents` to a file in its own folder and reports progress after every byte.
 class FakeDownloader : public UpdateDownloading {
 public:
     std::string contents = "archive";
-    std::size_t step = 1;
     std::function<void()> beforeFinish = [] {};
     std::function<void()> failWith;  // throws when set
     std::atomic<int> calls{0};
@@ -67,7 +66,7 @@ public:
                                    std::stop_token) override {
         ++calls;
         if (failWith) failWith();
-        for (std::size_t done = step; done <= contents.size(); done += step) progress(static_cast<std::int64_t>(done));
+        for (std::size_t done = 1; done <= contents.size(); ++done) progress(static_cast<std::int64_t>(done));
         lastFile = folder_ / ("download-" + std::to_string(calls.load()) + ".zip");
         std::ofstream(lastFile, std::ios::binary) << contents;
         beforeFinish();

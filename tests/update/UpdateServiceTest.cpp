@@ -2,7 +2,10 @@
 
 #include <thread>
 
+#include "agent/support/AtomicFile.h"
 #include "agent/update/DownloadPageInstaller.h"
+#include "agent/update/UpdatePreferences.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/update/TestManifests.h"
 #include "tests/update/UpdateDoubles.h"
 
@@ -82,15 +85,13 @@ TEST_F(UpdateServiceTest, FailedCheckPutsThePreviousStatusBackAndNeverPublishesF
     auto before = service->status();
     auto tampered = signedManifest();
     tampered.replace(tampered.find("Faster"), 6, "Slower");
-    for (const std::function<std::string()>& respond :
-         {std::function<std::string()>([tampered] { return tampered; }),
-          std::function<std::string()>([]() -> std::string { throw std::runtime_error("Could not resolve host"); }),
-          std::function<std::string()>([] { return std::string("{\"schema\":2"); })}) {
-        fetcher->respond = respond;
-        service->checkNow();
-        EXPECT_EQ(service->status(), before);
-    }
-    EXPECT_EQ(recorder.states().size(), 6u);
+    fetcher->serve(tampered);
+    service->checkNow();
+    EXPECT_EQ(service->status(), before);
+    fetcher->respond = []() -> std::string { throw std::runtime_error("Could not resolve host"); };
+    service->checkNow();
+    EXPECT_EQ(service->status(), before);
+    EXPECT_EQ(recorder.states().size(), 4u);
     for (const auto& status : recorder.statuses()) {
         EXPECT_NE(status.state, UpdateState::failed);
         EXPECT_FALSE(status.message.has_value());
@@ -114,26 +115,8 @@ TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
     EXPECT_TRUE(service->isConfigured());
 }
 
-TEST_F(UpdateServiceTest, SecondCheckDuringAFetchReturnsAtOnce) {
-    serveRelease();
-    auto text = fetcher->respond();
-    Gate entered, release;
-    fetcher->respond = [&, text] {
-        entered.open();
-        release.wait();
-        return text;
-    };
-    std::thread first([&] { service->checkNow(); });
-    entered.wait();
-    service->checkNow();
-    EXPECT_EQ(fetcher->calls, 1);
-    EXPECT_EQ(recorder.states(), std::vector{UpdateState::checking});
-    release.open();
-    first.join();
-    EXPECT_EQ(service->status().state, UpdateState::available);
-}
-
-TEST_F(UpdateServiceTest, CheckResultIsDroppedWhenAnInstallStartedMeanwhileAndNoCheckRunsDuringIt) {
+// A check that finds a fetch or an install running returns at once without fetching.
+TEST_F(UpdateServiceTest, CheckResultIsDroppedWhenAnInstallStartedMeanwhileAndOtherChecksReturnAtOnce) {
     becomeAvailable();
     Gate entered, release;
     fetcher->respond = [&] {
@@ -148,8 +131,10 @@ TEST_F(UpdateServiceTest, CheckResultIsDroppedWhenAnInstallStartedMeanwhileAndNo
     };
     std::thread check([&] { service->checkNow(); });
     entered.wait();
+    service->checkNow();
+    EXPECT_EQ(fetcher->calls, 2);
+    EXPECT_EQ(recorder.states(), std::vector{UpdateState::checking});
     // The offer survives the start of a check, so the menu can still install.
-    EXPECT_EQ(service->status().state, UpdateState::checking);
     auto done = service->install();
     downloading.wait();
     release.open();
@@ -289,4 +274,25 @@ TEST(DownloadPageInstaller, RefusesEveryInstallAtThePreflightAndOpensTheDownload
     EXPECT_THROW(installer.preflight(), UpdateFailure);
     installer.openDownloadPage();
     EXPECT_EQ(opened, std::vector<std::string>{"https://updates.example.org/download/"});
+}
+
+TEST(UpdatePreferences, LiveInTheConfigurationFolderAndReadMistypedValuesAsOnAndKeepOtherSettings) {
+    TempFolder folder;
+    ScopedVariable configuration("XDG_CONFIG_HOME", (folder / "config").string());
+    auto preferences = UpdatePreferences::standard();
+    EXPECT_TRUE(preferences->automaticChecks());
+    // The folder is created on the first write.
+    preferences->setAutomaticChecks(false);
+    auto file = folder / "config" / "Kestrix" / "settings.json";
+    EXPECT_FALSE(UpdatePreferences(file).automaticChecks());
+
+    for (const char* text : {"{\"checkForUpdatesAutomatically\": \"no\"}", "{\"checkForUpdatesAutomatically\": 0}",
+                             "not json", "[false]"}) {
+        std::ofstream(file) << text;
+        EXPECT_TRUE(preferences->automaticChecks()) << text;
+    }
+    std::ofstream(file) << "{\"kx.openAtLogin.defaulted\": true}";
+    preferences->setAutomaticChecks(false);
+    EXPECT_FALSE(preferences->automaticChecks());
+    EXPECT_NE(readWholeFile(file).value_or("").find("kx.openAtLogin.defaulted"), std::string::npos);
 }
