@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -18,25 +17,6 @@
 #include "tests/update/TestManifests.h"
 
 namespace kx::testing {
-
-// A one-shot latch that a test opens to let a blocked double go on.
-class Gate {
-public:
-    void open() {
-        std::lock_guard hold(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    void wait() {
-        std::unique_lock hold(mutex_);
-        changed_.wait(hold, [this] { return open_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
 
 class FakeFetcher : public UpdateManifestFetching {
 public:

@@ -65,7 +65,7 @@ TEST(UpdateManifest, ChecksTheSignatureBeforeTheSchema) {
 
     // Same manifest with an altered notes line: the signature fails first.
     auto document = CanonicalJSON::parse(signedText(schema2));
-    memberOf(entryOf(document), "notes") = CanonicalJSON::Array{"Slower pointer"};
+    memberOf(memberOf(memberOf(document, "platforms"), "linux"), "notes") = CanonicalJSON::Array{"Slower pointer"};
     EXPECT_EQ(failureOf(CanonicalJSON::serialize(document)), Failure::badSignature);
 
     EXPECT_EQ(failureOf(tampered(manifestObject(), "signature", 5)), Failure::badSignature);
@@ -131,7 +131,7 @@ TEST(UpdateManifest, RejectsMalformedFieldsAfterASoundSignature) {
     }
 
     CanonicalJSON::Value notesWithNumber(manifestObject());
-    memberOf(entryOf(notesWithNumber), "notes") = CanonicalJSON::Array{"ok", 1};
+    memberOf(memberOf(memberOf(notesWithNumber, "platforms"), "linux"), "notes") = CanonicalJSON::Array{"ok", 1};
     EXPECT_EQ(failureOf(signedText(*notesWithNumber.asObject())), Failure::malformed);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <latch>
+
 #include "agent/update/UpdateMenuText.h"
 #include "agent/update/UpdateMethods.h"
 #include "tests/update/TestManifests.h"
@@ -105,14 +107,14 @@ TEST(UpdateMethods, RepliesInEachState) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.method + " in state " + std::to_string(static_cast<int>(row.before)));
-        Gate downloading, finish;  // outlive the service, whose install may still wait on them
+        std::latch downloading{1}, finish{1};  // outlive the service, whose install may still wait on them
         FakeParts fakes;
         auto service = std::make_shared<UpdateService>(fakes.parts());
         CommandRouter router;
         registerUpdateMethods(router, service);
         EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::agentUpdate});
         fakes.downloader->beforeFinish = [&] {
-            downloading.open();
+            downloading.count_down();
             finish.wait();
         };
         if (row.before != Before::idle) {
@@ -126,7 +128,7 @@ TEST(UpdateMethods, RepliesInEachState) {
         auto reply = router.dispatch(Envelope::request("1", row.method),
                                      row.authenticated ? RequestContext{"device", true} : RequestContext{});
         EXPECT_EQ(reply, row.reply);
-        finish.open();
+        finish.count_down();
         service.reset();  // waits for an install the row started
     }
 }
