@@ -42,15 +42,21 @@ Bytes bodyOf(const Bytes& frame) {
     return Bytes(frame.begin() + FrameAccumulator::prefixLength, frame.end());
 }
 
-HandshakeError::Case handshakeFailure(const json& c) {
+// "ok" when completing against the case's peer gives the reference transcript, else the failure's name.
+std::string outcome(const json& c) {
+    using C = HandshakeError::Case;
     try {
-        fixedHandshake(HandshakeRole::agent)
-            .complete(c.at("peer_ephPub").get<std::string>(), c.at("peer_nonce").get<std::string>(),
-                      c.at("peer_protocol").get<std::vector<std::int64_t>>());
+        const HandshakeResult result =
+            fixedHandshake(HandshakeRole::agent)
+                .complete(c.at("peer_ephPub").get<std::string>(), c.at("peer_nonce").get<std::string>(),
+                          c.at("peer_protocol").get<std::vector<std::int64_t>>());
+        return toHex(result.transcript) == hexAt(vectors(), "transcript_hex") ? "ok" : "other transcript";
     } catch (const HandshakeError& e) {
-        return e.which;
+        const std::map<C, std::string> names{{C::noCommonProtocolVersion, "noCommonProtocolVersion"},
+                                             {C::malformedKey, "malformedKey"},
+                                             {C::malformedNonce, "malformedNonce"}};
+        return names.at(e.which);
     }
-    throw std::runtime_error("handshake did not fail");
 }
 
 }  // namespace
@@ -105,6 +111,7 @@ TEST(HandshakeVectors, SignaturesOverTheTranscript) {
     EXPECT_FALSE(KxSec::verify(KxSec::signMessage(transcript, agentKey), transcript, agentKey.publicKey));
     EXPECT_FALSE(KxSec::verify(Bytes(64, 0), transcript, agentKey.publicKey));
     EXPECT_FALSE(KxSec::verify(agentSignature, transcript, ByteView(agentKey.publicKey).first(31)));
+    EXPECT_FALSE(KxSec::verify(ByteView(agentSignature).first(63), transcript, agentKey.publicKey));
 }
 
 TEST(HandshakeVectors, CompletedChannelsSealTheReferenceFrames) {
@@ -116,38 +123,19 @@ TEST(HandshakeVectors, CompletedChannelsSealTheReferenceFrames) {
     EXPECT_EQ(toHex(agentSide.transcript), hexAt(v, "transcript_hex"));
     EXPECT_EQ(agentSide.transcript, clientSide.transcript);
 
-    const json& frames = v.at("sealed_frames");
-    for (const json& f : frames.at("agent_to_client")) {
-        const Bytes sealed = agentSide.channel->seal(asBytes(f.at("plaintext").get<std::string>()));
-        EXPECT_EQ(toHex(sealed), hexAt(f, "frame_hex"));
-        EXPECT_EQ(asText(clientSide.channel->open(bodyOf(sealed))), f.at("plaintext").get<std::string>());
-    }
-    for (const json& f : frames.at("client_to_agent")) {
-        const Bytes sealed = clientSide.channel->seal(asBytes(f.at("plaintext").get<std::string>()));
-        EXPECT_EQ(toHex(sealed), hexAt(f, "frame_hex"));
-        EXPECT_EQ(asText(agentSide.channel->open(bodyOf(sealed))), f.at("plaintext").get<std::string>());
+    for (auto [direction, sender, receiver] : {std::tuple("agent_to_client", &agentSide, &clientSide),
+                                               std::tuple("client_to_agent", &clientSide, &agentSide)}) {
+        for (const json& f : v.at("sealed_frames").at(direction)) {
+            const Bytes sealed = sender->channel->seal(asBytes(f.at("plaintext").get<std::string>()));
+            EXPECT_EQ(toHex(sealed), hexAt(f, "frame_hex"));
+            EXPECT_EQ(asText(receiver->channel->open(bodyOf(sealed))), f.at("plaintext").get<std::string>());
+        }
     }
 }
 
 TEST(HandshakeVectors, CompleteChecksVersionsThenKeyThenNonce) {
-    for (const json& c : vectors().at("complete_cases")) {
-        const std::string expected = c.at("result").get<std::string>();
-        const std::string name = c.at("name").get<std::string>();
-        if (expected == "ok") {
-            HandshakeResult result =
-                fixedHandshake(HandshakeRole::agent)
-                    .complete(c.at("peer_ephPub").get<std::string>(), c.at("peer_nonce").get<std::string>(),
-                              c.at("peer_protocol").get<std::vector<std::int64_t>>());
-            EXPECT_EQ(toHex(result.transcript), hexAt(vectors(), "transcript_hex")) << name;
-            continue;
-        }
-        using C = HandshakeError::Case;
-        const std::map<std::string, C> named{{"noCommonProtocolVersion", C::noCommonProtocolVersion},
-                                             {"malformedKey", C::malformedKey},
-                                             {"malformedNonce", C::malformedNonce}};
-        ASSERT_TRUE(named.count(expected)) << name;
-        EXPECT_EQ(handshakeFailure(c), named.at(expected)) << name;
-    }
+    for (const json& c : vectors().at("complete_cases"))
+        EXPECT_EQ(outcome(c), c.at("result").get<std::string>()) << c.at("name").get<std::string>();
 }
 
 TEST(Handshake, LowOrderPeerKeyFailsAsCryptoError) {
@@ -157,27 +145,13 @@ TEST(Handshake, LowOrderPeerKeyFailsAsCryptoError) {
     EXPECT_THROW(Handshake(HandshakeRole::agent, Key32{}, Bytes(16)), std::invalid_argument);
 }
 
+// Re-encoding what was decoded gives the reference back: every field was read, and the pairing
+// message's absent device ID and signature are left out rather than written as null.
 TEST(HandshakeMessages, ReferenceMessagesRoundTrip) {
     const json& v = vectors();
-    const SecHello hello = SecHello::decode(v.at("sec_hello").dump());
-    EXPECT_EQ(hello.ephPub, hexAt(v.at("agent_ephemeral"), "public_b64url"));
-    EXPECT_TRUE(hello.pairing);
-    EXPECT_EQ(hello.protocolVersions, std::vector<std::int64_t>{1});
-    EXPECT_EQ(json::parse(hello.encode()), v.at("sec_hello"));
-
-    const SecAuth paired = SecAuth::decode(v.at("sec_auth_paired").dump());
-    EXPECT_EQ(paired.deviceId, hexAt(v.at("device_identity"), "device_id"));
-    EXPECT_EQ(paired.sig, hexAt(v, "device_signature_b64url"));
-    EXPECT_EQ(paired.client, (ClientIdentity{"Test Phone", "kx-vectors", "iOS 18.2"}));
-    EXPECT_EQ(json::parse(paired.encode()), v.at("sec_auth_paired"));
-
-    const SecAuth pairing = SecAuth::decode(v.at("sec_auth_pairing").dump());
-    EXPECT_FALSE(pairing.deviceId.has_value());
-    EXPECT_FALSE(pairing.sig.has_value());
-    const std::string encoded = pairing.encode();
-    EXPECT_EQ(json::parse(encoded), v.at("sec_auth_pairing"));
-    EXPECT_EQ(encoded.find("deviceId"), std::string::npos);
-    EXPECT_EQ(encoded.find("null"), std::string::npos);
+    EXPECT_EQ(json::parse(SecHello::decode(v.at("sec_hello").dump()).encode()), v.at("sec_hello"));
+    for (const char* name : {"sec_auth_paired", "sec_auth_pairing"})
+        EXPECT_EQ(json::parse(SecAuth::decode(v.at(name).dump()).encode()), v.at(name)) << name;
 }
 
 TEST(HandshakeMessages, DecodingRequiresEveryKeyWithItsType) {

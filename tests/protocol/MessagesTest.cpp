@@ -8,51 +8,32 @@
 using namespace kx;
 
 namespace {
-ValidationFailure::Case failureOf(const std::string& text) {
+std::optional<ValidationFailure> failureOf(const std::string& text) {
     try {
         Envelope::decode(text).validate();
+        return std::nullopt;
     } catch (const ValidationFailure& f) {
-        return f.which;
+        return f;
     }
-    ADD_FAILURE() << "no validation failure for " << text;
-    return ValidationFailure::Case::unsupportedVersion;
 }
 }  // namespace
 
-TEST(Envelope, RequestWithoutParamsKeepsParamsAbsent) {
-    auto env = Envelope::decode(R"({"v":1,"t":"req","id":"a","m":"agent.ping"})");
-    EXPECT_NO_THROW(env.validate());
-    EXPECT_FALSE(env.p.has_value());
-}
-
 TEST(Envelope, ValidationRulesApplyInOrder) {
     using C = ValidationFailure::Case;
-    try {
-        Envelope::decode(R"({"v":2,"t":"req","id":"a","m":"agent.ping"})").validate();
-        FAIL();
-    } catch (const ValidationFailure& f) {
-        EXPECT_EQ(f, ValidationFailure(C::unsupportedVersion, 2));
-    }
-    EXPECT_EQ(failureOf(R"({"v":1,"t":"req"})"), C::missingID);
-    EXPECT_EQ(failureOf(R"({"v":1,"t":"req","id":"x"})"), C::missingMethod);
-    EXPECT_EQ(failureOf(R"({"v":1,"t":"res","id":"x"})"), C::missingOK);
-    EXPECT_EQ(failureOf(R"({"v":1,"t":"res","id":"x","ok":false})"), C::missingError);
-    EXPECT_NO_THROW(Envelope::decode(R"({"v":1,"t":"res","id":"x","ok":true})").validate());
-    EXPECT_EQ(failureOf(R"({"v":1,"t":"evt","m":"system.state"})"), C::missingSequence);
-    EXPECT_NO_THROW(Envelope::decode(R"({"v":1,"t":"evt","m":"system.state","seq":0})").validate());
-    // Extra fields are not rejected.
-    EXPECT_NO_THROW(Envelope::decode(R"({"v":1,"t":"evt","m":"e","seq":1,"id":"i","x":3})").validate());
-}
-
-TEST(Envelope, UndecodableTexts) {
-    for (const char* text :
-         {R"({"t":"req"})", R"({"v":1})", R"({"v":"1","t":"req"})", R"({"v":1,"t":"request"})",
-          R"({"v":1,"t":"req","p":[1]})", R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"Internal","msg":"x"}})",
-          R"({"v":1,"t":"req","id":5})", "[1]", "{", ""}) {
-        EXPECT_THROW(Envelope::decode(text), JSONDecodeError) << text;
-    }
-    auto env = Envelope::decode(R"({"v":1,"t":"res","id":"a","ok":false,"e":{"code":"internal","msg":"x"}})");
-    EXPECT_EQ(env.e->code, ErrorCode::internal);
+    const std::vector<std::pair<const char*, std::optional<ValidationFailure>>> rows = {
+        {R"({"v":2,"t":"req","id":"a","m":"agent.ping"})", ValidationFailure(C::unsupportedVersion, 2)},
+        {R"({"v":1,"t":"req"})", ValidationFailure(C::missingID)},
+        {R"({"v":1,"t":"req","id":"x"})", ValidationFailure(C::missingMethod)},
+        {R"({"v":1,"t":"req","id":"a","m":"agent.ping"})", std::nullopt},
+        {R"({"v":1,"t":"res","id":"x"})", ValidationFailure(C::missingOK)},
+        {R"({"v":1,"t":"res","id":"x","ok":false})", ValidationFailure(C::missingError)},
+        {R"({"v":1,"t":"res","id":"x","ok":true})", std::nullopt},
+        {R"({"v":1,"t":"evt","m":"system.state"})", ValidationFailure(C::missingSequence)},
+        {R"({"v":1,"t":"evt","m":"system.state","seq":0})", std::nullopt},
+        {R"({"v":1,"t":"evt","m":"e","seq":1,"id":"i","x":3})", std::nullopt},  // extra fields are not rejected
+    };
+    for (const auto& [text, failure] : rows) EXPECT_EQ(failureOf(text), failure) << text;
+    EXPECT_FALSE(Envelope::decode(R"({"v":1,"t":"req","id":"a","m":"agent.ping"})").p.has_value());
 }
 
 TEST(Envelope, ParamsRoundTripAndAbsentKeysAreOmitted) {
@@ -71,16 +52,14 @@ TEST(Envelope, ParamsRoundTripAndAbsentKeysAreOmitted) {
 TEST(ErrorCodes, WireStringsAndRetryability) {
     EXPECT_EQ(errorCodeFromWire("internal"), ErrorCode::internal);
     EXPECT_FALSE(errorCodeFromWire("INTERNAL").has_value());
-    int retryable = 0;
-    for (int i = 0; i < 12; ++i) {
+    std::vector<ErrorCode> retryable;
+    for (int i = 0; i <= static_cast<int>(ErrorCode::internal); ++i) {
         auto code = static_cast<ErrorCode>(i);
         EXPECT_EQ(errorCodeFromWire(wireString(code)), code);
-        retryable += isRetryable(code);
+        if (isRetryable(code)) retryable.push_back(code);
     }
-    EXPECT_EQ(retryable, 5);
-    EXPECT_TRUE(isRetryable(ErrorCode::targetNotReady));
-    EXPECT_TRUE(isRetryable(ErrorCode::timeout));
-    EXPECT_FALSE(isRetryable(ErrorCode::internal));
+    EXPECT_EQ(retryable, (std::vector{ErrorCode::targetNotReady, ErrorCode::busy, ErrorCode::rateLimited,
+                                      ErrorCode::needsConfirmation, ErrorCode::timeout}));
 }
 
 TEST(JSONValueEquality, ObjectsCompareAsMapsAndBoolsStayBools) {
@@ -99,8 +78,6 @@ TEST(Descriptor, HintsCapabilitiesAndNames) {
     EXPECT_EQ(Capability("input.key"), Capability::inputKey);
     EXPECT_NE(Capability("input.keys"), Capability::inputKey);
     AgentDescriptor d{"studio", "1.0", "linux", "Debian GNU/Linux 12"};
-    EXPECT_EQ(d.toJSON().size(), 4u);
     EXPECT_EQ(AgentDescriptor::fromJSON(d.toJSON()), d);
-    EXPECT_EQ(AgentDescriptor::nameFromHostName("studio.local"), "studio");
     EXPECT_EQ(AgentDescriptor::nameFromHostName("studio"), "studio");
 }

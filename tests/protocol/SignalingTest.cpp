@@ -16,14 +16,8 @@ const json& vectors() {
 
 TEST(SignalingVectors, RoomNames) {
     for (const json& c : vectors().at("rooms")) {
-        const std::string room = Signaling::room(c.at("fingerprint").get<std::string>());
-        EXPECT_EQ(room, c.at("room").get<std::string>());
-        EXPECT_EQ(room.size(), 36u);
-        EXPECT_EQ(room.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_", 4),
-                  std::string::npos);
+        EXPECT_EQ(Signaling::room(c.at("fingerprint").get<std::string>()), c.at("room").get<std::string>());
     }
-    EXPECT_NE(Signaling::room("cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY"),
-              Signaling::room("cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vZ"));
 }
 
 TEST(SignalingVectors, MessagesEncodeInKeyOrderAndRoundTrip) {
@@ -33,10 +27,6 @@ TEST(SignalingVectors, MessagesEncodeInKeyOrderAndRoundTrip) {
         EXPECT_EQ(message.encode(), reference);
         EXPECT_EQ(Signaling::Message::decode(reference), message);
     }
-    const auto candidate = Signaling::Message::decode(vectors().at("messages").at(0).at("json").dump());
-    EXPECT_EQ(candidate.kind, Signaling::Message::Kind::candidate);
-    EXPECT_FALSE(candidate.sdpMid.has_value());
-    EXPECT_FALSE(candidate.sdpMLineIndex.has_value());
 }
 
 TEST(SignalingVectors, DecodeFailures) {

@@ -25,13 +25,8 @@ inline Key32 testPublicKey() {
 inline std::string sha256Hex(const std::string& data) {
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) {
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 0xF];
-    }
-    return hex;
+    char hex[2 * sizeof digest + 1];
+    return sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
 }
 
 struct ReleaseFields {
@@ -42,23 +37,18 @@ struct ReleaseFields {
     std::int64_t size = 1000;
 };
 
-inline CanonicalJSON::Value releaseEntry(const ReleaseFields& fields) {
+// An unsigned manifest offering `fields` for linux.
+inline CanonicalJSON::Object manifestObject(const ReleaseFields& fields = {}, bool paused = false) {
     using CanonicalJSON::Array;
     using CanonicalJSON::Object;
-    return Object{{"version", fields.version},
-                  {"minimumVersion", fields.minimumVersion},
-                  {"url", fields.url},
-                  {"sha256", fields.sha256},
-                  {"size", fields.size},
-                  {"notes", Array{"Faster pointer", "Fixes"}},
-                  {"caps", Array{"input.pointer"}}};
-}
-
-// An unsigned manifest offering `fields` for `platform`.
-inline CanonicalJSON::Object manifestObject(const ReleaseFields& fields = {}, bool paused = false,
-                                            const std::string& platform = "linux") {
-    using CanonicalJSON::Object;
-    return Object{{"schema", 1}, {"paused", paused}, {"platforms", Object{{platform, releaseEntry(fields)}}}};
+    Object release{{"version", fields.version},
+                   {"minimumVersion", fields.minimumVersion},
+                   {"url", fields.url},
+                   {"sha256", fields.sha256},
+                   {"size", fields.size},
+                   {"notes", Array{"Faster pointer", "Fixes"}},
+                   {"caps", Array{"input.pointer"}}};
+    return Object{{"schema", 1}, {"paused", paused}, {"platforms", Object{{"linux", release}}}};
 }
 
 // The member named `key` of an object, for tests that alter a manifest in place.
@@ -69,18 +59,12 @@ inline CanonicalJSON::Value& memberOf(CanonicalJSON::Value& object, const std::s
     throw std::out_of_range(key);
 }
 
-// The release entry of a manifest object, for tests that alter it.
-inline CanonicalJSON::Value& entryOf(CanonicalJSON::Value& manifest, const std::string& platform = "linux") {
-    return memberOf(memberOf(manifest, "platforms"), platform);
-}
-
 inline std::string signedText(const CanonicalJSON::Object& manifest) {
     return signManifest(CanonicalJSON::serialize(CanonicalJSON::Value(manifest)), testSeed());
 }
 
-inline std::string signedManifest(const ReleaseFields& fields = {}, bool paused = false,
-                                  const std::string& platform = "linux") {
-    return signedText(manifestObject(fields, paused, platform));
+inline std::string signedManifest(const ReleaseFields& fields = {}, bool paused = false) {
+    return signedText(manifestObject(fields, paused));
 }
 
 }  // namespace kx::testing

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -11,35 +10,22 @@
 #include "agent/update/UpdateFailure.h"
 #include "agent/update/UpdateInstalling.h"
 #include "agent/update/UpdateManifestFetching.h"
+#include "agent/update/UpdateService.h"
 #include "agent/update/UpdateStatus.h"
 #include "agent/update/UpdateVerifying.h"
 #include "tests/support/TempFolder.h"
+#include "tests/update/TestManifests.h"
 
 namespace kx::testing {
-
-// A one-shot latch that a test opens to let a blocked double go on.
-class Gate {
-public:
-    void open() {
-        std::lock_guard hold(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    void wait() {
-        std::unique_lock hold(mutex_);
-        changed_.wait(hold, [this] { return open_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
 
 class FakeFetcher : public UpdateManifestFetching {
 public:
     std::function<std::string()> respond = [] { return std::string("{}"); };
     std::atomic<int> calls{0};
+
+    void serve(const std::string& text) {
+        respond = [text] { return text; };
+    }
 
     std::string fetch(std::stop_token) override {
         ++calls;
@@ -47,11 +33,10 @@ public:
     }
 };
 
-// Writes `contents` to a file in its own folder and reports progress once per `step` bytes.
+// Writes `contents` to a file in its own folder and reports progress after every byte.
 class FakeDownloader : public UpdateDownloading {
 public:
     std::string contents = "archive";
-    std::size_t step = 1;
     std::function<void()> beforeFinish = [] {};
     std::function<void()> failWith;  // throws when set
     std::atomic<int> calls{0};
@@ -61,7 +46,7 @@ public:
                                    std::stop_token) override {
         ++calls;
         if (failWith) failWith();
-        for (std::size_t done = step; done <= contents.size(); done += step) progress(static_cast<std::int64_t>(done));
+        for (std::size_t done = 1; done <= contents.size(); ++done) progress(static_cast<std::int64_t>(done));
         lastFile = folder_ / ("download-" + std::to_string(calls.load()) + ".zip");
         std::ofstream(lastFile, std::ios::binary) << contents;
         beforeFinish();
@@ -76,16 +61,14 @@ private:
 class FakeVerifier : public UpdateVerifying {
 public:
     std::function<void()> failWith;
-    std::vector<std::filesystem::path> archives;
     std::vector<std::string> archiveContents;
     std::filesystem::path lastStaging;
 
     std::filesystem::path prepare(const std::filesystem::path& archive, const UpdateRelease&) override {
-        archives.push_back(archive);
         std::ifstream in(archive, std::ios::binary);
         archiveContents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (failWith) failWith();
-        lastStaging = folder_ / ("staging-" + std::to_string(archives.size()));
+        lastStaging = folder_ / ("staging-" + std::to_string(archiveContents.size()));
         std::filesystem::create_directories(lastStaging / "Kestrix");
         return lastStaging / "Kestrix";
     }
@@ -108,6 +91,18 @@ public:
     void install(const std::filesystem::path& newApp) override {
         installed.push_back(newApp);
         if (failWith) failWith();
+    }
+};
+
+// The four doubles, and the parts of a service for version 1.2.0 on linux made from them.
+struct FakeParts {
+    std::shared_ptr<FakeFetcher> fetcher = std::make_shared<FakeFetcher>();
+    std::shared_ptr<FakeDownloader> downloader = std::make_shared<FakeDownloader>();
+    std::shared_ptr<FakeVerifier> verifier = std::make_shared<FakeVerifier>();
+    std::shared_ptr<FakeInstaller> installer = std::make_shared<FakeInstaller>();
+
+    UpdateService::Parts parts(std::optional<Key32> key = testPublicKey(), const std::string& version = "1.2.0") {
+        return {version, "linux", key, fetcher, downloader, verifier, installer, {}, {}};
     }
 };
 

@@ -34,7 +34,7 @@ std::string tampered(CanonicalJSON::Object manifest, const std::string& key, Can
 }
 
 AgentVersion version(const char* text) {
-    return *AgentVersion::parse(text);
+    return AgentVersion::parse(text).value();
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ TEST(UpdateManifest, ChecksTheSignatureBeforeTheSchema) {
 
     // Same manifest with an altered notes line: the signature fails first.
     auto document = CanonicalJSON::parse(signedText(schema2));
-    memberOf(entryOf(document), "notes") = CanonicalJSON::Array{"Slower pointer"};
+    memberOf(memberOf(memberOf(document, "platforms"), "linux"), "notes") = CanonicalJSON::Array{"Slower pointer"};
     EXPECT_EQ(failureOf(CanonicalJSON::serialize(document)), Failure::badSignature);
 
     EXPECT_EQ(failureOf(tampered(manifestObject(), "signature", 5)), Failure::badSignature);
@@ -131,29 +131,40 @@ TEST(UpdateManifest, RejectsMalformedFieldsAfterASoundSignature) {
     }
 
     CanonicalJSON::Value notesWithNumber(manifestObject());
-    memberOf(entryOf(notesWithNumber), "notes") = CanonicalJSON::Array{"ok", 1};
+    memberOf(memberOf(memberOf(notesWithNumber, "platforms"), "linux"), "notes") = CanonicalJSON::Array{"ok", 1};
     EXPECT_EQ(failureOf(signedText(*notesWithNumber.asObject())), Failure::malformed);
 }
 
+TEST(AgentVersion, AcceptsOnlyThreeShortDecimalComponentsWithOptionalDevSuffix) {
+    EXPECT_EQ(version("01.2.3"), version("1.2.3"));
+    EXPECT_EQ(version("01.2.3").description(), "1.2.3");
+    EXPECT_EQ(version("1.4.0-dev").description(), "1.4.0-dev");
+    EXPECT_EQ(version("999999999.0.0").components[0], 999999999);
+    for (const char* bad : {"1.2", "1.2.3.4", "1.2.3-DEV", "1.2.3-beta", "v1.2.3", " 1.2.3", "1.2.3 ", "1..3", "1.2.",
+                            "1234567890.0.0", "1.2.-3", "1.2.+3", "-dev", "", "1.2.3-dev-dev"}) {
+        EXPECT_FALSE(AgentVersion::parse(bad).has_value()) << bad;
+    }
+    // Numeric order, with a development build just before its release.
+    const char* ascending[] = {"1.2.3", "1.2.4", "1.9.9", "1.10.0", "1.99.0", "2.0.0-dev", "2.0.0", "2.0.1-dev"};
+    for (std::size_t i = 0; i + 1 < std::size(ascending); ++i) {
+        EXPECT_LT(version(ascending[i]), version(ascending[i + 1])) << ascending[i];
+        EXPECT_FALSE(version(ascending[i + 1]) < version(ascending[i])) << ascending[i];
+    }
+    EXPECT_NE(version("1.4.0-dev"), version("1.4.0"));
+}
+
+// The service's own test covers a required offer, the same version and a pause; here, the edges.
 TEST(UpdateDecision, FollowsPauseThenVersionOrder) {
-    auto manifestFor = [](const char* releaseVersion, const char* minimum, bool paused = false) {
+    auto decide = [](const char* current, const char* minimum) {
         ReleaseFields fields;
-        fields.version = releaseVersion;
         fields.minimumVersion = minimum;
-        return UpdateManifest::verified(signedManifest(fields, paused), testPublicKey(), "linux");
+        return UpdateDecision::decide(UpdateManifest::verified(signedManifest(fields), testPublicKey(), "linux"),
+                                      version(current));
     };
-    auto available = UpdateDecision::decide(manifestFor("1.3.0", "1.2.5"), version("1.2.0"));
-    EXPECT_EQ(available.kind, UpdateDecision::Kind::available);
-    EXPECT_TRUE(available.required);
-    EXPECT_FALSE(UpdateDecision::decide(manifestFor("1.3.0", "1.2.0"), version("1.2.0")).required);
-    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0"), version("1.3.0-dev")).kind,
-              UpdateDecision::Kind::available);
-    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0"), version("1.3.0")).kind,
-              UpdateDecision::Kind::upToDate);
-    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0"), version("1.10.0")).kind,
-              UpdateDecision::Kind::upToDate);
-    EXPECT_EQ(UpdateDecision::decide(manifestFor("1.3.0", "1.0.0", true), version("1.0.0")),
-              (UpdateDecision{UpdateDecision::Kind::paused, std::nullopt, false}));
+    EXPECT_EQ(decide("1.2.0", "1.2.0").kind, UpdateDecision::Kind::available);
+    EXPECT_FALSE(decide("1.2.0", "1.2.0").required);
+    EXPECT_EQ(decide("1.3.0-dev", "1.0.0").kind, UpdateDecision::Kind::available);
+    EXPECT_EQ(decide("1.10.0", "1.0.0").kind, UpdateDecision::Kind::upToDate);
     EXPECT_EQ(UpdateDecision::decide(UpdateManifest{false, std::nullopt}, version("1.0.0")).kind,
               UpdateDecision::Kind::upToDate);
 }

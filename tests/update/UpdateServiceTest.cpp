@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <thread>
 
-#include "agent/update/UpdateService.h"
+#include "agent/support/AtomicFile.h"
+#include "agent/update/DownloadPageInstaller.h"
+#include "agent/update/UpdatePreferences.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/update/TestManifests.h"
 #include "tests/update/UpdateDoubles.h"
 
@@ -11,36 +15,39 @@ using namespace kx::testing;
 
 namespace {
 
-class UpdateServiceTest : public ::testing::Test {
+std::optional<InstallRefusal> refusalOf(UpdateService& service) {
+    try {
+        service.install();
+        return std::nullopt;
+    } catch (const InstallRefusalError& refused) {
+        return refused.refusal;
+    }
+}
+
+class UpdateServiceTest : public ::testing::Test, protected FakeParts {
 protected:
-    std::shared_ptr<FakeFetcher> fetcher = std::make_shared<FakeFetcher>();
-    std::shared_ptr<FakeDownloader> downloader = std::make_shared<FakeDownloader>();
-    std::shared_ptr<FakeVerifier> verifier = std::make_shared<FakeVerifier>();
-    std::shared_ptr<FakeInstaller> installer = std::make_shared<FakeInstaller>();
     StatusRecorder recorder;
-    std::unique_ptr<UpdateService> service;
+    std::unique_ptr<UpdateService> service = make();
 
-    void SetUp() override { service = make("1.2.0"); }
-
-    std::unique_ptr<UpdateService> make(const std::string& version, std::optional<Key32> key = testPublicKey(),
-                                        UpdateService::Sleep sleep = {}, std::function<bool()> automatic = {}) {
-        auto made = std::make_unique<UpdateService>(UpdateService::Parts{
-            version, "linux", key, fetcher, downloader, verifier, installer, std::move(sleep), std::move(automatic)});
+    std::unique_ptr<UpdateService> make(std::optional<Key32> key = testPublicKey(),
+                                        const std::string& version = "1.2.0", UpdateService::Sleep sleep = {},
+                                        std::function<bool()> automatic = {}) {
+        auto with = parts(key, version);
+        with.sleep = std::move(sleep);
+        with.automaticChecks = std::move(automatic);
+        auto made = std::make_unique<UpdateService>(std::move(with));
         made->setOnChange([this](const UpdateStatus& status) { recorder(status); });
         return made;
     }
 
     // Serves a manifest whose release matches what the downloader will deliver.
-    ReleaseFields serveRelease(const std::string& version = "1.3.0", const std::string& minimum = "1.0.0",
-                               bool paused = false) {
+    void serveRelease(const std::string& version = "1.3.0", const std::string& minimum = "1.0.0", bool paused = false) {
         ReleaseFields fields;
         fields.version = version;
         fields.minimumVersion = minimum;
         fields.size = static_cast<std::int64_t>(downloader->contents.size());
         fields.sha256 = sha256Hex(downloader->contents);
-        auto text = signedManifest(fields, paused);
-        fetcher->respond = [text] { return text; };
-        return fields;
+        fetcher->serve(signedManifest(fields, paused));
     }
 
     void becomeAvailable() {
@@ -49,73 +56,58 @@ protected:
         ASSERT_EQ(service->status().state, UpdateState::available);
         recorder.clear();
     }
-
-    void installAndWait() { service->install().wait(); }
 };
 
 }  // namespace
 
 TEST_F(UpdateServiceTest, CheckPublishesCheckingThenTheDecision) {
-    serveRelease("1.3.0", "1.2.5");
-    service->checkNow();
-    EXPECT_EQ(recorder.states(), (std::vector{UpdateState::checking, UpdateState::available}));
-    auto status = service->status();
-    EXPECT_EQ(status.version, "1.2.0");
-    ASSERT_TRUE(status.available.has_value());
-    EXPECT_EQ(status.available->version.description(), "1.3.0");
-    EXPECT_TRUE(status.required);
-
-    serveRelease("1.2.0");
-    service->checkNow();
-    EXPECT_EQ(service->status().state, UpdateState::upToDate);
-    EXPECT_FALSE(service->status().available.has_value());
-    EXPECT_FALSE(service->status().required);
-
-    serveRelease("1.3.0", "1.0.0", true);
-    service->checkNow();
-    EXPECT_EQ(service->status().state, UpdateState::paused);
-    EXPECT_FALSE(service->status().available.has_value());
-    try {
-        service->install();
-        ADD_FAILURE() << "install was not refused";
-    } catch (const InstallRefusalError& refused) {
-        EXPECT_EQ(refused.refusal, InstallRefusal::noUpdate);
+    struct Row {
+        const char* version;
+        const char* minimum;
+        bool paused;
+        UpdateState state;
+        bool required;
+    };
+    for (const Row& row : {Row{"1.3.0", "1.2.5", false, UpdateState::available, true},
+                           Row{"1.2.0", "1.0.0", false, UpdateState::upToDate, false},
+                           Row{"1.3.0", "1.0.0", true, UpdateState::paused, false}}) {
+        recorder.clear();
+        serveRelease(row.version, row.minimum, row.paused);
+        service->checkNow();
+        EXPECT_EQ(recorder.states(), (std::vector{UpdateState::checking, row.state}));
+        EXPECT_EQ(service->status().available.has_value(), row.state == UpdateState::available);
+        EXPECT_EQ(service->status().required, row.required);
     }
+    EXPECT_EQ(refusalOf(*service), InstallRefusal::noUpdate);  // paused
 }
 
 TEST_F(UpdateServiceTest, FailedCheckPutsThePreviousStatusBackAndNeverPublishesFailed) {
-    serveRelease();
-    service->checkNow();
+    becomeAvailable();
     auto before = service->status();
-    recorder.clear();
-
-    auto tamperedText = signedManifest();
-    tamperedText.replace(tamperedText.find("Faster"), 6, "Slower");
-    fetcher->respond = [tamperedText] { return tamperedText; };
+    auto tampered = signedManifest();
+    tampered.replace(tampered.find("Faster"), 6, "Slower");
+    fetcher->serve(tampered);
     service->checkNow();
+    EXPECT_EQ(service->status(), before);
     fetcher->respond = []() -> std::string { throw std::runtime_error("Could not resolve host"); };
     service->checkNow();
-    fetcher->respond = [] { return std::string("{\"schema\":2"); };
-    service->checkNow();
-
     EXPECT_EQ(service->status(), before);
+    EXPECT_EQ(recorder.states().size(), 4u);
     for (const auto& status : recorder.statuses()) {
         EXPECT_NE(status.state, UpdateState::failed);
         EXPECT_FALSE(status.message.has_value());
     }
-    EXPECT_EQ(recorder.states().size(), 6u);
     EXPECT_EQ(recorder.statuses().back(), before);
 
     // From idle too: the failed check ends in idle again.
-    service = make("1.2.0");
+    service = make();
     service->checkNow();
     EXPECT_EQ(service->status().state, UpdateState::idle);
 }
 
 TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
-    for (auto& off : {make("1.2.0", std::nullopt), make("1.2")}) {
+    for (auto& off : {make(std::nullopt), make(testPublicKey(), "1.2")}) {
         EXPECT_FALSE(off->isConfigured());
-        off->checkNow();
         off->checkNow();
         EXPECT_EQ(off->status().state, UpdateState::idle);
     }
@@ -124,168 +116,104 @@ TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
     EXPECT_TRUE(service->isConfigured());
 }
 
-TEST_F(UpdateServiceTest, SecondCheckDuringAFetchReturnsAtOnce) {
-    serveRelease();
-    auto text = fetcher->respond();
-    Gate entered, release;
-    fetcher->respond = [&, text] {
-        entered.open();
-        release.wait();
-        return text;
-    };
-    std::thread first([&] { service->checkNow(); });
-    entered.wait();
-    service->checkNow();
-    EXPECT_EQ(fetcher->calls, 1);
-    EXPECT_EQ(recorder.states(), std::vector{UpdateState::checking});
-    release.open();
-    first.join();
-    EXPECT_EQ(service->status().state, UpdateState::available);
-}
-
-TEST_F(UpdateServiceTest, CheckResultIsDroppedWhenAnInstallStartedMeanwhile) {
+// A check that finds a fetch or an install running returns at once without fetching.
+TEST_F(UpdateServiceTest, CheckResultIsDroppedWhenAnInstallStartedMeanwhileAndOtherChecksReturnAtOnce) {
     becomeAvailable();
-    Gate entered, release;
+    std::latch entered{1}, release{1};
     fetcher->respond = [&] {
-        entered.open();
+        entered.count_down();
         release.wait();
         return std::string("garbage");
     };
-    Gate downloading, finishDownload;
+    std::latch downloading{1}, finishDownload{1};
     downloader->beforeFinish = [&] {
-        downloading.open();
+        downloading.count_down();
         finishDownload.wait();
     };
     std::thread check([&] { service->checkNow(); });
     entered.wait();
+    service->checkNow();
+    EXPECT_EQ(fetcher->calls, 2);
+    EXPECT_EQ(recorder.states(), std::vector{UpdateState::checking});
     // The offer survives the start of a check, so the menu can still install.
-    EXPECT_EQ(service->status().state, UpdateState::checking);
     auto done = service->install();
     downloading.wait();
-    release.open();
+    release.count_down();
     check.join();
     EXPECT_EQ(service->status().state, UpdateState::downloading);
-    finishDownload.open();
+    service->checkNow();
+    EXPECT_EQ(fetcher->calls, 2);
+    finishDownload.count_down();
     done.wait();
     EXPECT_EQ(service->status().state, UpdateState::installing);
 }
 
 TEST_F(UpdateServiceTest, InstallRunsDownloadVerifyInstallAndRemovesTheArchive) {
     downloader->contents = std::string(1000, 'z');
-    downloader->step = 1;
     becomeAvailable();
-    installAndWait();
+    service->install().wait();
 
-    auto states = recorder.states();
-    EXPECT_EQ(states.front(), UpdateState::downloading);
-    EXPECT_EQ(recorder.statuses().front().progress, 0.0);
-    EXPECT_EQ(states.back(), UpdateState::installing);
-    auto verifyingAt = std::find(states.begin(), states.end(), UpdateState::verifying);
-    ASSERT_NE(verifyingAt, states.end());
-    EXPECT_EQ(*(verifyingAt + 1), UpdateState::installing);
-    // 0 % then one event per whole percent: 101 download events in all.
-    EXPECT_EQ(std::count(states.begin(), states.end(), UpdateState::downloading), 101);
-    double last = -1;
-    for (const auto& status : recorder.statuses()) {
-        if (status.state != UpdateState::downloading) {
-            EXPECT_FALSE(status.progress.has_value());
-            continue;
-        }
-        EXPECT_GT(*status.progress, last);
-        last = *status.progress;
+    // 0 % then one event per whole percent (101 in all), then verifying and installing without progress.
+    auto statuses = recorder.statuses();
+    ASSERT_EQ(statuses.size(), 103u);
+    for (std::size_t i = 0; i <= 100; ++i) {
+        EXPECT_EQ(statuses[i].state, UpdateState::downloading);
+        EXPECT_EQ(statuses[i].progress, i / 100.0);
     }
-    EXPECT_EQ(last, 1.0);
+    EXPECT_EQ(statuses[101].state, UpdateState::verifying);
+    EXPECT_EQ(statuses[102].state, UpdateState::installing);
+    EXPECT_FALSE(statuses[101].progress.has_value() || statuses[102].progress.has_value());
 
-    ASSERT_EQ(verifier->archiveContents.size(), 1u);
-    EXPECT_EQ(verifier->archiveContents[0], downloader->contents);
+    EXPECT_EQ(verifier->archiveContents, std::vector{downloader->contents});
     EXPECT_EQ(installer->installed, std::vector{verifier->lastStaging / "Kestrix"});
     EXPECT_FALSE(std::filesystem::exists(downloader->lastFile));
-    EXPECT_EQ(service->status().state, UpdateState::installing);
-    EXPECT_THROW(service->install(), InstallRefusalError);
+    EXPECT_EQ(refusalOf(*service), InstallRefusal::busy);
 }
 
-TEST_F(UpdateServiceTest, DigestOrSizeMismatchFailsAndRemovesTheDownload) {
-    becomeAvailable();
-    downloader->contents[0] ^= 1;  // same size, other digest
-    installAndWait();
-    auto status = service->status();
-    EXPECT_EQ(status.state, UpdateState::failed);
-    EXPECT_EQ(status.message, "Update failed: The download did not match the published update");
-    EXPECT_FALSE(status.progress.has_value());
-    EXPECT_TRUE(status.available.has_value());  // offered again
-    EXPECT_FALSE(std::filesystem::exists(downloader->lastFile));
-    EXPECT_TRUE(verifier->archives.empty());
-
-    downloader->contents += "x";
-    installAndWait();
-    EXPECT_EQ(service->status().message, "Update failed: The download did not match the published update");
-    EXPECT_FALSE(std::filesystem::exists(downloader->lastFile));
-    EXPECT_EQ(downloader->calls, 2);
-}
-
-TEST_F(UpdateServiceTest, EachStepFailsWithItsReason) {
-    becomeAvailable();
-    installer->preflightProblem = UpdateFailure("Kestrix cannot replace itself in the folder it is in");
-    installAndWait();
-    EXPECT_EQ(service->status().message, "Update failed: Kestrix cannot replace itself in the folder it is in");
-    EXPECT_EQ(installer->pagesOpened, 1);
-    EXPECT_EQ(downloader->calls, 0);
-    installer->preflightProblem.reset();
-
-    downloader->failWith = [] { throw std::runtime_error("connection reset"); };
-    installAndWait();
-    EXPECT_EQ(service->status().message, "Update failed: Could not download the update");
-    downloader->failWith = [] { throw UpdateFailure("The update address is not secure"); };
-    installAndWait();
-    EXPECT_EQ(service->status().message, "Update failed: The update address is not secure");
-    downloader->failWith = nullptr;
-
-    verifier->failWith = [] { throw std::filesystem::filesystem_error("x", std::error_code()); };
-    installAndWait();
-    EXPECT_EQ(service->status().message, "Update failed: Could not check the update");
-    EXPECT_FALSE(std::filesystem::exists(downloader->lastFile));
-    verifier->failWith = nullptr;
-
-    installer->failWith = [] { throw UpdateFailure("Could not start the install"); };
-    downloader->step = downloader->contents.size();
-    recorder.clear();
-    installAndWait();
-    EXPECT_EQ(recorder.states(), (std::vector{UpdateState::downloading, UpdateState::downloading,
-                                              UpdateState::verifying, UpdateState::installing, UpdateState::failed}));
-    EXPECT_EQ(service->status().message, "Update failed: Could not start the install");
-    EXPECT_FALSE(std::filesystem::exists(verifier->lastStaging));
-    EXPECT_FALSE(std::filesystem::exists(downloader->lastFile));
-    EXPECT_EQ(installer->pagesOpened, 1);
-}
-
-TEST_F(UpdateServiceTest, RefusesInstallWithoutOfferOrWhileBusy) {
-    auto refusalOf = [this] {
-        try {
-            service->install();
-            return std::optional<InstallRefusal>();
-        } catch (const InstallRefusalError& refused) {
-            return std::optional<InstallRefusal>(refused.refusal);
-        }
+// One row per failing step, in the order the steps run; each failure removes what the steps before it left.
+TEST_F(UpdateServiceTest, EachStepFailsWithItsReasonAndLeavesNoFiles) {
+    struct Row {
+        int step;  // 0 preflight, 1 download, 2 verify, 3 install
+        std::function<void(FakeParts&)> fault;
+        std::string reason;
     };
-    EXPECT_EQ(refusalOf(), InstallRefusal::noUpdate);
-    serveRelease("1.2.0");
-    service->checkNow();
-    EXPECT_EQ(refusalOf(), InstallRefusal::noUpdate);
-
-    becomeAvailable();
-    Gate downloading, finish;
-    downloader->beforeFinish = [&] {
-        downloading.open();
-        finish.wait();
+    const std::string mismatch = "The download did not match the published update";
+    const std::vector<Row> rows = {
+        {0, [](auto& f) { f.installer->preflightProblem = UpdateFailure("Kestrix cannot replace itself"); },
+         "Kestrix cannot replace itself"},
+        {1, [](auto& f) { f.downloader->contents[0] ^= 1; }, mismatch},  // same size, other digest
+        {1, [](auto& f) { f.downloader->contents += "x"; }, mismatch},
+        {1, [](auto& f) { f.downloader->failWith = [] { throw std::runtime_error("connection reset"); }; },
+         "Could not download the update"},
+        {1, [](auto& f) { f.downloader->failWith = [] { throw UpdateFailure("The update address is not secure"); }; },
+         "The update address is not secure"},
+        {2,
+         [](auto& f) {
+             f.verifier->failWith = [] { throw std::filesystem::filesystem_error("x", std::error_code()); };
+         },
+         "Could not check the update"},
+        {3, [](auto& f) { f.installer->failWith = [] { throw UpdateFailure("Could not start the install"); }; },
+         "Could not start the install"},
     };
-    auto done = service->install();
-    downloading.wait();
-    EXPECT_EQ(refusalOf(), InstallRefusal::busy);
-    // A check waits for the install too.
-    service->checkNow();
-    EXPECT_EQ(fetcher->calls, 2);
-    finish.open();
-    done.wait();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        static_cast<FakeParts&>(*this) = FakeParts();
+        service = make();
+        becomeAvailable();
+        row.fault(*this);
+        service->install().wait();
+        auto status = service->status();
+        EXPECT_EQ(status.state, UpdateState::failed);
+        EXPECT_EQ(status.message, "Update failed: " + row.reason);
+        EXPECT_FALSE(status.progress.has_value());
+        EXPECT_TRUE(status.available.has_value());  // offered again
+        EXPECT_EQ(installer->pagesOpened, row.step == 0 ? 1 : 0);
+        EXPECT_EQ(downloader->calls, row.step >= 1 ? 1 : 0);
+        EXPECT_EQ(verifier->archiveContents.size(), row.step >= 2 ? 1u : 0u);
+        EXPECT_EQ(installer->installed.size(), row.step >= 3 ? 1u : 0u);
+        EXPECT_FALSE(std::filesystem::exists(downloader->lastFile));
+        EXPECT_FALSE(std::filesystem::exists(verifier->lastStaging));
+    }
 }
 
 TEST_F(UpdateServiceTest, InstallAgainFromTheChangeCallbackDoesNotDeadlock) {
@@ -319,7 +247,7 @@ TEST_F(UpdateServiceTest, SchedulerWaitsThenChecksOnlyWhenAutomaticChecksAreOn) 
             if (sleeps.size() >= 3) changed.wait(hold, stop, [] { return false; });
         };
         int checksBefore = fetcher->calls;
-        service = make("1.2.0", testPublicKey(), sleep, [automatic] { return automatic; });
+        service = make(testPublicKey(), "1.2.0", sleep, [automatic] { return automatic; });
         service->start();
         {
             std::unique_lock hold(mutex);
@@ -330,12 +258,40 @@ TEST_F(UpdateServiceTest, SchedulerWaitsThenChecksOnlyWhenAutomaticChecksAreOn) 
                                                              std::chrono::hours(6)}));
         EXPECT_EQ(fetcher->calls - checksBefore, automatic ? 2 : 0);
     }
-    service->checkNow();
-    EXPECT_EQ(service->status().state, UpdateState::available);
 }
 
 TEST_F(UpdateServiceTest, DestroyingTheServiceStopsTheDefaultSleepAtOnce) {
     service->start();
     service.reset();
     EXPECT_EQ(fetcher->calls, 0);
+}
+
+TEST(DownloadPageInstaller, RefusesEveryInstallAtThePreflightAndOpensTheDownloadPage) {
+    std::vector<std::string> opened;
+    DownloadPageInstaller installer("https://updates.example.org/download/",
+                                    [&](const std::string& url) { opened.push_back(url); });
+    EXPECT_THROW(installer.preflight(), UpdateFailure);
+    installer.openDownloadPage();
+    EXPECT_EQ(opened, std::vector<std::string>{"https://updates.example.org/download/"});
+}
+
+TEST(UpdatePreferences, LiveInTheConfigurationFolderAndReadMistypedValuesAsOnAndKeepOtherSettings) {
+    TempFolder folder;
+    ScopedVariable configuration("XDG_CONFIG_HOME", (folder / "config").string());
+    auto preferences = UpdatePreferences::standard();
+    EXPECT_TRUE(preferences->automaticChecks());
+    // The folder is created on the first write.
+    preferences->setAutomaticChecks(false);
+    auto file = folder / "config" / "Kestrix" / "settings.json";
+    EXPECT_FALSE(UpdatePreferences(file).automaticChecks());
+
+    for (const char* text : {"{\"checkForUpdatesAutomatically\": \"no\"}", "{\"checkForUpdatesAutomatically\": 0}",
+                             "not json", "[false]"}) {
+        std::ofstream(file) << text;
+        EXPECT_TRUE(preferences->automaticChecks()) << text;
+    }
+    std::ofstream(file) << "{\"kx.openAtLogin.defaulted\": true}";
+    preferences->setAutomaticChecks(false);
+    EXPECT_FALSE(preferences->automaticChecks());
+    EXPECT_NE(readWholeFile(file).value_or("").find("kx.openAtLogin.defaulted"), std::string::npos);
 }
