@@ -36,6 +36,8 @@ std::unique_ptr<SleepInhibition> LogindSleepInhibitor::inhibit(const std::string
         return std::make_unique<LogindInhibition>(std::move(lock));
     } catch (const sdbus::Error&) {
         return nullptr;  // no system bus, no logind, or logind said no
+    } catch (const std::exception&) {
+        return nullptr;  // out of descriptors or memory: the machine may sleep, the agent goes on
     }
 }
 
