@@ -167,7 +167,8 @@ TEST_F(InputMethods, WithoutAccessibilityEveryMethodIsRefusedAfterItsParametersW
     poster->trusted = false;
     const WireError denied(ErrorCode::permissionDenied, "Accessibility not granted",
                            JSONObject{{"permission", "accessibility"}});
-    for (const char* method : {"input.pointer.move", "input.pointer.click", "input.pointer.scroll", "input.pointer.drag"})
+    for (const char* method :
+         {"input.pointer.move", "input.pointer.click", "input.pointer.scroll", "input.pointer.drag"})
         EXPECT_EQ(error(method), denied);
     EXPECT_EQ(error("input.key", {{"chord", "nonsense+"}}), denied);
     EXPECT_EQ(error("input.text", {{"text", "hi"}}), denied);
@@ -185,7 +186,8 @@ TEST_F(InputMethods, WhileTheMutexIsHeldOnlyKeysArePosted) {
         });
     });
     inside.get_future().wait();
-    for (const char* method : {"input.pointer.move", "input.pointer.click", "input.pointer.scroll", "input.pointer.drag"})
+    for (const char* method :
+         {"input.pointer.move", "input.pointer.click", "input.pointer.scroll", "input.pointer.drag"})
         ok(method, {{"dx", 1}, {"dy", 4}, {"phase", "begin"}});
     ok("input.text", {{"text", "dropped"}});
     EXPECT_EQ(error("input.text", {{"text", std::string(4097, 'x')}}), WireError::invalidParams("Text too long"));

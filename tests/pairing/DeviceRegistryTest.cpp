@@ -92,11 +92,11 @@ TEST(PairedDeviceEntry, ReadsOffsetDatesAndNullLastSeenAndRejectsBadDatesOrMissi
     ASSERT_TRUE(read);
     EXPECT_EQ(read->pairedAt, at("2026-01-05T10:00:00Z"));
     EXPECT_FALSE(read->lastSeen);
-    for (const char* fields : {R"("pairedAt":"2026-01-05T10:00:00.5Z","platform":"p")",
-                               R"("pairedAt":"2026-01-05 10:00:00Z","platform":"p")",
-                               R"("pairedAt":"2026-02-30T10:00:00Z","platform":"p")",
-                               R"("pairedAt":1767607200,"platform":"p")", R"("pairedAt":"2026-01-05T10:00:00Z")",
-                               R"("pairedAt":"2026-01-05T10:00:00Z","platform":"p","lastSeen":"yesterday")"})
+    for (const char* fields :
+         {R"("pairedAt":"2026-01-05T10:00:00.5Z","platform":"p")",
+          R"("pairedAt":"2026-01-05 10:00:00Z","platform":"p")", R"("pairedAt":"2026-02-30T10:00:00Z","platform":"p")",
+          R"("pairedAt":1767607200,"platform":"p")", R"("pairedAt":"2026-01-05T10:00:00Z")",
+          R"("pairedAt":"2026-01-05T10:00:00Z","platform":"p","lastSeen":"yesterday")"})
         EXPECT_FALSE(entry(fields)) << fields;
 }
 

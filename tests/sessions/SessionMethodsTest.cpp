@@ -84,7 +84,8 @@ TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
     auto home = registry_->sessionTemplate(templateID("Shell"))->cwd;
     EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", 7}}),
               (JSONObject{{"id", "kx-claude-code-2"}}));  // a name that is not a string is ignored
-    EXPECT_EQ(runs(), (std::vector<Args>{kList, {"new-session", "-d", "-s", "kx-claude-code-2", "-c", home, "claude"}}));
+    EXPECT_EQ(runs(),
+              (std::vector<Args>{kList, {"new-session", "-d", "-s", "kx-claude-code-2", "-c", home, "claude"}}));
     std::filesystem::remove(folder_ / "output");
 
     const JSONObject id{{"id", "kx-shell"}};
@@ -122,7 +123,9 @@ TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
         {"session.text", {{"id", "kx-a"}, {"text", std::string(4097, 'x')}}, bad, "Text is too long"},
         {"session.kill", {{"id", "work"}}, notFound, "No such session"},
         {"session.capture", {{"id", "kx-a b"}}, notFound, "No such session"},
-        {"session.run", {{"id", "kx-a"}, {"commandId", "c_rm"}}, ErrorCode::needsConfirmation,
+        {"session.run",
+         {{"id", "kx-a"}, {"commandId", "c_rm"}},
+         ErrorCode::needsConfirmation,
          PlatformText::confirmToRun},
         {"session.run", {{"id", "kx-a"}, {"commandId", "c_gone"}}, notFound, "No such saved command"},
         {"session.create", {{"templateId", "t_gone"}}, notFound, "No such session template"},

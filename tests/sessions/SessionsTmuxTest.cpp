@@ -28,8 +28,8 @@ protected:
         tmux_ = SystemPermissionProbe().tmuxPath();
         if (!tmux_) GTEST_SKIP() << "tmux is not installed";
         auto path = *tmux_;
-        auto controller =
-            std::make_shared<SessionController>(registry_, [path] { return std::optional(path); }, environment_);
+        auto controller = std::make_shared<SessionController>(
+            registry_, [path] { return std::optional(path); }, environment_);
         registry_->upsert(SavedCommand{"c_hi", "Hi", "", "echo ran-$((40+2))", shell(), false});
         registry_->upsert(SavedCommand{"c_dash", "Dash", "", "-kx-dashed", shell(), false});
         registry_->upsert(SavedCommand{"c_rm", "Wipe", "", "echo wiped-$((1+1))", shell(), true});

@@ -30,10 +30,11 @@ public:
         : bus_(sdbus::createSessionBusConnectionWithAddress(address)) {
         bus_->requestName(kInterface);
         object_ = sdbus::createObject(*bus_, "/org/freedesktop/Notifications");
-        object_->registerMethod("Notify").onInterface(kInterface).implementedAs(
-            [this](const std::string& application, std::uint32_t replaces, const std::string& icon,
-                   const std::string&, const std::string& body, const std::vector<std::string>& actions,
-                   const std::map<std::string, sdbus::Variant>& hints, std::int32_t timeout) {
+        object_->registerMethod("Notify")
+            .onInterface(kInterface)
+            .implementedAs([this](const std::string& application, std::uint32_t replaces, const std::string& icon,
+                                  const std::string&, const std::string& body, const std::vector<std::string>& actions,
+                                  const std::map<std::string, sdbus::Variant>& hints, std::int32_t timeout) {
                 Notice notice{application, replaces, icon, body, actions, 0, timeout};
                 if (auto urgency = hints.find("urgency"); urgency != hints.end())
                     notice.urgency = urgency->second.get<std::uint8_t>();
