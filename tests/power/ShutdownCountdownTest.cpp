@@ -81,16 +81,24 @@ TEST_F(CountdownFixture, CancelThenStartCountsAgainFromTheFullLength) {
     EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
 }
 
-TEST_F(CountdownFixture, NowPerformsOnceAndTheTickerNeverDoes) {
-    auto countdown = gated();
-    countdown->start(ShutdownAction::restart, "Pixel");
-    ASSERT_TRUE(gate->waitUntilSleeping());
-    EXPECT_EQ(countdown->now(), (Snapshot{ShutdownAction::restart, "Pixel", 30}));
-    EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
-    gate->release(40);
-    countdown.reset();
-    EXPECT_EQ(recorder->counts(), (std::vector{30, 0}));
-    EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
+TEST_F(CountdownFixture, AfterNowOrDroppingTheCountdownTheTickerNeverActs) {
+    for (bool now : {true, false}) {
+        SCOPED_TRACE(now ? "now" : "dropped");
+        gate = TickGate::make();  // no seconds left over from the last round
+        auto countdown = gated();
+        countdown->start(ShutdownAction::restart, "Pixel");
+        ASSERT_TRUE(gate->waitUntilSleeping());
+        if (now) {
+            EXPECT_EQ(countdown->now(), (Snapshot{ShutdownAction::restart, "Pixel", 30}));
+            gate->release(40);  // seconds a surviving ticker would use
+        }
+        countdown.reset();
+        gate->release(40);
+        EXPECT_EQ(recorder->counts(), (now ? std::vector{30, 0} : std::vector{30}));
+        EXPECT_EQ(executor->actions(), now ? std::vector{ShutdownAction::restart} : std::vector<ShutdownAction>{});
+        recorder->clear();
+        executor->clear();
+    }
 }
 
 TEST_F(CountdownFixture, NowRacingTheLastTickStillPerformsOnce) {
@@ -179,16 +187,6 @@ TEST_F(CountdownFixture, ConcurrentStartsAdmitExactlyOne) {
     }
     EXPECT_EQ(started.load(), 1);
     EXPECT_EQ(busy.load(), kCallers - 1);
-    EXPECT_EQ(recorder->counts(), std::vector{30});
-}
-
-TEST_F(CountdownFixture, DroppingTheCountdownStopsItsTickerWithoutActing) {
-    auto countdown = gated();
-    countdown->start(ShutdownAction::shutdown, "Pixel");
-    ASSERT_TRUE(gate->waitUntilSleeping());
-    countdown.reset();
-    gate->release(40);
-    EXPECT_TRUE(executor->actions().empty());
     EXPECT_EQ(recorder->counts(), std::vector{30});
 }
 

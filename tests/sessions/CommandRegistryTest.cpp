@@ -62,8 +62,6 @@ TEST(CommandRegistry, MissingEmptyOrCorruptFilesStartCleanAndAreReplaced) {
         "",
         "{not json",
         R"({"commands": []})",
-        R"({"commands": [{"id":"c_1","name":"n","icon":"i","command":"x","templateId":"t"}], "templates": []})",
-        R"({"commands": [{"id":"c_1","name":"n","icon":"i","command":"x","templateId":"t","danger":1}], "templates": []})",
         R"({"commands": {}, "templates": []})",
         R"([1, 2])"};
     for (const auto& text : broken) {

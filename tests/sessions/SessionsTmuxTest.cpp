@@ -76,7 +76,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SessionsOnRealTmux, CreateTypeRunAndCapture) {
+TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     EXPECT_TRUE(sessions().empty());  // no server yet: no sessions, no error
     ASSERT_TRUE(tmux({"new-session", "-d", "-s", "work"}).succeeded());
     EXPECT_EQ(create(), "kx-shell");
@@ -102,13 +102,8 @@ TEST_F(SessionsOnRealTmux, CreateTypeRunAndCapture) {
     succeed(router_, "session.text", {{"id", "kx-shell-2"}, {"text", "echo marker-$((2+3))"}});
     succeed(router_, "session.key", {{"id", "kx-shell-2"}, {"key", "enter"}});
     EXPECT_EQ(waitForScreen("kx-shell-2", "marker-5").find("wiped"), std::string::npos);
-}
 
-TEST_F(SessionsOnRealTmux, ResizeClampsAndKillTouchesOnlyTheNamedSession) {
-    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "work"}).succeeded());
-    EXPECT_EQ(create(), "kx-shell");
-    EXPECT_EQ(create(), "kx-shell-2");
-
+    // Resize clamps; kill touches only the named session.
     succeed(router_, "session.resize", {{"id", "kx-shell-2"}, {"cols", 10}, {"rows", 300}});
     auto resized = sessions()[1].asObject();
     EXPECT_EQ(resized.at("cols"), JSONValue(20));
