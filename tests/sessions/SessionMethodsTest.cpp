@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "agent/permissions/Requirement.h"
 #include "agent/sessions/SessionMethods.h"
@@ -17,10 +18,10 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// A stand-in tmux that records each argument list (NUL between arguments, RS after each run)
-// with the TERM it saw and prints the file named by FAKE_OUTPUT.
+// A stand-in tmux that records each run as a line: the TERM it saw, then its arguments, each after
+// a unit separator. It prints the file named by FAKE_OUTPUT.
 constexpr const char* kFakeTmux = R"SH(#!/bin/sh
-{ printf 'TERM=%s\0' "$TERM"; for a in "$@"; do printf '%s\0' "$a"; done; printf '\036'; } >> "$FAKE_LOG"
+{ printf 'TERM=%s' "$TERM"; for a in "$@"; do printf '\037%s' "$a"; done; echo; } >> "$FAKE_LOG"
 [ -f "$FAKE_OUTPUT" ] && cat "$FAKE_OUTPUT"
 exit 0
 )SH";
@@ -50,20 +51,16 @@ protected:
 
     // The argument lists since the last call, each checked for TERM and "-u", which are dropped.
     std::vector<Args> runs() {
-        auto text = readWholeFile(log()).value_or("");
+        std::istringstream lines(readWholeFile(log()).value_or(""));
         std::filesystem::remove(log());
         std::vector<Args> result;
-        std::size_t start = 0;
-        for (auto end = text.find('\036'); end != std::string::npos; start = end + 1, end = text.find('\036', start)) {
-            Args run;
-            for (std::size_t a = start, z; a < end; a = z + 1) {
-                z = text.find('\0', a);
-                run.push_back(text.substr(a, z - a));
-            }
-            EXPECT_EQ(run.front(), "TERM=xterm-256color");
+        for (std::string line, field; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            Args& run = result.emplace_back();
+            while (std::getline(fields, field, '\037')) run.push_back(field);
+            EXPECT_EQ(run.at(0), "TERM=xterm-256color");
             EXPECT_EQ(run.at(1), "-u");  // UTF-8 whatever the locale
             run.erase(run.begin(), run.begin() + 2);
-            result.push_back(std::move(run));
         }
         return result;
     }
