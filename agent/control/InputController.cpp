@@ -6,6 +6,7 @@
 
 #include "agent/control/KeyChord.h"
 #include "agent/control/TextChunks.h"
+#include "protocol/WireError.h"
 
 namespace kx {
 

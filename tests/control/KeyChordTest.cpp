@@ -22,18 +22,23 @@ KeyChordError failureOf(const std::string& chord) {
 TEST(KeyChord, TablesHoldTheAnsiKeyCodes) {
     const auto& keys = KeyChord::keys();
     EXPECT_EQ(keys.size(), 84u);
-    EXPECT_EQ(KeyChord::modifiers().size(), 4u);
     const std::map<std::string, std::uint16_t> samples = {
-        {"a", 0},        {"s", 1},          {"q", 12},      {"t", 17},
-        {"z", 6},        {"1", 18},         {"0", 29},      {"5", 23},
-        {"=", 24},       {"-", 27},         {"]", 30},      {"[", 33},
-        {"'", 39},       {";", 41},         {"\\", 42},     {",", 43},
-        {"/", 44},       {".", 47},         {"`", 50},      {"enter", 36},
-        {"return", 36},  {"tab", 48},       {"space", 49},  {"backspace", 51},
-        {"delete", 51},  {"esc", 53},       {"escape", 53}, {"forwarddelete", 117},
-        {"left", 123},   {"up", 126},       {"home", 115},  {"end", 119},
-        {"pageup", 116}, {"pagedown", 121}, {"f1", 122},    {"f2", 120},
-        {"f5", 96},      {"f12", 111},      {"f17", 64},    {"f20", 90},
+        {"a", 0},
+        {"z", 6},
+        {"0", 29},
+        {"=", 24},
+        {"`", 50},
+        {"\\", 42},
+        {"enter", 36},
+        {"return", 36},
+        {"delete", 51},
+        {"escape", 53},
+        {"forwarddelete", 117},
+        {"pageup", 116},
+        {"up", 126},
+        {"f1", 122},
+        {"f12", 111},
+        {"f20", 90},
     };
     for (const auto& [name, code] : samples) EXPECT_EQ(keys.at(name), code) << name;
     // Every letter and digit has its own key.
@@ -41,11 +46,6 @@ TEST(KeyChord, TablesHoldTheAnsiKeyCodes) {
     for (char c = 'a'; c <= 'z'; ++c) codes.insert(keys.at(std::string(1, c)));
     for (char c = '0'; c <= '9'; ++c) codes.insert(keys.at(std::string(1, c)));
     EXPECT_EQ(codes.size(), 36u);
-
-    EXPECT_EQ(KeyChord::modifiers().at("ctrl"), 0x40000u);
-    EXPECT_EQ(KeyChord::modifiers().at("alt"), 0x80000u);
-    EXPECT_EQ(KeyChord::modifiers().at("shift"), 0x20000u);
-    EXPECT_EQ(KeyChord::modifiers().at("meta"), 0x100000u);
 }
 
 TEST(KeyChord, ParsesModifiersAndKeysCaseInsensitively) {
@@ -59,18 +59,17 @@ TEST(KeyChord, ParsesModifiersAndKeysCaseInsensitively) {
 }
 
 TEST(KeyChord, RejectsMalformedChords) {
-    EXPECT_EQ(failureOf(""), KeyChordError(Case::empty));
-    EXPECT_EQ(failureOf("+"), KeyChordError(Case::empty));
-    EXPECT_EQ(failureOf("+a"), KeyChordError(Case::empty));
-    EXPECT_EQ(failureOf("ctrl++"), KeyChordError(Case::empty));
-    EXPECT_EQ(failureOf("shift"), KeyChordError(Case::modifiersOnly));
-    EXPECT_EQ(failureOf("ctrl+alt"), KeyChordError(Case::modifiersOnly));
-    EXPECT_EQ(failureOf("cmd+c"), KeyChordError(Case::unknownModifier, "cmd"));
-    EXPECT_EQ(failureOf("cmd+s"), KeyChordError(Case::unknownModifier, "cmd"));
-    EXPECT_EQ(failureOf("ctrl+foo+a"), KeyChordError(Case::unknownModifier, "foo"));
-    EXPECT_EQ(failureOf("a+"), KeyChordError(Case::unknownModifier, "a"));
-    // Spaces are not trimmed.
-    EXPECT_EQ(failureOf("ctrl + a"), KeyChordError(Case::unknownModifier, "ctrl "));
-    EXPECT_EQ(failureOf("ctrl+plus"), KeyChordError(Case::unknownKey, "plus"));
-    EXPECT_EQ(failureOf("F21"), KeyChordError(Case::unknownKey, "f21"));
+    const std::tuple<const char*, Case, const char*> cases[] = {
+        {"", Case::empty, ""},
+        {"+a", Case::empty, ""},
+        {"ctrl++", Case::empty, ""},
+        {"ctrl+alt", Case::modifiersOnly, ""},
+        {"cmd+c", Case::unknownModifier, "cmd"},
+        {"ctrl+foo+a", Case::unknownModifier, "foo"},
+        {"a+", Case::unknownModifier, "a"},
+        {"ctrl + a", Case::unknownModifier, "ctrl "},  // spaces are not trimmed
+        {"ctrl+plus", Case::unknownKey, "plus"},
+        {"F21", Case::unknownKey, "f21"},
+    };
+    for (const auto& [chord, which, part] : cases) EXPECT_EQ(failureOf(chord), KeyChordError(which, part)) << chord;
 }

@@ -57,6 +57,7 @@ TEST(DamagedRegistry, KeepsEveryReadableDeviceAndTheOriginalBeforeTheFirstWrite)
         {"bad field type", "[" + entry("d_1", "\"2026-01-05T10:00:00Z\"", "5") + "," + entry("d_2") + "]", {"d_2"}},
         {"truncated", good.substr(0, good.size() - 20), {"d_1", "d_2"}},
         {"not JSON", "devices: d_1", {}},
+        {"not a list", R"({"d_1": {}})", {}},
         {"unreadable", "", {}},
     };
     for (const auto& c : cases) {

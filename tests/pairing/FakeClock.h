@@ -1,9 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace kx::test {
 
@@ -12,35 +12,16 @@ class FakeClock {
 public:
     using TimePoint = std::chrono::system_clock::time_point;
 
-    explicit FakeClock(TimePoint start = TimePoint(std::chrono::seconds(1'767'607'200)))
-        : state_(std::make_shared<State>(start)) {}
-
-    TimePoint now() const {
-        std::lock_guard guard(state_->lock);
-        return state_->time;
-    }
-    void advance(std::chrono::system_clock::duration step) {
-        std::lock_guard guard(state_->lock);
-        state_->time += step;
-    }
-    void set(TimePoint time) {
-        std::lock_guard guard(state_->lock);
-        state_->time = time;
-    }
+    TimePoint now() const { return time_->load(); }
+    void advance(std::chrono::system_clock::duration step) { time_->store(now() + step); }
+    void set(TimePoint time) { time_->store(time); }
     std::function<TimePoint()> function() const {
-        return [state = state_] {
-            std::lock_guard guard(state->lock);
-            return state->time;
-        };
+        return [time = time_] { return time->load(); };
     }
 
 private:
-    struct State {
-        explicit State(TimePoint t) : time(t) {}
-        std::mutex lock;
-        TimePoint time;
-    };
-    std::shared_ptr<State> state_;
+    std::shared_ptr<std::atomic<TimePoint>> time_ =
+        std::make_shared<std::atomic<TimePoint>>(TimePoint(std::chrono::seconds(1'767'607'200)));
 };
 
 }  // namespace kx::test

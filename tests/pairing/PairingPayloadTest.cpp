@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <unordered_set>
 
 #include "agent/pairing/PairingPayload.h"
 #include "agent/support/AtomicFile.h"
@@ -49,15 +48,4 @@ TEST(PairingPayload, RejectsMissingKeysWrongTypesAndOutOfRangePorts) {
         SCOPED_TRACE(failure.at("note").get<std::string>());
         EXPECT_THROW(PairingPayload::decode(failure.at("text").get<std::string>()), JSONDecodeError);
     }
-}
-
-TEST(PairingPayload, EqualValuesGiveEqualTextAndHash) {
-    PairingPayload a{1, "10.0.0.2", 65535, "fp", "tok", "Ada/Lovelace é"};
-    PairingPayload b = a;
-    EXPECT_EQ(a.encoded(), b.encoded());
-    EXPECT_EQ(std::hash<PairingPayload>{}(a), std::hash<PairingPayload>{}(b));
-    EXPECT_EQ(PairingPayload::decode(a.encoded()), a);
-    b.port = 0;
-    std::unordered_set<PairingPayload> set{a, b};
-    EXPECT_EQ(set.size(), 2u);
 }

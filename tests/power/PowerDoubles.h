@@ -15,63 +15,52 @@ namespace kx::testing {
 // Long enough never to trip on a loaded machine; only reached when something is broken.
 constexpr auto kPatience = std::chrono::seconds(20);
 
-// Waits, with a generous limit, until a predicate over guarded state holds.
-template <typename Predicate>
-bool waitFor(std::mutex& mutex, std::condition_variable& changed, Predicate predicate) {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, kPatience, predicate);
-}
-
-// Records every action instead of carrying it out.
-class RecordingExecutor : public ShutdownExecuting {
+// Records values from any thread and waits, with a generous limit, until enough have arrived.
+template <typename T>
+class Recorder {
 public:
-    void perform(ShutdownAction action) override {
+    void record(const T& value) {
         {
             std::lock_guard guard(mutex_);
-            actions_.push_back(action);
+            values_.push_back(value);
         }
         changed_.notify_all();
     }
-    std::vector<ShutdownAction> actions() const {
+    std::vector<T> entries() const {
         std::lock_guard guard(mutex_);
-        return actions_;
+        return values_;
+    }
+    void clear() {
+        std::lock_guard guard(mutex_);
+        values_.clear();
     }
     bool waitForCount(std::size_t count) {
-        return waitFor(mutex_, changed_, [&] { return actions_.size() >= count; });
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] { return values_.size() >= count; });
     }
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<ShutdownAction> actions_;
+    std::vector<T> values_;
+};
+
+// Records every action instead of carrying it out.
+class RecordingExecutor : public ShutdownExecuting, public Recorder<ShutdownAction> {
+public:
+    void perform(ShutdownAction action) override { record(action); }
+    std::vector<ShutdownAction> actions() const { return entries(); }
 };
 
 // Records what a countdown's observer receives. Shared with the observer, because a ticker that
 // holds the last reference to its countdown may still be finishing a step after the test ends.
-class SnapshotRecorder : public std::enable_shared_from_this<SnapshotRecorder> {
+class SnapshotRecorder : public Recorder<std::optional<ShutdownCountdown::Snapshot>>,
+                         public std::enable_shared_from_this<SnapshotRecorder> {
 public:
     using Entry = std::optional<ShutdownCountdown::Snapshot>;
 
-    void record(const Entry& entry) {
-        {
-            std::lock_guard guard(mutex_);
-            entries_.push_back(entry);
-        }
-        changed_.notify_all();
-    }
     ShutdownCountdown::Observer observer() {
         return [self = shared_from_this()](const Entry& entry) { self->record(entry); };
-    }
-    std::vector<Entry> entries() const {
-        std::lock_guard guard(mutex_);
-        return entries_;
-    }
-    void clear() {
-        std::lock_guard guard(mutex_);
-        entries_.clear();
-    }
-    bool waitForCount(std::size_t count) {
-        return waitFor(mutex_, changed_, [&] { return entries_.size() >= count; });
     }
     // The remaining counts seen, with 0 standing for an absent snapshot.
     std::vector<int> counts() const {
@@ -79,11 +68,6 @@ public:
         for (const auto& entry : entries()) result.push_back(entry ? entry->remaining : 0);
         return result;
     }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Entry> entries_;
 };
 
 // A sleeper whose seconds pass only when the test lets them; a stop request wakes it at once.

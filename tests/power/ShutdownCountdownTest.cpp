@@ -62,20 +62,6 @@ TEST_F(CountdownFixture, FullCountdownPublishesEveryCountThenPerformsOnce) {
     EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
 }
 
-TEST_F(CountdownFixture, SecondsBelowOneGiveAOneSecondCountdown) {
-    for (int seconds : {0, -5}) {
-        auto countdown = make(seconds, returnAtOnce);
-        EXPECT_EQ(countdown->seconds(), 1);
-        countdown->start(ShutdownAction::shutdown, "Pixel");
-        ASSERT_TRUE(executor->waitForCount(1));
-        countdown.reset();
-        EXPECT_EQ(recorder->counts(), (std::vector{1, 0}));
-        EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::shutdown});
-        recorder->clear();
-        executor = std::make_shared<RecordingExecutor>();
-    }
-}
-
 TEST_F(CountdownFixture, CancelThenStartCountsAgainFromTheFullLength) {
     auto countdown = gated();
     countdown->start(ShutdownAction::shutdown, "Pixel");
@@ -95,16 +81,24 @@ TEST_F(CountdownFixture, CancelThenStartCountsAgainFromTheFullLength) {
     EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
 }
 
-TEST_F(CountdownFixture, NowPerformsOnceAndTheTickerNeverDoes) {
-    auto countdown = gated();
-    countdown->start(ShutdownAction::restart, "Pixel");
-    ASSERT_TRUE(gate->waitUntilSleeping());
-    EXPECT_EQ(countdown->now(), (Snapshot{ShutdownAction::restart, "Pixel", 30}));
-    EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
-    gate->release(40);
-    countdown.reset();
-    EXPECT_EQ(recorder->counts(), (std::vector{30, 0}));
-    EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::restart});
+TEST_F(CountdownFixture, AfterNowOrDroppingTheCountdownTheTickerNeverActs) {
+    for (bool now : {true, false}) {
+        SCOPED_TRACE(now ? "now" : "dropped");
+        gate = TickGate::make();  // no seconds left over from the last round
+        auto countdown = gated();
+        countdown->start(ShutdownAction::restart, "Pixel");
+        ASSERT_TRUE(gate->waitUntilSleeping());
+        if (now) {
+            EXPECT_EQ(countdown->now(), (Snapshot{ShutdownAction::restart, "Pixel", 30}));
+            gate->release(40);  // seconds a surviving ticker would use
+        }
+        countdown.reset();
+        gate->release(40);
+        EXPECT_EQ(recorder->counts(), (now ? std::vector{30, 0} : std::vector{30}));
+        EXPECT_EQ(executor->actions(), now ? std::vector{ShutdownAction::restart} : std::vector<ShutdownAction>{});
+        recorder->clear();
+        executor->clear();
+    }
 }
 
 TEST_F(CountdownFixture, NowRacingTheLastTickStillPerformsOnce) {
@@ -122,20 +116,22 @@ TEST_F(CountdownFixture, NowRacingTheLastTickStillPerformsOnce) {
     }
 }
 
-TEST_F(CountdownFixture, CancelAndNowWhileIdleDoNothing) {
-    auto countdown = make(2, returnAtOnce);
+TEST_F(CountdownFixture, SecondsBelowOneCountOnceAndCancelOrNowWhileIdleDoNothing) {
+    EXPECT_EQ(make(-5, returnAtOnce)->seconds(), 1);
+    auto countdown = make(0, returnAtOnce);
+    EXPECT_EQ(countdown->seconds(), 1);
     EXPECT_EQ(countdown->cancel(), std::nullopt);
     EXPECT_EQ(countdown->now(), std::nullopt);
     EXPECT_TRUE(recorder->entries().empty());
 
     countdown->start(ShutdownAction::shutdown, "Pixel");
     ASSERT_TRUE(executor->waitForCount(1));
-    ASSERT_TRUE(recorder->waitForCount(3));
+    ASSERT_TRUE(recorder->waitForCount(2));
     EXPECT_EQ(countdown->cancel(), std::nullopt);
     EXPECT_EQ(countdown->now(), std::nullopt);
     countdown.reset();
-    EXPECT_EQ(recorder->counts(), (std::vector{2, 1, 0}));
-    EXPECT_EQ(executor->actions().size(), 1u);
+    EXPECT_EQ(recorder->counts(), (std::vector{1, 0}));
+    EXPECT_EQ(executor->actions(), std::vector{ShutdownAction::shutdown});
 }
 
 TEST_F(CountdownFixture, ObserversMayCallBackIntoTheCountdown) {
@@ -191,16 +187,6 @@ TEST_F(CountdownFixture, ConcurrentStartsAdmitExactlyOne) {
     }
     EXPECT_EQ(started.load(), 1);
     EXPECT_EQ(busy.load(), kCallers - 1);
-    EXPECT_EQ(recorder->counts(), std::vector{30});
-}
-
-TEST_F(CountdownFixture, DroppingTheCountdownStopsItsTickerWithoutActing) {
-    auto countdown = gated();
-    countdown->start(ShutdownAction::shutdown, "Pixel");
-    ASSERT_TRUE(gate->waitUntilSleeping());
-    countdown.reset();
-    gate->release(40);
-    EXPECT_TRUE(executor->actions().empty());
     EXPECT_EQ(recorder->counts(), std::vector{30});
 }
 

@@ -62,8 +62,6 @@ TEST(CommandRegistry, MissingEmptyOrCorruptFilesStartCleanAndAreReplaced) {
         "",
         "{not json",
         R"({"commands": []})",
-        R"({"commands": [{"id":"c_1","name":"n","icon":"i","command":"x","templateId":"t"}], "templates": []})",
-        R"({"commands": [{"id":"c_1","name":"n","icon":"i","command":"x","templateId":"t","danger":1}], "templates": []})",
         R"({"commands": {}, "templates": []})",
         R"([1, 2])"};
     for (const auto& text : broken) {
@@ -94,27 +92,15 @@ TEST(CommandRegistry, CommandsWithNoTemplatesGetTheDefaultsAdded) {
     EXPECT_EQ(names(registry.templates()), kDefaultNames);
 }
 
-TEST(CommandRegistry, UpdateTextChangesTheIdentifierAndUnknownIdsBehave) {
+TEST(CommandRegistry, RemovalAlwaysRewritesTheFile) {
     TempFolder folder("registry");
     auto file = folder / CommandRegistry::kFileName;
     CommandRegistry registry(file, false);
     registry.upsert(kBuild);
-
-    auto updated = registry.updateText(kBuild.id, "make test");
-    ASSERT_TRUE(updated.has_value());
-    EXPECT_NE(updated->id, kBuild.id);
-    EXPECT_EQ(updated->command, "make test");
-    EXPECT_EQ(updated->name, kBuild.name);
-    EXPECT_EQ(registry.allCommands(), std::vector<SavedCommand>{*updated});
-    EXPECT_FALSE(registry.command(kBuild.id).has_value());
-    EXPECT_EQ(CommandRegistry(file, false).allCommands(), std::vector<SavedCommand>{*updated});
-
     std::filesystem::remove(file);
-    EXPECT_FALSE(registry.updateText("c_unknown", "x").has_value());
-    EXPECT_FALSE(std::filesystem::exists(file));  // nothing changed, nothing written
     registry.remove("c_unknown");
-    EXPECT_TRUE(std::filesystem::exists(file));  // removal always rewrites
-    registry.remove(updated->id);
+    EXPECT_EQ(CommandRegistry(file, false).allCommands(), std::vector<SavedCommand>{kBuild});
+    registry.remove(kBuild.id);
     EXPECT_TRUE(CommandRegistry(file, false).allCommands().empty());
 }
 

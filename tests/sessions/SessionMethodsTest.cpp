@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "agent/permissions/Requirement.h"
 #include "agent/sessions/SessionMethods.h"
@@ -17,12 +18,11 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// A stand-in tmux that records each argument list (NUL between arguments, RS after each run)
-// with the TERM it saw, prints the file named by FAKE_OUTPUT and exits with FAKE_STATUS.
+// A stand-in tmux that records each run as a line: the TERM it saw, then its arguments, each after
+// a unit separator. It prints the file named by FAKE_OUTPUT.
 constexpr const char* kFakeTmux = R"SH(#!/bin/sh
-{ printf 'TERM=%s\0' "$TERM"; for a in "$@"; do printf '%s\0' "$a"; done; printf '\036'; } >> "$FAKE_LOG"
+{ printf 'TERM=%s' "$TERM"; for a in "$@"; do printf '\037%s' "$a"; done; echo; } >> "$FAKE_LOG"
 [ -f "$FAKE_OUTPUT" ] && cat "$FAKE_OUTPUT"
-[ -f "$FAKE_STATUS" ] && exit "$(cat "$FAKE_STATUS")"
 exit 0
 )SH";
 
@@ -34,9 +34,7 @@ protected:
         ::chmod(tmux.c_str(), 0755);
         controller_ = std::make_shared<SessionController>(
             registry_, [tmux] { return std::optional(tmux); },
-            std::map<std::string, std::string>{{"FAKE_LOG", log()},
-                                               {"FAKE_OUTPUT", (folder_ / "output").string()},
-                                               {"FAKE_STATUS", (folder_ / "status").string()}});
+            std::map<std::string, std::string>{{"FAKE_LOG", log()}, {"FAKE_OUTPUT", (folder_ / "output").string()}});
         registry_->upsert(SavedCommand{"c_dash", "Dash", "", "-n starts with a dash", templateID("Shell"), false});
         registry_->upsert(SavedCommand{"c_rm", "Wipe", "", "rm -rf build", templateID("Shell"), true});
         registerSessionMethods(router_, controller_, registry_);
@@ -44,7 +42,6 @@ protected:
 
     std::string log() const { return (folder_ / "log").string(); }
     void output(const std::string& text) { std::ofstream(folder_ / "output") << text; }
-    void status(int code) { std::ofstream(folder_ / "status") << code; }
 
     std::string templateID(const std::string& name) const {
         for (const auto& t : registry_->templates())
@@ -54,20 +51,16 @@ protected:
 
     // The argument lists since the last call, each checked for TERM and "-u", which are dropped.
     std::vector<Args> runs() {
-        auto text = readWholeFile(log()).value_or("");
+        std::istringstream lines(readWholeFile(log()).value_or(""));
         std::filesystem::remove(log());
         std::vector<Args> result;
-        std::size_t start = 0;
-        for (auto end = text.find('\036'); end != std::string::npos; start = end + 1, end = text.find('\036', start)) {
-            Args run;
-            for (std::size_t a = start, z; a < end; a = z + 1) {
-                z = text.find('\0', a);
-                run.push_back(text.substr(a, z - a));
-            }
-            EXPECT_EQ(run.front(), "TERM=xterm-256color");
+        for (std::string line, field; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            Args& run = result.emplace_back();
+            while (std::getline(fields, field, '\037')) run.push_back(field);
+            EXPECT_EQ(run.at(0), "TERM=xterm-256color");
             EXPECT_EQ(run.at(1), "-u");  // UTF-8 whatever the locale
             run.erase(run.begin(), run.begin() + 2);
-            result.push_back(std::move(run));
         }
         return result;
     }
@@ -83,22 +76,15 @@ const Args kList{"list-sessions", "-F", kFormat};
 
 }  // namespace
 
-TEST_F(SessionMethodsWithFakeTmux, CreateNamesSessionsAfterTemplatesAndAvoidsTakenNames) {
-    output("1|80|24|kx-shell\n1|80|24|work\n");
-    auto home = registry_->sessionTemplate(templateID("Shell"))->cwd;
-    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Shell")}}),
-              (JSONObject{{"id", "kx-shell-2"}}));
-    EXPECT_EQ(runs(), (std::vector<Args>{kList, {"new-session", "-d", "-s", "kx-shell-2", "-c", home}}));
-
-    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", "My Project!"}}),
-              (JSONObject{{"id", "kx-my-project"}}));
-    EXPECT_EQ(runs().back(), (Args{"new-session", "-d", "-s", "kx-my-project", "-c", home, "claude"}));
-    // A name that is not a string is ignored.
-    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", 7}}),
-              (JSONObject{{"id", "kx-claude-code"}}));
-}
-
 TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
+    output("1|80|24|kx-claude-code\n");
+    auto home = registry_->sessionTemplate(templateID("Shell"))->cwd;
+    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", 7}}),
+              (JSONObject{{"id", "kx-claude-code-2"}}));  // a name that is not a string is ignored
+    EXPECT_EQ(runs(),
+              (std::vector<Args>{kList, {"new-session", "-d", "-s", "kx-claude-code-2", "-c", home, "claude"}}));
+    std::filesystem::remove(folder_ / "output");
+
     const JSONObject id{{"id", "kx-shell"}};
     auto with = [&](JSONObject extra) {
         extra.insert(id.begin(), id.end());
@@ -111,14 +97,12 @@ TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
         EXPECT_EQ(succeed(router_, "session.capture", p), (JSONObject{{"text", ""}}));
         EXPECT_EQ(runs(), (std::vector<Args>{{"capture-pane", "-p", "-e", "-t", "=kx-shell:", "-S", expected}}));
     }
-    succeed(router_, "session.resize", with({{"cols", 10}, {"rows", 300}}));
     succeed(router_, "session.resize", with({{"cols", 1e30}, {"rows", -1e30}}));
     succeed(router_, "session.key", with({{"key", "ctrl-c"}}));
     succeed(router_, "session.text", with({{"text", "a\tb -x"}}));
     succeed(router_, "session.run", with({{"commandId", "c_dash"}}));
     succeed(router_, "session.kill", id);
-    EXPECT_EQ(runs(), (std::vector<Args>{{"resize-window", "-t", "=kx-shell:", "-x", "20", "-y", "200"},
-                                         {"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
+    EXPECT_EQ(runs(), (std::vector<Args>{{"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
                                          {"send-keys", "-t", "=kx-shell:", "C-c"},
                                          {"send-keys", "-t", "=kx-shell:", "-l", "--", "a\tb -x"},
                                          {"send-keys", "-t", "=kx-shell:", "-l", "--", "-n starts with a dash"},
@@ -127,62 +111,35 @@ TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
 }
 
 TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
+    const auto bad = ErrorCode::invalidParams, notFound = ErrorCode::targetNotFound;
+    const std::string controls = "Control characters are not permitted";
     const std::vector<std::tuple<std::string, JSONObject, ErrorCode, std::string>> cases{
-        {"session.key", {{"id", "kx-a"}, {"key", "Enter"}}, ErrorCode::invalidParams, "Key not permitted"},
-        {"session.text",
-         {{"id", "kx-a"}, {"text", "ls\n"}},
-         ErrorCode::invalidParams,
-         "Control characters are not permitted"},
-        {"session.text",
-         {{"id", "kx-a"}, {"text", "a\x7f"}},
-         ErrorCode::invalidParams,
-         "Control characters are not permitted"},
-        {"session.text",
-         {{"id", "kx-a"}, {"text", std::string(4097, 'x')}},
-         ErrorCode::invalidParams,
-         "Text is too long"},
-        {"session.kill", {{"id", "work"}}, ErrorCode::targetNotFound, "No such session"},
-        {"session.capture", {{"id", "kx-a b"}}, ErrorCode::targetNotFound, "No such session"},
+        {"session.key", {{"id", "kx-a"}, {"key", "Enter"}}, bad, "Key not permitted"},
+        {"session.text", {{"id", "kx-a"}, {"text", "ls\n"}}, bad, controls},
+        {"session.text", {{"id", "kx-a"}, {"text", "a\x7f"}}, bad, controls},
+        {"session.text", {{"id", "kx-a"}, {"text", std::string(4097, 'x')}}, bad, "Text is too long"},
+        {"session.kill", {{"id", "work"}}, notFound, "No such session"},
+        {"session.capture", {{"id", "kx-a b"}}, notFound, "No such session"},
         {"session.run",
          {{"id", "kx-a"}, {"commandId", "c_rm"}},
          ErrorCode::needsConfirmation,
          PlatformText::confirmToRun},
-        {"session.run", {{"id", "kx-a"}, {"commandId", "c_gone"}}, ErrorCode::targetNotFound, "No such saved command"},
-        {"session.create", {{"templateId", "t_gone"}}, ErrorCode::targetNotFound, "No such session template"},
-        {"session.create", {}, ErrorCode::invalidParams, "templateId is required"},
-        {"session.create", {{"templateId", 1}}, ErrorCode::invalidParams, "templateId is required"},
-        {"session.kill", {}, ErrorCode::invalidParams, "id is required"},
-        {"session.capture", {{"id", 3}}, ErrorCode::invalidParams, "id is required"},
-        {"session.resize", {{"id", "kx-a"}, {"cols", 80}}, ErrorCode::invalidParams, "id, cols, rows are required"},
-        {"session.run", {{"id", "kx-a"}}, ErrorCode::invalidParams, "id and commandId are required"},
-        {"session.text", {{"id", "kx-a"}, {"text", 5}}, ErrorCode::invalidParams, "id and text are required"},
-        {"session.key", {{"key", "enter"}}, ErrorCode::invalidParams, "id and key are required"}};
-    for (const auto& [method, params, code, message] : cases) {
-        auto error = fail(router_, method, params);
-        EXPECT_EQ(error.code, code) << method << " " << message;
-        EXPECT_EQ(error.msg, message) << method;
-    }
+        {"session.run", {{"id", "kx-a"}, {"commandId", "c_gone"}}, notFound, "No such saved command"},
+        {"session.create", {{"templateId", "t_gone"}}, notFound, "No such session template"},
+        {"session.create", {}, bad, "templateId is required"},
+        {"session.create", {{"templateId", 1}}, bad, "templateId is required"},
+        {"session.kill", {}, bad, "id is required"},
+        {"session.capture", {{"id", 3}}, bad, "id is required"},
+        {"session.resize", {{"id", "kx-a"}, {"cols", 80}}, bad, "id, cols, rows are required"},
+        {"session.run", {{"id", "kx-a"}}, bad, "id and commandId are required"},
+        {"session.text", {{"id", "kx-a"}, {"text", 5}}, bad, "id and text are required"},
+        {"session.key", {{"key", "enter"}}, bad, "id and key are required"}};
+    for (const auto& [method, params, code, message] : cases)
+        EXPECT_EQ(fail(router_, method, params), (WireError{code, message})) << method;
     // Empty text and 4096 characters are fine; only the second reaches tmux.
     succeed(router_, "session.text", {{"id", "kx-a"}, {"text", ""}});
     succeed(router_, "session.text", {{"id", "kx-a"}, {"text", std::string(4096, 'x')}});
     EXPECT_EQ(runs().size(), 1u);
-}
-
-TEST_F(SessionMethodsWithFakeTmux, TmuxFailuresAndListing) {
-    output("1700000000|100|30|kx-shell\n1700000000|100|30|work\n");
-    EXPECT_EQ(succeed(router_, "session.list"), (JSONObject{{"sessions", JSONArray{JSONObject{{"id", "kx-shell"},
-                                                                                              {"name", "shell"},
-                                                                                              {"created", 1700000000},
-                                                                                              {"cols", 100},
-                                                                                              {"rows", 30},
-                                                                                              {"alive", true}}}}}));
-    EXPECT_EQ(runs(), std::vector<Args>{kList});
-
-    status(1);
-    EXPECT_EQ(fail(router_, "session.kill", {{"id", "kx-shell"}}),
-              (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
-    output("");
-    EXPECT_EQ(succeed(router_, "session.list"), (JSONObject{{"sessions", JSONArray{}}}));  // no server: no sessions
 }
 
 TEST_F(SessionMethodsWithFakeTmux, ListsHideCommandTextAndProgramsAndCapabilitiesAreOffered) {
@@ -201,7 +158,6 @@ TEST_F(SessionMethodsWithFakeTmux, ListsHideCommandTextAndProgramsAndCapabilitie
 
     EXPECT_EQ(router_.capabilities(), (std::set<Capability>{Capability::sessionTmux, Capability::commands}));
     EXPECT_FALSE(router_.unavailableWire().has_value());
-    EXPECT_EQ(call(router_, "session.list").ok, true);
     auto anonymous = router_.dispatch(Envelope::request("x", "commands.list"), RequestContext{});
     EXPECT_EQ(anonymous.e->code, ErrorCode::unauthorized);
 }
@@ -215,9 +171,6 @@ TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
 
     const WireError notInstalled{ErrorCode::unsupported, "tmux is not installed",
                                  JSONObject{{"remediation", std::string(kTmuxInstallCommand)}}};
-#if defined(__linux__)
-    EXPECT_STREQ(kTmuxInstallCommand, "sudo apt install tmux");
-#endif
     const std::vector<std::pair<std::string, JSONObject>> calls{
         {"session.list", {}},
         {"session.create", {{"templateId", registry->templates()[1].id}}},

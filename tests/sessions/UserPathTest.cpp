@@ -34,13 +34,15 @@ printf '  /home/u/bin:/usr/bin\n'; echo noise >&2)");
 
 TEST(UserPath, FallsBackWhenTheShellMisbehaves) {
     kx::testing::TempFolder folder("shell");
-    const std::string fallback = UserPath::kFallback;
-    EXPECT_EQ(UserPath::discover(shell(folder, "greeting", "echo 'Welcome!'; printf %s /x/bin"), kLimit), fallback);
-    EXPECT_EQ(UserPath::discover(shell(folder, "silent", "exit 0"), kLimit), fallback);
-    EXPECT_EQ(UserPath::discover(shell(folder, "binary", R"(printf '/x/\377bin')"), kLimit), fallback);
-    EXPECT_EQ(UserPath::discover(shell(folder, "slow", "sleep 30; printf %s /x/bin"), 300ms), fallback);
-    EXPECT_EQ(UserPath::discover((folder / "absent").string(), kLimit), fallback);
-    auto notExecutable = shell(folder, "plain", "printf %s /x/bin");
-    ::chmod(notExecutable.c_str(), 0644);
-    EXPECT_EQ(UserPath::discover(notExecutable, kLimit), fallback);
+    const std::pair<const char*, const char*> shells[] = {{"greeting", "echo 'Welcome!'; printf %s /x/bin"},
+                                                          {"silent", "exit 0"},
+                                                          {"binary", R"(printf '/x/\377bin')"},
+                                                          {"slow", "sleep 30; printf %s /x/bin"},
+                                                          {"plain", "printf %s /x/bin"}};
+    for (const auto& [name, body] : shells) shell(folder, name, body);
+    ::chmod((folder / "plain").c_str(), 0644);  // not executable
+    for (const std::string name : {"greeting", "silent", "binary", "slow", "plain", "absent"}) {
+        auto limit = name == "slow" ? std::chrono::milliseconds(300ms) : kLimit;
+        EXPECT_EQ(UserPath::discover((folder / name).string(), limit), UserPath::kFallback) << name;
+    }
 }

@@ -53,30 +53,13 @@ std::string keyLine(KeySym keysym, unsigned state) {
     return line;
 }
 
-// The text that a sequence of "key" lines types, assuming Latin-1 and Unicode keysyms.
-std::string textOf(const std::vector<std::string>& lines) {
-    std::string text;
+// The characters that a sequence of "key" lines types, assuming Latin-1 and Unicode keysyms.
+std::u32string textOf(const std::vector<std::string>& lines) {
+    std::u32string text;
     for (const auto& line : lines) {
         unsigned long keysym = 0;
         if (std::sscanf(line.c_str(), "key %lx", &keysym) != 1) continue;
-        char32_t c = keysym == XK_Return    ? U'\n'
-                     : keysym >= 0x01000000 ? char32_t(keysym - 0x01000000)
-                                            : char32_t(keysym);
-        if (c < 0x80) {
-            text += char(c);
-        } else if (c < 0x800) {
-            text += char(0xC0 | (c >> 6));
-            text += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            text += char(0xE0 | (c >> 12));
-            text += char(0x80 | ((c >> 6) & 0x3F));
-            text += char(0x80 | (c & 0x3F));
-        } else {
-            text += char(0xF0 | (c >> 18));
-            text += char(0x80 | ((c >> 12) & 0x3F));
-            text += char(0x80 | ((c >> 6) & 0x3F));
-            text += char(0x80 | (c & 0x3F));
-        }
+        text += keysym == XK_Return ? U'\n' : char32_t(keysym >= 0x01000000 ? keysym - 0x01000000 : keysym);
     }
     return text;
 }
@@ -130,6 +113,38 @@ TEST_F(X11Input, DragPressesMovesAndReleasesTheLeftButton) {
               (std::vector<std::string>{"motion 110 100", "press 1 110 100 0", "motion 140 140", "release 1 140 140"}));
 }
 
+TEST_F(X11Input, AClosedSessionReleasesOnlyTheButtonItsOwnDragHolds) {
+    auto drag = [&](std::uint64_t connection) {
+        auto request = Envelope::request("1", "input.pointer.drag", JSONObject{{"phase", "begin"}});
+        ASSERT_TRUE(router.dispatch(request, RequestContext{"device", true, connection}).ok);
+    };
+    auto leftButtonDown = [&] {
+        Window root = 0, child = 0;
+        int rootX = 0, rootY = 0, x = 0, y = 0;
+        unsigned mask = 0;
+        XQueryPointer(log->display(), DefaultRootWindow(log->display()), &root, &child, &rootX, &rootY, &x, &y, &mask);
+        return (mask & Button1Mask) != 0;
+    };
+    const struct {
+        bool begin;
+        std::uint64_t connection;
+        bool downAfter;
+    } steps[] = {
+        {true, 7, true},   {false, 8, true},                     // a session that pressed nothing releases nothing
+        {false, 7, false}, {false, 7, false},                    // released once, and nothing more to release
+        {true, 7, true},   {true, 9, true},   {false, 7, true},  // the other session's drag still holds it
+        {false, 9, false},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        if (steps[i].begin)
+            drag(steps[i].connection);
+        else
+            router.connectionClosed(steps[i].connection);
+        EXPECT_EQ(leftButtonDown(), steps[i].downAfter) << "after step " << i;
+    }
+    ok("input.pointer.drag", {{"phase", "end"}});  // the button is up for the next test whatever happened
+}
+
 TEST_F(X11Input, ScrollingTurnsPixelsIntoWheelClicksInTheirDirection) {
     moveTo(300, 300);
     ok("input.pointer.scroll", {{"dy", 2 * WheelSteps::pixelsPerStep}});
@@ -140,10 +155,7 @@ TEST_F(X11Input, ScrollingTurnsPixelsIntoWheelClicksInTheirDirection) {
     EXPECT_EQ(log->events(), (std::vector<std::string>{"press 5 300 300 0", "release 5 300 300", "press 6 300 300 0",
                                                        "release 6 300 300", "press 7 300 300 0", "release 7 300 300"}));
     // A slow scroll adds up until it makes a whole click.
-    const double slow = WheelSteps::pixelsPerStep / 4.0;
-    for (int i = 0; i < 3; ++i) ok("input.pointer.scroll", {{"dy", -slow}});
-    EXPECT_TRUE(log->events().empty());
-    ok("input.pointer.scroll", {{"dy", -slow}});
+    for (int i = 0; i < 4; ++i) ok("input.pointer.scroll", {{"dy", -WheelSteps::pixelsPerStep / 4.0}});
     EXPECT_EQ(log->events(), (std::vector<std::string>{"press 5 300 300 0", "release 5 300 300"}));
 }
 
@@ -164,7 +176,7 @@ TEST_F(X11Input, TextArrivesExactlyAndTemporaryKeysAreRestored) {
     const std::string text = "héllo ✓ 👍\nÉ";
     ok("input.text", {{"text", text}});
     auto lines = log->events();
-    EXPECT_EQ(textOf(lines), "héllo ✓ 👍\nÉ") << ::testing::PrintToString(lines);
+    EXPECT_EQ(textOf(lines), U"héllo ✓ 👍\nÉ") << ::testing::PrintToString(lines);
     EXPECT_TRUE(keymapHolds(log->display(), 0x01000000 + 0x1F44D));
 
     // Bindings are restored once idle.
@@ -176,14 +188,10 @@ TEST_F(X11Input, TextArrivesExactlyAndTemporaryKeysAreRestored) {
 }
 
 TEST_F(X11Input, ManyDistinctCharactersOutnumberingTheSpareKeysStillArriveInOrder) {
-    std::string text;  // Cyrillic А to п: 48 letters, none on the keymap
-    for (char32_t c = 0x0410; c < 0x0410 + 48; ++c) {
-        text += char(0xC0 | (c >> 6));
-        text += char(0x80 | (c & 0x3F));
-    }
-    ok("input.text", {{"text", text}});
+    const std::u32string letters = U"АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмноп";  // none on the keymap
+    ok("input.text", {{"text", "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмноп"}});
     auto lines = log->events();
-    EXPECT_EQ(textOf(lines), text) << ::testing::PrintToString(lines);
+    EXPECT_EQ(textOf(lines), letters) << ::testing::PrintToString(lines);
 }
 
 // What the phone is told then is the agent's own test; here, what the poster reports.

@@ -1,12 +1,8 @@
 #pragma once
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -79,25 +75,7 @@ public:
     }
 
 private:
-    std::optional<std::string> readLine() {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            if (auto newline = buffer_.find('\n'); newline != std::string::npos) {
-                std::string line = buffer_.substr(0, newline);
-                buffer_.erase(0, newline + 1);
-                return line;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return std::nullopt;
-            pollfd fd{output_, POLLIN, 0};
-            if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
-            char chunk[256];
-            const ssize_t n = read(output_, chunk, sizeof chunk);
-            if (n <= 0) return std::nullopt;
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
+    std::optional<std::string> readLine() { return kx::testing::Subprocess::readLine(output_, timeout); }
 
     Display* display_ = nullptr;
     Atom syncAtom_ = 0;
@@ -105,7 +83,6 @@ private:
     int output_ = -1;
     Window window_ = 0;
     long syncs_ = 0;
-    std::string buffer_;
 };
 
 }  // namespace kx::test

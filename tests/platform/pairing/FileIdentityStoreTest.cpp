@@ -19,14 +19,16 @@ mode_t modeOf(const std::filesystem::path& path) {
     return info.st_mode & 0777;
 }
 
-IdentityStoreError::Case failureOf(FileIdentityStore& store) {
+// The error a load or save throws.
+template <class Action>
+IdentityStoreError failureOf(Action action) {
     try {
-        store.load();
+        action();
     } catch (const IdentityStoreError& error) {
-        return error.which;
+        return error;
     }
-    ADD_FAILURE() << "load succeeded";
-    return IdentityStoreError::Case::io;
+    ADD_FAILURE() << "succeeded";
+    return IdentityStoreError::io(0, "");
 }
 
 class FileIdentityStoreTest : public ::testing::Test {
@@ -57,47 +59,41 @@ TEST_F(FileIdentityStoreTest, KeepsTheRawSeedInAPrivateFileNamedAfterServiceAndA
     EXPECT_NO_THROW(store.clear());
 }
 
-TEST_F(FileIdentityStoreTest, RefusesAKeyFileOthersCanRead) {
+TEST_F(FileIdentityStoreTest, RefusesAKeyFileOthersCanReadAndReportsStorageFailuresWithErrno) {
+    auto load = [&] { store.load(); };
     store.save(AgentIdentity::generate());
-    ASSERT_EQ(::chmod(store.path().c_str(), 0644), 0);
-    EXPECT_EQ(failureOf(store), IdentityStoreError::Case::io);
-    try {
-        store.load();
-    } catch (const IdentityStoreError& error) {
+    for (mode_t mode : {0644, 0640}) {
+        ASSERT_EQ(::chmod(store.path().c_str(), mode), 0);
+        auto error = failureOf(load);
+        EXPECT_EQ(error.which, IdentityStoreError::Case::io);
         EXPECT_EQ(error.status, EACCES);
     }
-    ASSERT_EQ(::chmod(store.path().c_str(), 0640), 0);
-    EXPECT_EQ(failureOf(store), IdentityStoreError::Case::io);
     // Saving again repairs the mode.
     store.save(AgentIdentity::generate());
     EXPECT_EQ(modeOf(store.path()), 0600u);
     EXPECT_TRUE(store.load());
+
+    // The data "folder" is a plain file, so nothing can be created in it (root included).
+    FileIdentityStore blocked(folder / "file" / "data");
+    writeFileAtomically(folder / "file", "not a folder");
+    auto error = failureOf([&] { blocked.save(AgentIdentity::generate()); });
+    EXPECT_EQ(error.which, IdentityStoreError::Case::io);
+    EXPECT_EQ(error.status, ENOTDIR);
+    EXPECT_EQ(failureOf([&] { blocked.load(); }).which, IdentityStoreError::Case::io);
 }
 
 TEST_F(FileIdentityStoreTest, RejectsFilesThatAreNotExactlyOneKeyAndNeverReplacesThem) {
+    auto load = [&] { store.load(); };
     std::filesystem::create_directories(store.path().parent_path());
     for (std::size_t length : {std::size_t{0}, std::size_t{31}, std::size_t{33}}) {
         SCOPED_TRACE(length);
         writeFileAtomically(store.path(), std::string(length, 'k'), 0600);
-        EXPECT_EQ(failureOf(store), IdentityStoreError::Case::malformedKey);
+        EXPECT_EQ(failureOf(load).which, IdentityStoreError::Case::malformedKey);
         EXPECT_THROW(AgentIdentity::loadOrCreate(store), IdentityStoreError);
         EXPECT_EQ(readWholeFile(store.path())->size(), length) << "a damaged key must stay for the user";
     }
     std::filesystem::remove(store.path());
     std::filesystem::create_symlink(folder / "elsewhere", store.path());
     writeFileAtomically(folder / "elsewhere", std::string(32, 'k'), 0600);
-    EXPECT_EQ(failureOf(store), IdentityStoreError::Case::malformedKey) << "a symbolic link is not followed";
-}
-
-TEST_F(FileIdentityStoreTest, ReportsStorageFailuresAsIOErrorsWithErrno) {
-    // The data "folder" is a plain file, so nothing can be created in it (root included).
-    writeFileAtomically(folder / "data", "not a folder");
-    try {
-        store.save(AgentIdentity::generate());
-        ADD_FAILURE() << "save into a non-folder succeeded";
-    } catch (const IdentityStoreError& error) {
-        EXPECT_EQ(error.which, IdentityStoreError::Case::io);
-        EXPECT_EQ(error.status, ENOTDIR);
-    }
-    EXPECT_EQ(failureOf(store), IdentityStoreError::Case::io);
+    EXPECT_EQ(failureOf(load).which, IdentityStoreError::Case::malformedKey) << "a symbolic link is not followed";
 }
