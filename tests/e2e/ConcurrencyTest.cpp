@@ -11,9 +11,7 @@ using namespace kx;
 using namespace kx::e2e;
 
 TEST(Concurrency, BlockingHandlerDelaysNoOtherRequest) {
-    InProcessAgent::Options options;
-    options.startNow = false;
-    InProcessAgent agent(options);
+    InProcessAgent agent({.startNow = false});
     std::atomic<bool> blocking{false};
     agent.service().router().registerMethod("test.block", std::nullopt, false,
                                             [&](const JSONObject&, const RequestContext&) {
@@ -66,9 +64,7 @@ TEST(Concurrency, TwoHundredConnectionsPingingAtOnceAllGetAnswers) {
 
 TEST(Concurrency, HandshakeThatNeverFinishesIsCutOffButEstablishedSessionsStay) {
     constexpr auto limit = std::chrono::milliseconds(300);
-    InProcessAgent::Options options;
-    options.handshakeTimeout = limit;
-    InProcessAgent agent(options);
+    InProcessAgent agent({.handshakeTimeout = limit});
     TestDevice device = agent.addDevice();
     RawPeer established(agent.port());
     ASSERT_TRUE(established.handshake(device.id, device.key));

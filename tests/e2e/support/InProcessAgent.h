@@ -29,7 +29,7 @@ class InProcessAgent {
 public:
     struct Options {
         std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
-        std::shared_ptr<SleepInhibitor> sleepInhibitor;
+        std::shared_ptr<SleepInhibitor> sleepInhibitor = nullptr;
         bool startNow = true;
     };
 
