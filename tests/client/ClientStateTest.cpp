@@ -69,22 +69,29 @@ TEST(ClientState, RefusesMissingSharedOrMalformedFiles) {
 }
 
 TEST(PairingCode, AcceptsTheAgentsTextAndRejectsUnusableCodes) {
-    auto code = parsePairingCode(
-        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"192.168.1.20","name":"studio","port":52345,"token":"9UrqOy01a1gMzALayo-Zdi6V11XrlMJP","v":1})");
+    // The agent's text with one field replaced.
+    auto codeWith = [](const std::string& field, const std::string& value) {
+        JSONObject code{{"fp", "cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY"},
+                        {"host", "192.168.1.20"},
+                        {"name", "studio"},
+                        {"port", 52345},
+                        {"token", "9UrqOy01a1gMzALayo-Zdi6V11XrlMJP"},
+                        {"v", 1}};
+        if (!field.empty()) code[field] = JSONValue::fromJSONText(value);
+        return JSONValue(code).toJSONText();
+    };
+    auto code = parsePairingCode(codeWith("", ""));
     EXPECT_EQ(code.host, "192.168.1.20");
     EXPECT_EQ(code.port, 52345);
     EXPECT_EQ(code.token, "9UrqOy01a1gMzALayo-Zdi6V11XrlMJP");
 
-    const char* unusable[] = {
-        "fp=x",
-        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"h","name":"n","port":1,"token":"t","v":2})",
-        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"h","name":"n","port":0,"token":"t","v":1})",
-        R"({"fp":"short","host":"h","name":"n","port":1,"token":"t","v":1})",
-        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8v!","host":"h","name":"n","port":1,"token":"t","v":1})",
-        R"({"fp":"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8vY","host":"","name":"n","port":1,"token":"t","v":1})",
-    };
-    for (const char* text : unusable) {
-        SCOPED_TRACE(text);
-        EXPECT_THROW(parsePairingCode(text), InvalidPairingCode);
+    EXPECT_THROW(parsePairingCode("fp=x"), InvalidPairingCode);
+    for (auto [field, value] : {std::pair{"v", "2"},
+                                {"port", "0"},
+                                {"fp", "\"short\""},
+                                {"fp", "\"cojfajZbSv_0z0iIcffJbHK0c0TtGIh0eJBsrPuh8v!\""},
+                                {"host", "\"\""}}) {
+        SCOPED_TRACE(std::string(field) + "=" + value);
+        EXPECT_THROW(parsePairingCode(codeWith(field, value)), InvalidPairingCode);
     }
 }

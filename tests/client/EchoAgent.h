@@ -12,26 +12,22 @@ inline ClientIdentity phone() {
     return {"Test phone", "kx-tests", "TestOS 1"};
 }
 
-// The agent service with three methods of the test's own: "echo" answers with its parameters
-// (after "delayMs" when given), "fail" answers an error and "silence" answers too late to matter.
+// The agent service with methods of the test's own: "echo" answers with its parameters (after
+// "delayMs" when given), "fail" answers an error and "silence" answers too late to matter.
 struct EchoAgent : e2e::InProcessAgent {
-    static Options unstarted() {
-        Options options;
-        options.startNow = false;
-        return options;
-    }
-
-    EchoAgent() : InProcessAgent(unstarted()) {
-        auto& router = service().router();
-        router.registerMethod("echo", std::nullopt, true, [](const JSONObject& params, const RequestContext&) {
+    EchoAgent() : InProcessAgent(Options{.sleepInhibitor = nullptr, .startNow = false}) {
+        auto add = [this](const char* name, MethodHandler handler) {
+            service().router().registerMethod(name, std::nullopt, true, std::move(handler));
+        };
+        add("echo", [](const JSONObject& params, const RequestContext&) {
             if (auto delay = params.find("delayMs"); delay != params.end())
                 std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(delay->second.asNumber())));
             return params;
         });
-        router.registerMethod("fail", std::nullopt, true, [](const JSONObject&, const RequestContext&) -> JSONObject {
+        add("fail", [](const JSONObject&, const RequestContext&) -> JSONObject {
             throw WireError{ErrorCode::targetNotFound, "No such thing"};
         });
-        router.registerMethod("silence", std::nullopt, true, [](const JSONObject&, const RequestContext&) {
+        add("silence", [](const JSONObject&, const RequestContext&) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             return JSONObject{};
         });

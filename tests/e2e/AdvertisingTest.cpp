@@ -31,9 +31,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 // The TXT field of the resolved "_kestrix._tcp" service on `port`, as avahi-browse prints it.
 std::optional<std::string> browsedTXT(std::uint16_t port) {
-    ChildProcess::Options options;
-    options.timeLimit = std::chrono::seconds(10);
-    auto browse = ChildProcess::run("/usr/bin/avahi-browse", {"-rtp", "_kestrix._tcp"}, options);
+    auto browse =
+        ChildProcess::run("/usr/bin/avahi-browse", {"-rtp", "_kestrix._tcp"}, {.timeLimit = std::chrono::seconds(10)});
     for (const auto& line : split(browse.standardOutput, '\n')) {
         auto fields = split(line, ';');
         constexpr std::size_t portField = 8, txtField = 9;
@@ -43,17 +42,11 @@ std::optional<std::string> browsedTXT(std::uint16_t port) {
     return std::nullopt;
 }
 
-AgentProcess::Options advertising() {
-    AgentProcess::Options options;
-    options.advertise = true;
-    return options;
-}
-
 }  // namespace
 
 TEST(Advertising, BrowserSeesTheServiceWithItsThreeKeys) {
     if (!avahiRunning()) GTEST_SKIP() << "avahi-daemon is not running";
-    AgentProcess agent(advertising());
+    AgentProcess agent({.advertise = true});
     PairingPayload code = agent.pairingCode();
     std::optional<std::string> txt;
     ASSERT_TRUE(eventually([&] { return (txt = browsedTXT(agent.port())).has_value(); }, std::chrono::seconds(20)))
@@ -71,9 +64,8 @@ TEST(Advertising, BrowserSeesTheServiceWithItsThreeKeys) {
 TEST(Advertising, AgentServesWithoutADNSSDDaemon) {
     // A system bus address that leads nowhere hides any avahi-daemon from the agent.
     kx::testing::TempFolder nowhere;
-    auto options = advertising();
-    options.environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (nowhere.path() / "none").string());
-    AgentProcess agent(options);
+    AgentProcess agent(
+        {.environment = {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (nowhere / "none").string()}, .advertise = true});
     EXPECT_TRUE(agent.waitForErrorOutput("serving without an advertisement"));
     auto client = connectClient(pairClient(agent));
     EXPECT_TRUE(client->call("agent.ping").contains("t"));

@@ -10,12 +10,6 @@ using namespace kx::e2e;
 
 namespace {
 
-const WireError malformedFrame(ErrorCode::invalidParams, "Malformed frame");
-
-Bytes prefixDeclaring(std::uint32_t length) {
-    return {std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8), std::uint8_t(length)};
-}
-
 class Frames : public ::testing::Test {
 protected:
     InProcessAgent agent;
@@ -36,32 +30,32 @@ protected:
 
 TEST_F(Frames, BadFramesCloseOnlyTheirOwnConnection) {
     auto bystander = connect();
-
-    // Oversized: refused on the prefix alone, before any body arrives.
-    auto oversized = connect();
-    oversized->sendBytes(prefixDeclaring(SecureChannel::maxFrame + 1));
-    EXPECT_TRUE(oversized->waitForClose());
-
-    // Bytes that are not a frame read as a huge length.
-    auto http = connect();
-    http->sendBytes(asBytes(std::string_view("GET / HTTP/1.1\r\nHost: x\r\n\r\n")));
-    EXPECT_TRUE(http->waitForClose());
-
-    // A well-framed body that was not sealed with the session's key.
-    auto forged = connect();
-    forged->sendFrame(Bytes(64, 0xAB));
-    EXPECT_TRUE(forged->waitForClose());
-
+    const std::uint32_t over = SecureChannel::maxFrame + 1;
+    const std::string_view http = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+    const std::pair<const char*, Bytes> cases[] = {
+        // Refused on the prefix alone, before any body arrives.
+        {"oversized",
+         {std::uint8_t(over >> 24), std::uint8_t(over >> 16), std::uint8_t(over >> 8), std::uint8_t(over)}},
+        // Bytes that are not a frame read as a huge length.
+        {"http", Bytes(http.begin(), http.end())},
+        // A well-framed body that was not sealed with the session's key.
+        {"forged", FrameAccumulator::frame(Bytes(64, 0xAB))},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        auto peer = connect();
+        peer->sendBytes(bytes);
+        EXPECT_TRUE(peer->waitForClose());
+    }
     // Garbage instead of the handshake answer.
     RawPeer early(agent.port());
     early.readHello();
     early.sendFrame(Bytes(40, 0x00));
     EXPECT_TRUE(early.waitForClose());
-
     EXPECT_TRUE(pings(*bystander));
 }
 
-TEST_F(Frames, LargestFrameIsAcceptedAndAnswered) {
+TEST_F(Frames, LargestFrameAndMalformedEnvelopesAreAnsweredAndTheSessionGoesOn) {
     auto peer = connect();
     std::string padding(SecureChannel::maxPayload - 200, 'x');
     std::string text = Envelope::request("big", "agent.ping", JSONObject{{"pad", padding}}).encode();
@@ -71,21 +65,18 @@ TEST_F(Frames, LargestFrameIsAcceptedAndAnswered) {
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->id, "big");
     EXPECT_EQ(reply->ok, true);
-}
 
-TEST_F(Frames, MalformedEnvelopeIsAnsweredAndTheSessionGoesOn) {
-    auto peer = connect();
     for (std::string_view text :
          {std::string_view("not json"), std::string_view("{\"v\":2,\"t\":\"req\",\"id\":\"9\",\"m\":\"agent.ping\"}"),
           std::string_view("{\"v\":1,\"t\":\"bogus\"}"), std::string_view("[1,2]")}) {
         peer->sendSealed(text);
         auto reply = peer->readEnvelope();
         ASSERT_TRUE(reply.has_value()) << text;
-        EXPECT_EQ(*reply, Envelope::failure("?", malformedFrame)) << text;
+        EXPECT_EQ(*reply, Envelope::failure("?", {ErrorCode::invalidParams, "Malformed frame"})) << text;
     }
     // A request without an id reaches the router, which answers under "?" as well.
     peer->sendSealed("{\"v\":1,\"t\":\"req\",\"m\":\"agent.ping\"}");
-    auto reply = peer->readEnvelope();
+    reply = peer->readEnvelope();
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->id, "?");
     EXPECT_TRUE(pings(*peer));
@@ -101,7 +92,6 @@ TEST_F(Frames, RequestInTheSameWriteAsTheHandshakeIsServed) {
     // Split the bytes unevenly so that frames straddle writes.
     peer.sendBytes(ByteView(both).first(3));
     peer.sendBytes(ByteView(both).subspan(3));
-
     auto authReply = peer.readEnvelope();
     ASSERT_TRUE(authReply.has_value());
     EXPECT_EQ(authReply->id, "sec.auth");

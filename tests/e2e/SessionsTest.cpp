@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -17,45 +16,34 @@ using namespace kx::e2e;
 
 namespace {
 
-constexpr auto kScreenWait = std::chrono::milliseconds(15000);
-
 bool hasLine(const std::string& screen, const std::string& wanted) {
     std::istringstream lines(screen);
-    for (std::string line; std::getline(lines, line);) {
-        line.erase(line.find_last_not_of(' ') + 1);
-        if (line == wanted) return true;
-    }
+    for (std::string line; std::getline(lines, line);)
+        if (line.erase(line.find_last_not_of(' ') + 1) == wanted) return true;
     return false;
-}
-
-// A template running plain /bin/sh, so that no login profile of the machine slows the test.
-void writeCommandsFile(const std::filesystem::path& dataFolder) {
-    std::filesystem::create_directories(dataFolder);
-    std::ofstream(dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
-        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
 }
 
 }  // namespace
 
-// The agent's tmux server lives in a folder of the test's own (TMUX_TMPDIR in the agent's
-// environment), so no user's tmux is touched; it is ended afterwards.
-TEST(Sessions, PhoneCreatesASessionTypesAndReadsTheOutputBack) {
+// The agent's tmux server lives in a folder of the test's own (TMUX_TMPDIR), so no user's tmux is
+// touched. It outlives the agent, so it must hold none of the agent's sockets: the agent then
+// starts again on its port while the terminal session lives on.
+TEST(Sessions, PhoneTypesIntoASessionThatOutlivesAnAgentRestartOnTheSamePort) {
     auto tmux = SystemPermissionProbe().tmuxPath();
     if (!tmux) GTEST_SKIP() << "tmux is not installed";
     kx::testing::TempFolder folder;
-    const std::string tmuxEnvironment = "TMUX_TMPDIR=" + folder.path().string();
     AgentProcess::Options options;
-    options.environment = {tmuxEnvironment};
+    options.environment = {"TMUX_TMPDIR=" + folder.path().string()};
     options.dataFolder = folder.path() / "data";
-    writeCommandsFile(*options.dataFolder);
-    AgentProcess agent(options);
-    auto client = connectClient(pairClient(agent));
-
+    std::filesystem::create_directories(*options.dataFolder);
+    // Plain /bin/sh, so that no login profile of the machine slows the test.
+    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
+        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
+    auto agent = std::make_unique<AgentProcess>(options);
+    const auto state = pairClient(*agent);
+    auto client = connectClient(state);
     auto caps = client->call("agent.info").at("caps").asArray();
     EXPECT_NE(std::find(caps.begin(), caps.end(), JSONValue("session.tmux")), caps.end());
-    auto templates = client->call("templates.list").at("templates").asArray();
-    ASSERT_EQ(templates.size(), 1u);
-    EXPECT_EQ(templates[0].asObject().at("templateId"), JSONValue("t_sh"));
 
     auto id = client->call("session.create", JSONObject{{"templateId", "t_sh"}}).at("id").asString();
     EXPECT_EQ(id, "kx-plain-shell");
@@ -64,13 +52,20 @@ TEST(Sessions, PhoneCreatesASessionTypesAndReadsTheOutputBack) {
     std::string screen;
     EXPECT_TRUE(eventually(
         [&] {
-            screen = client->call("session.capture", JSONObject{{"id", id}}).at("text").asString();
-            return hasLine(screen, "hello");
+            return hasLine(screen = client->call("session.capture", {{"id", id}}).at("text").asString(), "hello");
         },
-        kScreenWait))
+        std::chrono::seconds(15)))
         << screen;
 
+    client.reset();
+    options.port = agent->port();
+    agent->stop();
+    ASSERT_NO_THROW(agent = std::make_unique<AgentProcess>(options)) << "a child holds the agent's listener";
+    client = connectClient(state);
+    auto sessions = client->call("session.list").at("sessions").asArray();
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0].asObject().at("id"), JSONValue(id));
     client->call("session.kill", JSONObject{{"id", id}});
     EXPECT_TRUE(client->call("session.list").at("sessions").asArray().empty());
-    ChildProcess::run(*tmux, {"kill-server"}, {.environment = std::vector<std::string>{tmuxEnvironment}});
+    ChildProcess::run(*tmux, {"kill-server"}, {.environment = options.environment});
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <system_error>
 
@@ -70,4 +73,13 @@ TEST(ChildProcess, ReportsProgramsThatCannotStartAndSignals) {
     EXPECT_FALSE(killed.exitCode.has_value());
     EXPECT_FALSE(killed.timedOut);
     EXPECT_FALSE(killed.succeeded());
+}
+
+// A descriptor opened without close-on-exec (as a library may do) stays out of the child too.
+TEST(ChildProcess, ChildSeesNoDescriptorAboveStandardError) {
+    const int inheritable = ::open("/dev/null", O_RDONLY);
+    ASSERT_GT(inheritable, STDERR_FILENO);
+    auto listed = ChildProcess::run("/bin/sh", {"-c", "ls /proc/$$/fd"});
+    ::close(inheritable);
+    EXPECT_EQ(listed.standardOutput, "0\n1\n2\n");
 }

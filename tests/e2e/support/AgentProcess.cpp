@@ -5,21 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <regex>
 #include <stdexcept>
-#include <system_error>
 
 extern char** environ;
 
 namespace kx::e2e {
 
 namespace {
-constexpr std::chrono::seconds stopTimeout{15};
-constexpr std::size_t chunkSize = 4096;
 // Sets a resource limit and runs the command in its place (util-linux).
 constexpr const char* prlimitPath = "/usr/bin/prlimit";
-
 }  // namespace
 
 std::filesystem::path AgentProcess::executable() {
@@ -87,19 +82,12 @@ std::vector<std::string> AgentProcess::environment() const {
 
 void AgentProcess::readOutput(int standardOutput, int standardError) {
     pollfd entries[2] = {{standardOutput, POLLIN, 0}, {standardError, POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        if (::poll(entries, 2, -1) < 0 && errno != EINTR) break;
+    while ((entries[0].fd >= 0 || entries[1].fd >= 0) && (::poll(entries, 2, -1) >= 0 || errno == EINTR)) {
         for (int i = 0; i < 2; ++i) {
-            if (entries[i].fd < 0 || entries[i].revents == 0) continue;
-            char chunk[chunkSize];
-            ssize_t n = ::read(entries[i].fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                entries[i].fd = -1;
-                --open;
-                continue;
-            }
+            char chunk[4096];
+            ssize_t n = entries[i].revents ? ::read(entries[i].fd, chunk, sizeof chunk) : -1;
+            if (n == 0 || (n < 0 && entries[i].revents && errno != EINTR)) entries[i].fd = -1;
+            if (n <= 0) continue;
             std::lock_guard guard(lock_);
             (i == 0 ? standardOutput_ : errorOutput_).append(chunk, static_cast<std::size_t>(n));
             changed_.notify_all();
@@ -117,7 +105,7 @@ std::optional<int> AgentProcess::waitForExit(std::chrono::milliseconds wait) {
 
 std::optional<int> AgentProcess::stop() {
     if (!process_) return std::nullopt;
-    auto exitCode = process_->stop(stopTimeout);
+    auto exitCode = process_->stop(std::chrono::seconds(15));
     if (reader_.joinable()) reader_.join();
     return exitCode;
 }
@@ -125,10 +113,8 @@ std::optional<int> AgentProcess::stop() {
 ChildProcess::Result AgentProcess::control(const std::vector<std::string>& words) const {
     std::vector<std::string> arguments = words;
     arguments.insert(arguments.end(), {"--data-dir", dataFolder_.string()});
-    ChildProcess::Options options;
-    options.environment = environment();
-    options.timeLimit = std::chrono::seconds(60);
-    return ChildProcess::run(executable().string(), arguments, options);
+    return ChildProcess::run(executable().string(), arguments,
+                             {.environment = environment(), .timeLimit = std::chrono::seconds(60)});
 }
 
 JSONValue AgentProcess::controlJSON(const std::vector<std::string>& words) const {

@@ -26,17 +26,17 @@ namespace kx::e2e {
 class AgentProcess {
 public:
     struct Options {
-        std::vector<std::string> arguments;    // added to --data-dir, --port and --no-advertise
-        std::vector<std::string> environment;  // "NAME=value", added to (or replacing in) this process's environment
+        std::vector<std::string> arguments = {};    // added to --data-dir, --port and --no-advertise
+        std::vector<std::string> environment = {};  // "NAME=value", added to (or replacing) ours
         bool advertise = false;
         bool waitUntilListening = true;
         // Folders of another agent, to start a second one beside it; fresh ones by default.
-        std::optional<std::filesystem::path> dataFolder;
-        std::optional<std::filesystem::path> runtimeFolder;
+        std::optional<std::filesystem::path> dataFolder = std::nullopt;
+        std::optional<std::filesystem::path> runtimeFolder = std::nullopt;
         // The port to listen on instead of a free one.
-        std::optional<std::uint16_t> port;
+        std::optional<std::uint16_t> port = std::nullopt;
         // Soft and hard limit on open descriptors to start it with (through prlimit); inherited when absent.
-        std::optional<std::pair<unsigned long, unsigned long>> descriptorLimit;
+        std::optional<std::pair<unsigned long, unsigned long>> descriptorLimit = std::nullopt;
     };
     static constexpr std::chrono::seconds startTimeout{30};
 

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
+#include "agent/pairing/DeviceRegistry.h"
+#include "agent/pairing/MemoryIdentityStore.h"
 #include "agent/service/AgentService.h"
+#include "protocol/Base64URL.h"
 #include "protocol/KxSec.h"
 #include "tests/support/TempFolder.h"
 
@@ -24,23 +29,53 @@ class InProcessAgent {
 public:
     struct Options {
         std::chrono::milliseconds handshakeTimeout = TransportServer::defaultHandshakeTimeout;
-        SessionLimits sessionLimits;
-        std::shared_ptr<SleepInhibitor> sleepInhibitor;
+        SessionLimits sessionLimits = {};
+        std::shared_ptr<SleepInhibitor> sleepInhibitor = nullptr;
         bool startNow = true;
     };
 
-    InProcessAgent();
-    explicit InProcessAgent(Options options);
+    InProcessAgent() : InProcessAgent(Options{}) {}
+    explicit InProcessAgent(Options options) {
+        AgentServiceOptions service;
+        service.identityStore = std::make_shared<MemoryIdentityStore>();
+        service.registryPath = data_.path() / "devices.json";
+        service.hostName = "test-host.local";
+        service.version = "1.2.3";
+        service.platform = "linux";
+        service.os = "Test OS 1";
+        service.sleepInhibitor = std::move(options.sleepInhibitor);
+        service.handshakeTimeout = options.handshakeTimeout;
+        service.sessionLimits = options.sessionLimits;
+        service_ = AgentService::create(std::move(service));
+        if (options.startNow) start();
+    }
 
-    void start();
+    void start() { service_->start(std::nullopt, false); }
     AgentService& service() { return *service_; }
     std::shared_ptr<AgentService> sharedService() { return service_; }
-    std::uint16_t port() const;
+    std::uint16_t port() const {
+        auto port = service_->listeningPort();
+        if (!port) throw std::logic_error("the agent is not listening");
+        return *port;
+    }
     const std::filesystem::path& dataDirectory() const { return data_.path(); }
 
-    // Registers a new device directly in the registry (no pairing round-trip).
-    TestDevice addDevice(const std::string& name = "test phone");
-    void addDevice(const TestDevice& device, const std::string& name = "test phone");
+    // Registers a device directly in the registry (no pairing round-trip); a new one by default.
+    TestDevice addDevice(const std::string& name = "test phone") {
+        static std::atomic<int> counter{0};
+        TestDevice device{"d_test" + std::to_string(++counter), SigningKey::generate()};
+        addDevice(device, name);
+        return device;
+    }
+    void addDevice(const TestDevice& device, const std::string& name = "test phone") {
+        PairedDevice entry;
+        entry.id = device.id;
+        entry.name = name;
+        entry.publicKey = base64URLEncode(device.key.publicKey);
+        entry.pairedAt = std::chrono::system_clock::now();
+        entry.platform = "test";
+        service_->registry().registerDevice(entry);
+    }
 
 private:
     kx::testing::TempFolder data_;

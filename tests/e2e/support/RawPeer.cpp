@@ -14,26 +14,15 @@
 #include "protocol/FrameAccumulator.h"
 #include "protocol/Handshake.h"
 #include "protocol/ProtocolVersion.h"
+#include "protocol/SecureChannel.h"
 
 namespace kx::e2e {
 
-namespace {
-constexpr std::size_t prefixLength = 4;
-constexpr std::size_t chunkSize = 65536;
-
-std::uint32_t readLength(const Bytes& buffer) {
-    return (std::uint32_t(buffer[0]) << 24) | (std::uint32_t(buffer[1]) << 16) | (std::uint32_t(buffer[2]) << 8) |
-           std::uint32_t(buffer[3]);
-}
-}  // namespace
-
-RawPeer::RawPeer(std::uint16_t port) {
+RawPeer::RawPeer(std::uint16_t port) : frames_(SecureChannel::maxFrame) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "socket");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{
+        .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         int error = errno;
         ::close(fd_);
@@ -47,42 +36,31 @@ RawPeer::~RawPeer() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool RawPeer::fill(std::size_t count, std::chrono::steady_clock::time_point deadline) {
-    while (buffer_.size() < count) {
-        if (ended_) return false;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd entry{fd_, POLLIN, 0};
-        if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) continue;
-        std::uint8_t chunk[chunkSize];
-        ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR) continue;
-            ended_ = true;
-            return false;
-        }
-        buffer_.insert(buffer_.end(), chunk, chunk + got);
-    }
-    return true;
-}
-
 std::optional<Bytes> RawPeer::readFrame(std::chrono::milliseconds wait) {
-    auto deadline = std::chrono::steady_clock::now() + wait;
-    if (!fill(prefixLength, deadline)) return std::nullopt;
-    std::size_t length = readLength(buffer_);
-    if (!fill(prefixLength + length, deadline)) return std::nullopt;
-    Bytes body(buffer_.begin() + prefixLength, buffer_.begin() + prefixLength + length);
-    buffer_.erase(buffer_.begin(), buffer_.begin() + prefixLength + length);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (pending_.empty() && !ended_) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd entry{fd_, POLLIN, 0};
+        if (left.count() <= 0) return std::nullopt;
+        if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) continue;
+        std::uint8_t chunk[65536];
+        ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (got < 0 && errno == EINTR) continue;
+        ended_ = got <= 0;
+        if (got > 0) frames_.append(ByteView(chunk, static_cast<std::size_t>(got)));
+        for (auto& frame : frames_.drain()) pending_.push_back(std::move(frame));
+    }
+    if (pending_.empty()) return std::nullopt;
+    Bytes body = std::move(pending_.front());
+    pending_.pop_front();
     return body;
 }
 
 bool RawPeer::waitForClose(std::chrono::milliseconds wait) {
-    auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!ended_) {
-        buffer_.clear();
-        if (!fill(1, deadline) && !ended_) return false;
-    }
-    return true;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!ended_ && std::chrono::steady_clock::now() < deadline)
+        readFrame(std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+    return ended_;
 }
 
 void RawPeer::sendBytes(ByteView bytes) {

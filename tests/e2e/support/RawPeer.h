@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "protocol/Envelope.h"
+#include "protocol/FrameAccumulator.h"
 #include "protocol/HandshakeMessages.h"
 #include "protocol/KxSec.h"
 #include "protocol/SecureChannel.h"
@@ -58,10 +60,9 @@ public:
     SecureChannel* channel() { return channel_.get(); }
 
 private:
-    bool fill(std::size_t count, std::chrono::steady_clock::time_point deadline);
-
     int fd_ = -1;
-    Bytes buffer_;
+    FrameAccumulator frames_;
+    std::deque<Bytes> pending_;  // whole frames read ahead
     bool ended_ = false;
     std::unique_ptr<SecureChannel> channel_;
     Key32 transcript_{};
