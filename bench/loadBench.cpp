@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "agent/support/DescriptorLimit.h"
 #include "tests/e2e/support/IdleSockets.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
@@ -38,15 +39,7 @@ constexpr std::size_t idleSocketsHeld = 8000;  // then closed and opened again
 constexpr std::size_t idleSocketsPerStep = 100;
 constexpr std::chrono::milliseconds floodWarmUp{500};
 constexpr std::chrono::milliseconds answerWait{10000};
-constexpr rlim_t wantedFiles = 20000;
 const std::string deviceID = "d_bench";
-
-void raiseFileLimit() {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::min<rlim_t>(std::max<rlim_t>(limit.rlim_cur, wantedFiles), limit.rlim_max);
-    setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 // Counters shared with the flood processes.
 struct Shared {
@@ -201,7 +194,7 @@ FloodResult pingUnder(RawPeer& phone, Shared& shared, const std::vector<std::fun
 }  // namespace
 
 int main() {
-    raiseFileLimit();
+    raiseDescriptorLimit();
     SigningKey key = SigningKey::generate();
     Shared& shared = *sharedCounters();
     std::uint16_t port = 0;

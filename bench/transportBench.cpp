@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "agent/support/DescriptorLimit.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
 #include "tests/support/Subprocess.h"
@@ -32,15 +33,7 @@ constexpr int pipelineWindow = 64;
 constexpr int idleConnections = 1000;
 constexpr int handshakeThreads = 2;
 constexpr int portDescriptor = 3;
-constexpr rlim_t wantedFiles = 4096;
 const std::string deviceID = "d_bench";
-
-void raiseFileLimit() {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::min<rlim_t>(std::max<rlim_t>(limit.rlim_cur, wantedFiles), limit.rlim_max);
-    setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 // The child: an agent with the bench's device, reporting its port, until its parent goes away.
 // In the agent's own process: tells its port on the notice descriptor, serves until its input closes.
@@ -151,7 +144,7 @@ void describeMachine() {
 }  // namespace
 
 int main() {
-    raiseFileLimit();
+    raiseDescriptorLimit();
     SigningKey key = SigningKey::generate();
     kx::testing::Subprocess agentProcess([&] { return runAgent(key); }, {.pipeInput = true, .notice = portDescriptor});
     const pid_t agent = agentProcess.pid();
