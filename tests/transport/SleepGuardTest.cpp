@@ -9,22 +9,24 @@
 using namespace kx;
 using e2e::eventually;
 
-TEST(SleepGuard, HoldsOneInhibitionAndReleasesIt) {
+// Following the connection count is the agent's test below; here, the guard on its own.
+TEST(SleepGuard, HoldsOneInhibitionReleasesItAndLetsGoOnDestruction) {
     auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    SleepGuard guard(inhibitor);
-    guard.hold();
-    guard.hold();
-    EXPECT_TRUE(guard.isHolding());
-    EXPECT_EQ(inhibitor->active.load(), 1);
-    EXPECT_EQ(inhibitor->reasons(), std::vector<std::string>{"Kestrix: a phone is connected"});
-    guard.release();
-    EXPECT_FALSE(guard.isHolding());
+    {
+        SleepGuard guard(inhibitor);
+        guard.hold();
+        guard.hold();
+        EXPECT_EQ(inhibitor->active.load(), 1);
+        EXPECT_EQ(inhibitor->reasons(), std::vector<std::string>{"Kestrix: a phone is connected"});
+        guard.release();
+        guard.release();
+        EXPECT_EQ(inhibitor->active.load(), 0);
+        guard.update(1);
+        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+    }
     EXPECT_EQ(inhibitor->active.load(), 0);
-    guard.release();
-}
 
-TEST(SleepGuard, RefusedOrMissingInhibitorIsSilentlyNotHeld) {
-    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    // A refused or missing inhibitor is silently not held.
     inhibitor->refuse = true;
     SleepGuard refused(inhibitor);
     refused.hold();
@@ -32,17 +34,6 @@ TEST(SleepGuard, RefusedOrMissingInhibitorIsSilentlyNotHeld) {
     SleepGuard none(nullptr);
     none.hold();
     EXPECT_FALSE(none.isHolding());
-}
-
-// Following the connection count is the agent's test below; here, what the guard's end does.
-TEST(SleepGuard, LetsGoOnDestruction) {
-    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    {
-        SleepGuard guard(inhibitor);
-        guard.update(1);
-        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
-    }
-    EXPECT_EQ(inhibitor->active.load(), 0);
 }
 
 TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
