@@ -1,13 +1,37 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+
 #include "agent/transport/SleepGuard.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
-#include "tests/transport/RecordingSleepInhibitor.h"
 
 using namespace kx;
 using e2e::eventually;
+
+namespace {
+
+// Stands for the system's power service: counts the inhibitions alive and records the reasons.
+struct RecordingSleepInhibitor : SleepInhibitor {
+    struct Held : SleepInhibition {
+        explicit Held(std::atomic<int>& alive) : counter(alive) { ++counter; }
+        ~Held() override { --counter; }
+        std::atomic<int>& counter;
+    };
+    std::unique_ptr<SleepInhibition> inhibit(const std::string& reason) override {
+        std::lock_guard guard(lock);
+        reasons.push_back(reason);
+        return refuse ? nullptr : std::make_unique<Held>(active);
+    }
+    std::atomic<int> active{0};
+    std::atomic<bool> refuse{false};
+    std::mutex lock;
+    std::vector<std::string> reasons;
+};
+
+}  // namespace
 
 // Following the connection count is the agent's test below; here, the guard on its own.
 TEST(SleepGuard, HoldsOneInhibitionReleasesItAndLetsGoOnDestruction) {
@@ -17,7 +41,7 @@ TEST(SleepGuard, HoldsOneInhibitionReleasesItAndLetsGoOnDestruction) {
         guard.hold();
         guard.hold();
         EXPECT_EQ(inhibitor->active.load(), 1);
-        EXPECT_EQ(inhibitor->reasons(), std::vector<std::string>{"Kestrix: a phone is connected"});
+        EXPECT_EQ(inhibitor->reasons, std::vector<std::string>{"Kestrix: a phone is connected"});
         guard.release();
         guard.release();
         EXPECT_EQ(inhibitor->active.load(), 0);

@@ -77,7 +77,7 @@ std::optional<std::uint16_t> localPort(int fd) {
 
 }  // namespace
 
-TEST_F(TransportServerTest, ListensOnAFreePortWithCloseOnExecSocketsAndCountsConnectionsBeforeTheyAuthenticate) {
+TEST_F(TransportServerTest, ListensWithCloseOnExecSocketsCountsConnectionsBeforeTheyAuthenticateAndRestarts) {
     auto server = makeServer();
     EXPECT_EQ(server->state(), TransportState::stopped());
     server->start(std::nullopt, false);
@@ -102,27 +102,20 @@ TEST_F(TransportServerTest, ListensOnAFreePortWithCloseOnExecSocketsAndCountsCon
     }
     EXPECT_EQ(transportSockets, 2);
 
+    // A restart closes the old sessions and can reuse the port.
+    server->start(state.port, false);
+    EXPECT_TRUE(silent.waitForClose());
+    EXPECT_EQ(server->state(), state);
+    RawPeer fresh(state.port);
+    fresh.readHello();
+    EXPECT_EQ(server->connectionCount(), 1u);
+
     server->stop();
     EXPECT_EQ(server->state(), TransportState::stopped());
     EXPECT_EQ(lastCount(), 0u);
     EXPECT_EQ(server->connectionCount(), 0u);
-    EXPECT_TRUE(silent.waitForClose());
+    EXPECT_TRUE(fresh.waitForClose());
     EXPECT_THROW(RawPeer{state.port}, std::system_error);
-}
-
-TEST_F(TransportServerTest, RestartClosesTheOldSessionsAndCanReuseThePort) {
-    auto server = makeServer();
-    server->start(std::nullopt, false);
-    std::uint16_t port = server->state().port;
-    RawPeer old(port);
-    old.readHello();
-
-    server->start(port, false);
-    EXPECT_TRUE(old.waitForClose());
-    EXPECT_EQ(server->state(), TransportState::listening(port));
-    RawPeer fresh(port);
-    EXPECT_NO_THROW(fresh.readHello());
-    EXPECT_EQ(server->connectionCount(), 1u);
 }
 
 TEST_F(TransportServerTest, AcceptsIPv6AndThrowsOnAPortInUseLeavingTheServerStarting) {
@@ -136,39 +129,25 @@ TEST_F(TransportServerTest, AcceptsIPv6AndThrowsOnAPortInUseLeavingTheServerStar
     EXPECT_EQ(second->state(), TransportState::starting());
 }
 
-TEST_F(TransportServerTest, WaitingCallsFromTheQueueAreRefused) {
+// From inside a callback, calls that would wait on the server's own queue are refused, and the owner may let go.
+TEST_F(TransportServerTest, CallbacksAreRefusedWaitingCallsAndMayLetTheOwnerGo) {
     auto server = makeServer();
-    std::promise<std::string> refusal;
-    std::once_flag once;
-    server->setOnConnectionsChange([&](std::size_t count) {
-        if (count == 0) return;
-        std::call_once(once, [&] {
-            try {
-                server->connectionCount();
-                refusal.set_value("no refusal");
-            } catch (const std::logic_error& error) {
-                refusal.set_value("refused");
-            }
-        });
+    std::promise<std::string> outcome;
+    server->setOnConnectionsChange([slot = &server, &outcome](std::size_t count) {
+        if (count != 1) return;
+        std::string refused = "no refusal";
+        try {
+            (*slot)->connectionCount();
+        } catch (const std::logic_error&) {
+            refused = "refused";
+        }
+        slot->reset();
+        outcome.set_value(refused);
     });
     server->start(std::nullopt, false);
     RawPeer peer(server->state().port);
-    auto answer = refusal.get_future();
+    auto answer = outcome.get_future();
     ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(answer.get(), "refused");
-}
-
-TEST_F(TransportServerTest, OwnerMayLetGoFromInsideACallback) {
-    auto server = makeServer();
-    std::promise<void> released;
-    auto* slot = &server;
-    server->setOnConnectionsChange([slot, &released](std::size_t count) {
-        if (count != 1) return;
-        slot->reset();
-        released.set_value();
-    });
-    server->start(std::nullopt, false);
-    RawPeer peer(server->state().port);
-    ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_TRUE(peer.waitForClose());
 }
