@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "agent/transport/CommandRouter.h"
 
 using namespace kx;
@@ -13,44 +15,39 @@ JSONObject echo(const JSONObject& p, const RequestContext&) {
 }
 }  // namespace
 
-TEST(CommandRouter, ErrorTable) {
+TEST(CommandRouter, DispatchTable) {
     CommandRouter router;
     router.registerMethod("agent.info", std::nullopt, true, echo);
     router.registerMethod("boom", std::nullopt, true,
                           [](auto&, auto&) -> JSONObject { throw std::runtime_error("x"); });
-    router.registerMethod("denied", std::nullopt, true, [](auto&, auto&) -> JSONObject {
-        throw WireError(ErrorCode::permissionDenied, "No", JSONObject{{"permission", "accessibility"}});
+    const JSONObject permission{{"permission", "accessibility"}};
+    router.registerMethod("denied", std::nullopt, true, [&](auto&, auto&) -> JSONObject {
+        throw WireError(ErrorCode::permissionDenied, "No", permission);
     });
-
-    Envelope noId;
-    noId.m = "agent.info";
-    auto r = router.dispatch(noId, kAuthed);
-    EXPECT_EQ(r, Envelope::failure("?", {ErrorCode::invalidParams, "Malformed request"}));
-
-    Envelope noMethod;
-    noMethod.id = "1";
-    EXPECT_EQ(router.dispatch(noMethod, kAuthed),
-              Envelope::failure("1", {ErrorCode::invalidParams, "Malformed request"}));
-    // Unknown names are told apart from protected ones even before authentication.
-    EXPECT_EQ(router.dispatch(Envelope::request("2", "nope"), kPairing),
-              Envelope::failure("2", {ErrorCode::unknownMethod, "No such method"}));
-    EXPECT_EQ(router.dispatch(Envelope::request("3", "agent.info"), kPairing),
-              Envelope::failure("3", {ErrorCode::unauthorized, "Not authenticated"}));
-    EXPECT_EQ(router.dispatch(Envelope::request("4", "boom"), kAuthed),
-              Envelope::failure("4", {ErrorCode::internal, "Internal error"}));
-    auto denied = router.dispatch(Envelope::request("5", "denied"), kAuthed);
-    EXPECT_EQ(denied.e->p, (JSONObject{{"permission", "accessibility"}}));
-    EXPECT_FALSE(denied.p.has_value());
-    // Absent params reach the handler as an empty object.
-    EXPECT_EQ(router.dispatch(Envelope::request("6", "agent.info"), kAuthed), Envelope::success("6", JSONObject{}));
-}
-
-TEST(CommandRouter, PreAuthenticationSurvivesReRegistrationAndLastHandlerWins) {
-    CommandRouter router;
+    // Re-registered, the last handler wins and the method stays open before authentication.
     router.registerMethod("agent.ping", std::nullopt, false, [](auto&, auto&) { return JSONObject{{"n", 1}}; });
     router.registerMethod("agent.ping", std::nullopt, true, [](auto&, auto&) { return JSONObject{{"n", 2}}; });
-    auto r = router.dispatch(Envelope::request("1", "agent.ping"), kPairing);
-    EXPECT_EQ(r, Envelope::success("1", JSONObject{{"n", 2}}));
+
+    Envelope noId, noMethod;
+    noId.m = "agent.info";
+    noMethod.id = "1";
+    const WireError malformed(ErrorCode::invalidParams, "Malformed request");
+    const std::vector<std::tuple<Envelope, RequestContext, Envelope>> cases = {
+        {noId, kAuthed, Envelope::failure("?", malformed)},
+        {noMethod, kAuthed, Envelope::failure("1", malformed)},
+        // Unknown names are told apart from protected ones even before authentication.
+        {Envelope::request("2", "nope"), kPairing,
+         Envelope::failure("2", {ErrorCode::unknownMethod, "No such method"})},
+        {Envelope::request("3", "agent.info"), kPairing,
+         Envelope::failure("3", {ErrorCode::unauthorized, "Not authenticated"})},
+        {Envelope::request("4", "boom"), kAuthed, Envelope::failure("4", {ErrorCode::internal, "Internal error"})},
+        {Envelope::request("5", "denied"), kAuthed,
+         Envelope::failure("5", {ErrorCode::permissionDenied, "No", permission})},
+        // Absent params reach the handler as an empty object.
+        {Envelope::request("6", "agent.info"), kAuthed, Envelope::success("6", JSONObject{})},
+        {Envelope::request("7", "agent.ping"), kPairing, Envelope::success("7", JSONObject{{"n", 2}})},
+    };
+    for (const auto& [request, context, expected] : cases) EXPECT_EQ(router.dispatch(request, context), expected);
 }
 
 TEST(CommandRouter, HintsAreReportedOnlyForMissingCapabilities) {

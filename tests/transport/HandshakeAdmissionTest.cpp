@@ -6,6 +6,7 @@ using namespace kx;
 
 namespace {
 
+// A connection arriving from `source`, or with an empty source, one that finished its handshake.
 struct Arrival {
     HandshakeAdmission::Connection connection;
     std::string source;
@@ -33,25 +34,19 @@ TEST(HandshakeAdmission, ANewcomerOverALimitClosesTheOldestOfItsOwnOrOfTheBusies
         {"among equally busy addresses the oldest connection goes",
          {{1, "a", {}}, {2, "b", {}}, {3, "c", {}}, {4, "d", {}}, {5, "e", {1}}},
          2},
+        {"a finished connection frees its place", {{1, "a", {}}, {2, "a", {}}, {1, "", {}}, {3, "a", {}}}, 2},
         {"nothing waiting, nothing to free", {}, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HandshakeAdmission admission(4, 2);
-        for (const Arrival& arrival : c.arrivals)
-            EXPECT_EQ(admission.admit(arrival.connection, arrival.source), arrival.closed);
+        for (const Arrival& arrival : c.arrivals) {
+            if (arrival.source.empty())
+                admission.remove(arrival.connection);
+            else
+                EXPECT_EQ(admission.admit(arrival.connection, arrival.source), arrival.closed);
+        }
         EXPECT_LE(admission.size(), 4u);
         EXPECT_EQ(admission.evictOne(), c.evictedToFreeADescriptor);
     }
-}
-
-TEST(HandshakeAdmission, FinishedConnectionsFreeTheirPlace) {
-    HandshakeAdmission admission(4, 2);
-    admission.admit(1, "a");
-    admission.admit(2, "a");
-    admission.remove(1);
-    EXPECT_EQ(admission.admit(3, "a"), std::vector<HandshakeAdmission::Connection>{});
-    EXPECT_EQ(admission.evictOne(), 2u);
-    EXPECT_EQ(admission.evictOne(), 3u);
-    EXPECT_EQ(admission.evictOne(), std::nullopt);
 }

@@ -64,3 +64,19 @@ TEST(SessionLanes, ALaneRunsItsJobsOneAtATimeInOrderWhileOtherWorkPassesItsBlock
     EXPECT_EQ(order, expected);
     EXPECT_FALSE(overlapped.load());
 }
+
+// Lanes catch their jobs' failures themselves; the pool must survive those of a job posted to it directly.
+TEST(WorkerPool, ThrowingJobLeavesTheThreadServingAndTheLastOwnerMayLetGoFromInsideAJob) {
+    auto pool = std::make_shared<WorkerPool>(1);
+    pool->post([] { throw std::runtime_error("boom"); });
+    std::promise<void> handedOver, done;
+    auto finished = done.get_future();
+    pool->post([slot = &pool, handed = handedOver.get_future().share(), &done] {
+        handed.wait();  // until post() has returned
+        slot->reset();  // destroys the pool on its own thread
+        done.set_value();
+    });
+    handedOver.set_value();
+    EXPECT_EQ(finished.wait_for(kWait), std::future_status::ready);
+    EXPECT_EQ(pool, nullptr);
+}

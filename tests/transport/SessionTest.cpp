@@ -34,13 +34,8 @@ struct Gate {
 
 // An agent with the test's methods (registered before it starts) and one paired phone.
 struct Agent {
-    explicit Agent(SessionLimits limits = {}) : agent(options(limits)) {}
-    static InProcessAgent::Options options(SessionLimits limits) {
-        InProcessAgent::Options options;
-        options.sessionLimits = limits;
-        options.startNow = false;
-        return options;
-    }
+    explicit Agent(SessionLimits limits = {})
+        : agent({.sessionLimits = limits, .sleepInhibitor = {}, .startNow = false}) {}
     void add(const std::string& method, MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt) {
         agent.service().router().registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
     }

@@ -1,30 +1,56 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+
 #include "agent/transport/SleepGuard.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
-#include "tests/transport/RecordingSleepInhibitor.h"
 
 using namespace kx;
 using e2e::eventually;
 
-TEST(SleepGuard, HoldsOneInhibitionAndReleasesIt) {
-    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    SleepGuard guard(inhibitor);
-    guard.hold();
-    guard.hold();
-    EXPECT_TRUE(guard.isHolding());
-    EXPECT_EQ(inhibitor->active.load(), 1);
-    EXPECT_EQ(inhibitor->reasons(), std::vector<std::string>{"Kestrix: a phone is connected"});
-    guard.release();
-    EXPECT_FALSE(guard.isHolding());
-    EXPECT_EQ(inhibitor->active.load(), 0);
-    guard.release();
-}
+namespace {
 
-TEST(SleepGuard, RefusedOrMissingInhibitorIsSilentlyNotHeld) {
+// Stands for the system's power service: counts the inhibitions alive and records the reasons.
+struct RecordingSleepInhibitor : SleepInhibitor {
+    struct Held : SleepInhibition {
+        explicit Held(std::atomic<int>& alive) : counter(alive) { ++counter; }
+        ~Held() override { --counter; }
+        std::atomic<int>& counter;
+    };
+    std::unique_ptr<SleepInhibition> inhibit(const std::string& reason) override {
+        std::lock_guard guard(lock);
+        reasons.push_back(reason);
+        return refuse ? nullptr : std::make_unique<Held>(active);
+    }
+    std::atomic<int> active{0};
+    std::atomic<bool> refuse{false};
+    std::mutex lock;
+    std::vector<std::string> reasons;
+};
+
+}  // namespace
+
+// Following the connection count is the agent's test below; here, the guard on its own.
+TEST(SleepGuard, HoldsOneInhibitionReleasesItAndLetsGoOnDestruction) {
     auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    {
+        SleepGuard guard(inhibitor);
+        guard.hold();
+        guard.hold();
+        EXPECT_EQ(inhibitor->active.load(), 1);
+        EXPECT_EQ(inhibitor->reasons, std::vector<std::string>{"Kestrix: a phone is connected"});
+        guard.release();
+        guard.release();
+        EXPECT_EQ(inhibitor->active.load(), 0);
+        guard.update(1);
+        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+    }
+    EXPECT_EQ(inhibitor->active.load(), 0);
+
+    // A refused or missing inhibitor is silently not held.
     inhibitor->refuse = true;
     SleepGuard refused(inhibitor);
     refused.hold();
@@ -32,17 +58,6 @@ TEST(SleepGuard, RefusedOrMissingInhibitorIsSilentlyNotHeld) {
     SleepGuard none(nullptr);
     none.hold();
     EXPECT_FALSE(none.isHolding());
-}
-
-// Following the connection count is the agent's test below; here, what the guard's end does.
-TEST(SleepGuard, LetsGoOnDestruction) {
-    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    {
-        SleepGuard guard(inhibitor);
-        guard.update(1);
-        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
-    }
-    EXPECT_EQ(inhibitor->active.load(), 0);
 }
 
 TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {

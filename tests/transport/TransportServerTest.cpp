@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <mutex>
 
 #include "agent/pairing/DeviceRegistry.h"
@@ -50,9 +52,10 @@ protected:
     std::vector<std::size_t> counts;
 };
 
-bool connectsOverIPv6Loopback(std::uint16_t port) {
+// Absent where the system has no IPv6.
+std::optional<bool> connectsOverIPv6Loopback(std::uint16_t port) {
     int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0) return std::nullopt;
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_port = htons(port);
@@ -62,9 +65,19 @@ bool connectsOverIPv6Loopback(std::uint16_t port) {
     return connected;
 }
 
+// The local port of a TCP socket descriptor; absent for anything else.
+std::optional<std::uint16_t> localPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return std::nullopt;
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+    return std::nullopt;
+}
+
 }  // namespace
 
-TEST_F(TransportServerTest, ListensOnAFreePortAndCountsConnectionsBeforeTheyAuthenticate) {
+TEST_F(TransportServerTest, ListensWithCloseOnExecSocketsCountsConnectionsBeforeTheyAuthenticateAndRestarts) {
     auto server = makeServer();
     EXPECT_EQ(server->state(), TransportState::stopped());
     server->start(std::nullopt, false);
@@ -79,79 +92,62 @@ TEST_F(TransportServerTest, ListensOnAFreePortAndCountsConnectionsBeforeTheyAuth
     EXPECT_EQ(server->connectionCount(), 1u);
     EXPECT_TRUE(eventually([&] { return lastCount() == 1; }));
 
+    // A child process started now must inherit neither the listener nor the connection.
+    int transportSockets = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        int fd = std::stoi(entry.path().filename().string());
+        if (localPort(fd) != state.port) continue;  // the peer's own socket has an ephemeral port
+        ++transportSockets;
+        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << "descriptor " << fd;
+    }
+    EXPECT_EQ(transportSockets, 2);
+
+    // A restart closes the old sessions and can reuse the port.
+    server->start(state.port, false);
+    EXPECT_TRUE(silent.waitForClose());
+    EXPECT_EQ(server->state(), state);
+    RawPeer fresh(state.port);
+    fresh.readHello();
+    EXPECT_EQ(server->connectionCount(), 1u);
+
     server->stop();
     EXPECT_EQ(server->state(), TransportState::stopped());
     EXPECT_EQ(lastCount(), 0u);
     EXPECT_EQ(server->connectionCount(), 0u);
-    EXPECT_TRUE(silent.waitForClose());
+    EXPECT_TRUE(fresh.waitForClose());
     EXPECT_THROW(RawPeer{state.port}, std::system_error);
 }
 
-TEST_F(TransportServerTest, RestartClosesTheOldSessionsAndCanReuseThePort) {
-    auto server = makeServer();
-    server->start(std::nullopt, false);
-    std::uint16_t port = server->state().port;
-    RawPeer old(port);
-    old.readHello();
-
-    server->start(port, false);
-    EXPECT_TRUE(old.waitForClose());
-    EXPECT_EQ(server->state(), TransportState::listening(port));
-    RawPeer fresh(port);
-    EXPECT_NO_THROW(fresh.readHello());
-    EXPECT_EQ(server->connectionCount(), 1u);
-}
-
-TEST_F(TransportServerTest, PortInUseIsThrownAndLeavesTheServerStarting) {
+TEST_F(TransportServerTest, AcceptsIPv6AndThrowsOnAPortInUseLeavingTheServerStarting) {
     auto first = makeServer();
     first->start(std::nullopt, false);
+    if (auto connected = connectsOverIPv6Loopback(first->state().port)) {
+        EXPECT_TRUE(*connected);
+    }
     auto second = makeServer();
     EXPECT_THROW(second->start(first->state().port, false), std::system_error);
     EXPECT_EQ(second->state(), TransportState::starting());
 }
 
-TEST_F(TransportServerTest, AcceptsIPv6WhereTheSystemHasIt) {
+// From inside a callback, calls that would wait on the server's own queue are refused, and the owner may let go.
+TEST_F(TransportServerTest, CallbacksAreRefusedWaitingCallsAndMayLetTheOwnerGo) {
     auto server = makeServer();
-    server->start(std::nullopt, false);
-    int probe = ::socket(AF_INET6, SOCK_STREAM, 0);
-    if (probe < 0) GTEST_SKIP() << "no IPv6 on this system";
-    ::close(probe);
-    EXPECT_TRUE(connectsOverIPv6Loopback(server->state().port));
-}
-
-TEST_F(TransportServerTest, WaitingCallsFromTheQueueAreRefused) {
-    auto server = makeServer();
-    std::promise<std::string> refusal;
-    std::once_flag once;
-    server->setOnConnectionsChange([&](std::size_t count) {
-        if (count == 0) return;
-        std::call_once(once, [&] {
-            try {
-                server->connectionCount();
-                refusal.set_value("no refusal");
-            } catch (const std::logic_error& error) {
-                refusal.set_value("refused");
-            }
-        });
+    std::promise<std::string> outcome;
+    server->setOnConnectionsChange([slot = &server, &outcome](std::size_t count) {
+        if (count != 1) return;
+        std::string refused = "no refusal";
+        try {
+            (*slot)->connectionCount();
+        } catch (const std::logic_error&) {
+            refused = "refused";
+        }
+        slot->reset();
+        outcome.set_value(refused);
     });
     server->start(std::nullopt, false);
     RawPeer peer(server->state().port);
-    auto answer = refusal.get_future();
+    auto answer = outcome.get_future();
     ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(answer.get(), "refused");
-}
-
-TEST_F(TransportServerTest, OwnerMayLetGoFromInsideACallback) {
-    auto server = makeServer();
-    std::promise<void> released;
-    auto* slot = &server;
-    server->setOnConnectionsChange([slot, &released](std::size_t count) {
-        if (count != 1) return;
-        slot->reset();
-        released.set_value();
-    });
-    server->start(std::nullopt, false);
-    RawPeer peer(server->state().port);
-    ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_TRUE(peer.waitForClose());
 }
