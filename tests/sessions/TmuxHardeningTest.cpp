@@ -95,16 +95,14 @@ TEST(NewestLines, DroppedLinesLeaveTheStyleInForceAtTheCut) {
     EXPECT_EQ(newestLines(kept, 6), kept);  // nothing dropped, nothing added
 }
 
-TEST(UserPath, TakesTheTrimmedPathTheLoginShellPrints) {
+TEST(UserPath, TakesTheTrimmedPathTheLoginShellPrintsOrFallsBackWhenItMisbehaves) {
     TempFolder folder("shell");
     // The stand-in checks that it was asked the way a login shell is.
     auto good = script(folder, "good", R"([ "$1" = "-ilc" ] && [ "$2" = 'printf %s "$PATH"' ] || exit 1
 printf '  /home/u/bin:/usr/bin\n'; echo noise >&2)");
     EXPECT_EQ(UserPath::discover(good, kPathLimit), "/home/u/bin:/usr/bin");
-}
 
-TEST(UserPath, FallsBackWhenTheShellMisbehaves) {
-    TempFolder folder("shell");
+    // Otherwise the fallback.
     const std::pair<const char*, const char*> shells[] = {{"greeting", "echo 'Welcome!'; printf %s /x/bin"},
                                                           {"silent", "exit 0"},
                                                           {"binary", R"(printf '/x/\377bin')"},
