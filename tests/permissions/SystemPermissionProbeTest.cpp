@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <vector>
 
+#include "agent/permissions/PermissionProbing.h"
+#include "agent/permissions/Requirement.h"
 #include "agent/permissions/SystemPermissionProbe.h"
+#include "agent/support/PlatformText.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
@@ -63,3 +67,48 @@ TEST(SystemPermissionProbe, PermissionsFollowTheInjectedChecksAndAreNeverDeniedW
          {Requirement::accessibility(), Requirement::inputMonitoring(), Requirement::automation("org.example.app")})
         EXPECT_EQ(unchecked.state(requirement), GrantState::notDetermined);
 }
+
+namespace {
+
+// Answers from a script and records the order of the questions.
+class ScriptedProbe : public PermissionProbing {
+public:
+    GrantState state(const Requirement& requirement) const override {
+        asked.push_back(requirement);
+        return answers.at(asked.size() - 1);
+    }
+    GrantState prompt(const Requirement&) const override { return GrantState::denied; }
+
+    std::vector<GrantState> answers;
+    mutable std::vector<Requirement> asked;
+};
+
+}  // namespace
+
+TEST(PermissionProbing, SnapshotAsksOncePerListedRequirementInOrderAndLaterAnswersWin) {
+    ScriptedProbe probe;
+    probe.answers = {GrantState::notDetermined, GrantState::unavailable, GrantState::granted};
+    auto snapshot = probe.snapshot({Requirement::accessibility(), Requirement::tmux(), Requirement::accessibility()});
+
+    EXPECT_EQ(probe.asked, (std::vector<Requirement>{Requirement::accessibility(), Requirement::tmux(),
+                                                     Requirement::accessibility()}));
+    EXPECT_EQ(snapshot, (std::map<Requirement, GrantState>{{Requirement::accessibility(), GrantState::granted},
+                                                           {Requirement::tmux(), GrantState::unavailable}}));
+    EXPECT_TRUE(probe.snapshot({}).empty());
+}
+
+#if !defined(__APPLE__)
+// A phone shows these texts to the person at a Linux computer: none may speak of a Mac or its settings.
+TEST(PlatformText, LinuxTextsNameNeitherAMacNorItsSettings) {
+    std::vector<std::string> texts(PlatformText::all.begin(), PlatformText::all.end());
+    for (const auto& requirement : {Requirement::accessibility(), Requirement::inputMonitoring(), Requirement::tmux(),
+                                    Requirement::automation("org.example.app")}) {
+        texts.push_back(requirement.rationale());
+        texts.push_back(requirement.settingsURL().value_or(""));
+        texts.push_back(requirement.remediation().value_or(""));
+    }
+    for (const auto& text : texts)
+        for (const char* word : {"Mac", "macOS", "reopen", "System Settings", "brew", "x-apple", "Homebrew"})
+            EXPECT_EQ(text.find(word), std::string::npos) << '"' << text << "\" holds " << word;
+}
+#endif

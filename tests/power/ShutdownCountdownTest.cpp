@@ -5,7 +5,9 @@
 #include <thread>
 #include <vector>
 
+#include "agent/power/CountdownRelay.h"
 #include "agent/power/ShutdownCountdown.h"
+#include "agent/power/ShutdownSeconds.h"
 #include "tests/power/PowerDoubles.h"
 
 using namespace kx;
@@ -197,4 +199,32 @@ TEST(ShutdownSnapshot, TextsShownToThePersonAtTheComputer) {
     const ShutdownCountdown::Snapshot shutdown{ShutdownAction::shutdown, "your phone", 30};
     EXPECT_EQ(shutdown.message(), "Shutting down in 30 seconds \u2014 requested from your phone");
     EXPECT_EQ(shutdown.nowButtonTitle(), "Shut down now");
+}
+
+TEST(ShutdownSeconds, AcceptsOnlyWholeSecondsFromOneToThirty) {
+    EXPECT_EQ(parseShutdownSeconds("1"), 1);
+    EXPECT_EQ(parseShutdownSeconds("2"), 2);
+    EXPECT_EQ(parseShutdownSeconds("30"), 30);
+    for (const char* text : {"", "0", "31", "-1", "2x", " 2", "2 ", "1.5", "abc", "99999999999999999999"}) {
+        EXPECT_EQ(parseShutdownSeconds(text), std::nullopt) << '"' << text << '"';
+    }
+}
+
+TEST(CountdownRelay, LateCallbacksNeverBringBackAnEndedCountdown) {
+    auto gate = TickGate::make();
+    auto countdown = ShutdownCountdown::make(std::make_shared<RecordingExecutor>(), 30, TickGate::sleeper(gate));
+    auto shown = std::make_shared<SnapshotRecorder>();
+    auto relay = CountdownRelay::attach(countdown, {shown->observer()});
+
+    countdown->start(ShutdownAction::restart, "Pixel");
+    gate->release(1);
+    ASSERT_TRUE(shown->waitForCount(2));
+    countdown->cancel();
+    // A tick's callback that was overtaken by the cancel arrives last.
+    relay->changed();
+    relay->changed();
+    EXPECT_EQ(shown->counts(), (std::vector{30, 29, 0}));
+
+    countdown->start(ShutdownAction::shutdown, "Tablet");
+    EXPECT_EQ(shown->entries().back(), countdown->current());
 }

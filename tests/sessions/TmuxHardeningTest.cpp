@@ -6,6 +6,7 @@
 
 #include "agent/sessions/NewestLines.h"
 #include "agent/sessions/SessionMethods.h"
+#include "agent/sessions/UserPath.h"
 #include "agent/support/AtomicFile.h"
 #include "tests/sessions/SessionTestSupport.h"
 
@@ -16,10 +17,11 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kShortLimit = 100ms;
+constexpr auto kPathLimit = std::chrono::milliseconds(2s);
 
 // A tmux stand-in that hangs while the file "hang" exists and otherwise notes the locale of each
 // run in "log".
-constexpr const char* kStandIn = "#!/bin/sh\n[ -f \"$DIR/hang\" ] && exec sleep 60\necho \"$LC_ALL\" >> \"$DIR/log\"\n";
+constexpr const char* kStandIn = "[ -f \"$DIR/hang\" ] && exec sleep 60\necho \"$LC_ALL\" >> \"$DIR/log\"";
 
 struct Sessions {
     Sessions(const std::string& tmux, std::map<std::string, std::string> environment, std::chrono::milliseconds limit) {
@@ -36,6 +38,14 @@ struct Sessions {
     CommandRouter router;
 };
 
+// An executable shell script in `folder` running `body`.
+std::string script(const TempFolder& folder, const std::string& name, const std::string& body) {
+    auto path = folder / name;
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(path.c_str(), 0755);
+    return path.string();
+}
+
 // One grapheme of `bytes` bytes (an odd number): "e" with acute accents.
 std::string accented(std::size_t bytes) {
     std::string text = "e";
@@ -47,9 +57,7 @@ std::string accented(std::size_t bytes) {
 
 TEST(TmuxStandIn, HungTmuxTimesOutAndOverlongArgumentsNeverStartIt) {
     TempFolder folder{"tmux-stand-in"};
-    auto tmux = (folder / "tmux").string();
-    std::ofstream(tmux) << kStandIn;
-    ::chmod(tmux.c_str(), 0755);
+    auto tmux = script(folder, "tmux", kStandIn);
     Sessions quick(tmux, {{"DIR", folder.path().string()}}, kShortLimit);
     const WireError late{ErrorCode::timeout, "The terminal did not respond"};
 
@@ -85,4 +93,25 @@ TEST(NewestLines, DroppedLinesLeaveTheStyleInForceAtTheCut) {
     for (const auto& [dropped, style] : cases)
         EXPECT_EQ(newestLines(filler + "\n" + dropped + kept, room), style + kept) << dropped;
     EXPECT_EQ(newestLines(kept, 6), kept);  // nothing dropped, nothing added
+}
+
+TEST(UserPath, TakesTheTrimmedPathTheLoginShellPrintsOrFallsBackWhenItMisbehaves) {
+    TempFolder folder("shell");
+    // The stand-in checks that it was asked the way a login shell is.
+    auto good = script(folder, "good", R"([ "$1" = "-ilc" ] && [ "$2" = 'printf %s "$PATH"' ] || exit 1
+printf '  /home/u/bin:/usr/bin\n'; echo noise >&2)");
+    EXPECT_EQ(UserPath::discover(good, kPathLimit), "/home/u/bin:/usr/bin");
+
+    // Otherwise the fallback.
+    const std::pair<const char*, const char*> shells[] = {{"greeting", "echo 'Welcome!'; printf %s /x/bin"},
+                                                          {"silent", "exit 0"},
+                                                          {"binary", R"(printf '/x/\377bin')"},
+                                                          {"slow", "sleep 30; printf %s /x/bin"},
+                                                          {"plain", "printf %s /x/bin"}};
+    for (const auto& [name, body] : shells) script(folder, name, body);
+    ::chmod((folder / "plain").c_str(), 0644);  // not executable
+    for (const std::string name : {"greeting", "silent", "binary", "slow", "plain", "absent"}) {
+        auto limit = name == "slow" ? std::chrono::milliseconds(300ms) : kPathLimit;
+        EXPECT_EQ(UserPath::discover((folder / name).string(), limit), UserPath::kFallback) << name;
+    }
 }

@@ -18,7 +18,7 @@ namespace {
 
 const RequestContext kAuthed{"device", true};
 
-// The input methods on the real X display, with the event logger covering the screen.
+// The input methods on the real X display, with the event log's window covering the screen.
 class X11Input : public ::testing::Test {
 protected:
     void SetUp() override {

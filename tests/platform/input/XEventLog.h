@@ -1,49 +1,53 @@
 #pragma once
 
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
-#include <memory>
-#include <optional>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <X11/Xlib.h>
-
-#include "tests/support/Subprocess.h"
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 namespace kx::test {
 
-// Runs the event-logging X client and reads what it reports. The test's own X connection sends
-// the logger a numbered sync message after an action: the lines before its echo are exactly the
-// events the action produced, because the server delivers events to a client in order.
+// A window covering the screen with the input focus, served by a thread on its own X connection
+// that turns each input event into a line as it arrives (while the keymap it was typed with still
+// holds): "key <keysym> <state>", "press <button> <x> <y> <state>", "release <button> <x> <y>",
+// "motion <x> <y>". After an action the test's connection sends the window a numbered sync
+// message: the lines before its echo are exactly the events the action produced, because the
+// server delivers events to a client in order.
 class XEventLog {
 public:
     static constexpr std::chrono::seconds timeout{10};
 
     XEventLog() {
+        XInitThreads();  // two threads call Xlib
         display_ = XOpenDisplay(nullptr);
         if (!display_) throw std::runtime_error("no X display");
         syncAtom_ = XInternAtom(display_, "KX_SYNC", False);
-        logger_ = std::make_unique<kx::testing::Subprocess>(
-            std::vector<std::string>{KX_X_EVENT_LOGGER},
-            kx::testing::Subprocess::Options{.pipeInput = true, .pipeOutput = true});
-        output_ = logger_->output();
-        auto line = readLine();
-        if (!line || line->rfind("ready ", 0) != 0) throw std::runtime_error("event logger not ready");
-        window_ = std::stoul(line->substr(6));
+        reader_ = std::jthread([this](std::stop_token stop) { read(stop); });
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, timeout, [&] { return window_ != 0; }))
+            throw std::runtime_error("the window never took the focus");
     }
 
     ~XEventLog() {
-        logger_->closeInput();  // the logger exits when its input closes
-        logger_->waitFor(timeout);
-        logger_.reset();
+        reader_ = {};
         XCloseDisplay(display_);
     }
 
     XEventLog(const XEventLog&) = delete;
     XEventLog& operator=(const XEventLog&) = delete;
 
-    // The lines reported since the last call, motion left out unless asked for.
+    // The lines for the events since the last call, motion left out unless asked for.
     std::vector<std::string> events(bool withMotion = false) {
         const long number = ++syncs_;
         XEvent message{};
@@ -54,14 +58,15 @@ public:
         message.xclient.data.l[0] = number;
         XSendEvent(display_, window_, False, NoEventMask, &message);
         XSync(display_, False);
-        std::vector<std::string> lines;
         const std::string end = "sync " + std::to_string(number);
-        for (;;) {
-            auto line = readLine();
-            if (!line) throw std::runtime_error("event logger went quiet");
-            if (*line == end) return lines;
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, timeout, [&] { return std::ranges::find(lines_, end) != lines_.end(); }))
+            throw std::runtime_error("the sync message never arrived");
+        std::vector<std::string> lines;
+        for (auto line = lines_.begin(); *line != end; ++line)
             if (withMotion || line->rfind("motion ", 0) != 0) lines.push_back(*line);
-        }
+        lines_.clear();
+        return lines;
     }
 
     Display* display() const { return display_; }
@@ -75,12 +80,74 @@ public:
     }
 
 private:
-    std::optional<std::string> readLine() { return kx::testing::Subprocess::readLine(output_, timeout); }
+    void read(std::stop_token stop) {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return;
+        // Load Xlib's keyboard map now: loaded lazily at the first key event, it can miss a mapping
+        // change made just before and report NoSymbol.
+        XKeysymToKeycode(display, XK_space);
+        const int screen = DefaultScreen(display);
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // no window manager decoration or placement
+        attributes.event_mask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                FocusChangeMask | StructureNotifyMask;
+        const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, DisplayWidth(display, screen),
+                                            DisplayHeight(display, screen), 0, CopyFromParent, InputOutput,
+                                            CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+        XMapRaised(display, window);
+        XFlush(display);
+        pollfd fd{ConnectionNumber(display), POLLIN, 0};
+        while (!stop.stop_requested()) {
+            if (!XPending(display)) {
+                poll(&fd, 1, 50);
+                continue;
+            }
+            XEvent event;
+            XNextEvent(display, &event);
+            char line[96] = "";
+            const auto& b = event.xbutton;
+            switch (event.type) {
+                case MapNotify: XSetInputFocus(display, window, RevertToParent, CurrentTime); break;
+                case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
+                case FocusIn: {
+                    std::lock_guard guard(mutex_);
+                    window_ = window;
+                    break;
+                }
+                case KeyPress: {
+                    KeySym keysym = NoSymbol;
+                    char text[32];
+                    XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
+                    std::snprintf(line, sizeof line, "key %lx %x", keysym, event.xkey.state);
+                    break;
+                }
+                case ButtonPress:
+                    std::snprintf(line, sizeof line, "press %u %d %d %x", b.button, b.x_root, b.y_root, b.state);
+                    break;
+                case ButtonRelease:
+                    std::snprintf(line, sizeof line, "release %u %d %d", b.button, b.x_root, b.y_root);
+                    break;
+                case MotionNotify:
+                    std::snprintf(line, sizeof line, "motion %d %d", event.xmotion.x_root, event.xmotion.y_root);
+                    break;
+                case ClientMessage:
+                    if (event.xclient.message_type == syncAtom_)
+                        std::snprintf(line, sizeof line, "sync %ld", event.xclient.data.l[0]);
+                    break;
+            }
+            std::lock_guard guard(mutex_);
+            if (*line && window_) lines_.emplace_back(line);
+            arrived_.notify_all();
+        }
+        XCloseDisplay(display);
+    }
 
     Display* display_ = nullptr;
     Atom syncAtom_ = 0;
-    std::unique_ptr<kx::testing::Subprocess> logger_;
-    int output_ = -1;
+    std::jthread reader_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::string> lines_;
     Window window_ = 0;
     long syncs_ = 0;
 };

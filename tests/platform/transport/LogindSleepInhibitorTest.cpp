@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/support/FakeLogind.h"
@@ -43,4 +44,15 @@ TEST_F(SleepInhibitorOnPrivateBus, NothingIsHeldWithoutLogindOrWithoutABus) {
     kx::testing::TempFolder empty;
     auto nowhere = systemBusAt("unix:path=" + (empty.path() / "none").string());
     EXPECT_EQ(LogindSleepInhibitor().inhibit("x"), nullptr);
+}
+
+TEST(LinuxSystemInfo, OperatingSystemNameFromOsRelease) {
+    EXPECT_EQ(LinuxSystemInfo::osNameFromRelease("NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n"
+                                                 "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
+              "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(LinuxSystemInfo::osNameFromRelease("# comment\nNAME='Fedora Linux'\nVERSION_ID=40\n"), "Fedora Linux 40");
+    EXPECT_EQ(LinuxSystemInfo::osNameFromRelease("NAME=Arch\n"), "Arch");
+    EXPECT_EQ(LinuxSystemInfo::osNameFromRelease("PRETTY_NAME=\"Say \\\"hi\\\"\"\n"), "Say \"hi\"");
+    EXPECT_EQ(LinuxSystemInfo::osNameFromRelease("garbage\n"), "Linux");
+    EXPECT_EQ(LinuxSystemInfo::osNameFromRelease("PRETTY_NAME=\nNAME=Gentoo\n"), "Gentoo");
 }
