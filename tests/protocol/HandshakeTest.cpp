@@ -12,6 +12,7 @@
 
 using namespace kx;
 using kx::test::arrayFromHex;
+using kx::test::bodyOf;
 using kx::test::fromHex;
 using kx::test::toHex;
 using nlohmann::json;
@@ -35,11 +36,6 @@ Handshake fixedHandshake(HandshakeRole role) {
 
 HandshakeResult completeAgainst(const Handshake& self, const Handshake& peer) {
     return self.complete(peer.ephemeralPublicBase64URL(), peer.nonceBase64URL(), {1});
-}
-
-// The body of a framed message, as FrameAccumulator would deliver it.
-Bytes bodyOf(const Bytes& frame) {
-    return Bytes(frame.begin() + FrameAccumulator::prefixLength, frame.end());
 }
 
 // "ok" when completing against the case's peer gives the reference transcript, else the failure's name.
