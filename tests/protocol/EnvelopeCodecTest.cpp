@@ -10,22 +10,8 @@
 using namespace kx;
 
 TEST(EnvelopeCodec, WriterMatchesNlohmannDump) {
-    const std::vector<double> tricky = {0.0,
-                                        -0.0,
-                                        0.1,
-                                        1e-7,
-                                        0.0001,
-                                        12.5,
-                                        -3,
-                                        1e21,
-                                        9007199254740992.0,
-                                        9007199254740994.0,
-                                        -9007199254740994.0,
-                                        1.7976931348623157e308,
-                                        5e-324,
-                                        HUGE_VAL,
-                                        NAN};
-    for (double d : tricky) {
+    for (double d : {0.0, -0.0, 0.1, 1e-7, 0.0001, 12.5, -3.0, 1e21, 9007199254740992.0, 9007199254740994.0,
+                     -9007199254740994.0, 1.7976931348623157e308, 5e-324, HUGE_VAL, double(NAN)}) {
         std::string text;
         appendJSONNumber(text, d);
         EXPECT_EQ(text, toNlohmann(JSONValue(d)).dump()) << d;

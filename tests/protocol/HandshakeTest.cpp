@@ -12,6 +12,7 @@
 
 using namespace kx;
 using kx::test::arrayFromHex;
+using kx::test::bodyOf;
 using kx::test::fromHex;
 using kx::test::toHex;
 using nlohmann::json;
@@ -37,11 +38,6 @@ HandshakeResult completeAgainst(const Handshake& self, const Handshake& peer) {
     return self.complete(peer.ephemeralPublicBase64URL(), peer.nonceBase64URL(), {1});
 }
 
-// The body of a framed message, as FrameAccumulator would deliver it.
-Bytes bodyOf(const Bytes& frame) {
-    return Bytes(frame.begin() + FrameAccumulator::prefixLength, frame.end());
-}
-
 // "ok" when completing against the case's peer gives the reference transcript, else the failure's name.
 std::string outcome(const json& c) {
     using C = HandshakeError::Case;
@@ -60,16 +56,6 @@ std::string outcome(const json& c) {
 }
 
 }  // namespace
-
-TEST(HandshakeVectors, IdentitiesAndFingerprints) {
-    for (const char* name : {"agent_identity", "device_identity"}) {
-        const json& identity = vectors().at(name);
-        const SigningKey key = SigningKey::fromSeed(arrayFromHex<32>(hexAt(identity, "seed_hex")));
-        EXPECT_EQ(toHex(key.publicKey), hexAt(identity, "public_hex")) << name;
-        EXPECT_EQ(base64URLEncode(key.publicKey), hexAt(identity, "public_b64url")) << name;
-        EXPECT_EQ(KxSec::fingerprint(key.publicKey), hexAt(identity, "fingerprint")) << name;
-    }
-}
 
 TEST(HandshakeVectors, KeyScheduleStepByStep) {
     const json& v = vectors();
@@ -93,15 +79,21 @@ TEST(HandshakeVectors, KeyScheduleStepByStep) {
     EXPECT_EQ(toHex(KxSec::signaturePayload(transcript)), hexAt(v, "signature_payload_hex"));
 }
 
-TEST(HandshakeVectors, SignaturesOverTheTranscript) {
+TEST(HandshakeVectors, IdentitiesAndTheirSignaturesOverTheTranscript) {
     const json& v = vectors();
     const Bytes transcript = fromHex(hexAt(v, "transcript_hex"));
-    const SigningKey agentKey = SigningKey::fromSeed(arrayFromHex<32>(hexAt(v.at("agent_identity"), "seed_hex")));
-    const SigningKey deviceKey = SigningKey::fromSeed(arrayFromHex<32>(hexAt(v.at("device_identity"), "seed_hex")));
+    std::map<std::string, SigningKey> keys;
+    for (const std::string name : {"agent", "device"}) {
+        const json& identity = v.at(name + "_identity");
+        const SigningKey key = keys[name] = SigningKey::fromSeed(arrayFromHex<32>(hexAt(identity, "seed_hex")));
+        EXPECT_EQ(toHex(key.publicKey), hexAt(identity, "public_hex")) << name;
+        EXPECT_EQ(base64URLEncode(key.publicKey), hexAt(identity, "public_b64url")) << name;
+        EXPECT_EQ(KxSec::fingerprint(key.publicKey), hexAt(identity, "fingerprint")) << name;
+        EXPECT_EQ(base64URLEncode(KxSec::sign(transcript, key)), v.at(name + "_signature_b64url")) << name;
+    }
+    const SigningKey& agentKey = keys["agent"];
+    const SigningKey& deviceKey = keys["device"];
     const Signature64 agentSignature = KxSec::sign(transcript, agentKey);
-    EXPECT_EQ(base64URLEncode(agentSignature), hexAt(v, "agent_signature_b64url"));
-    EXPECT_EQ(base64URLEncode(KxSec::sign(transcript, deviceKey)), hexAt(v, "device_signature_b64url"));
-
     EXPECT_TRUE(KxSec::verify(agentSignature, transcript, agentKey.publicKey));
     EXPECT_FALSE(KxSec::verify(agentSignature, transcript, deviceKey.publicKey));
     Bytes otherTranscript = transcript;

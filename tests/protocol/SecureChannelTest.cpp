@@ -18,6 +18,7 @@ struct SecureChannelTestAccess {
 
 using namespace kx;
 using kx::test::arrayFromHex;
+using kx::test::bodyOf;
 using kx::test::fromHex;
 using kx::test::toHex;
 using nlohmann::json;
@@ -40,10 +41,6 @@ SecureChannel channelA() {
 }
 SecureChannel channelB() {
     return SecureChannel(key("a_receive_hex"), key("a_send_hex"));
-}
-
-Bytes bodyOf(const Bytes& frame) {
-    return Bytes(frame.begin() + FrameAccumulator::prefixLength, frame.end());
 }
 
 Case failureOf(const std::function<void()>& action) {

@@ -6,9 +6,11 @@
 #include <stdexcept>
 #include <string>
 
+#include <sodium.h>
 #include <nlohmann/json.hpp>
 
 #include "protocol/Bytes.h"
+#include "protocol/FrameAccumulator.h"
 
 namespace kx::test {
 
@@ -24,7 +26,6 @@ inline nlohmann::json loadVectors(const std::string& name) {
 inline Bytes fromHex(std::string_view hex) {
     if (hex.size() % 2 != 0) throw std::invalid_argument("odd hex length");
     Bytes out;
-    out.reserve(hex.size() / 2);
     for (std::size_t i = 0; i < hex.size(); i += 2)
         out.push_back(static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16)));
     return out;
@@ -40,13 +41,15 @@ std::array<std::uint8_t, N> arrayFromHex(std::string_view hex) {
 }
 
 inline std::string toHex(ByteView bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 0xf];
-    }
+    std::string out(2 * bytes.size() + 1, '\0');
+    sodium_bin2hex(out.data(), out.size(), bytes.data(), bytes.size());
+    out.pop_back();
     return out;
+}
+
+// The body of a framed message, as FrameAccumulator delivers it.
+inline Bytes bodyOf(const Bytes& frame) {
+    return Bytes(frame.begin() + FrameAccumulator::prefixLength, frame.end());
 }
 
 }  // namespace kx::test

@@ -15,12 +15,6 @@ namespace {
 
 constexpr const char* kManifestPath = "/updates/agent.json";
 
-std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path());
-    return files;
-}
-
 class HTTPSUpdateTest : public ::testing::Test {
 protected:
     LocalHTTPSServer server;
@@ -91,7 +85,7 @@ TEST_F(HTTPSUpdateTest, DownloadStopsAtTheFirstBufferPastThePublishedSizeAndLeav
         EXPECT_EQ(failure.reason, "The download did not match the published update");
     }
     EXPECT_EQ(reported, std::vector<std::int64_t>{65'536});
-    EXPECT_TRUE(filesIn(downloads.path()).empty());
+    EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
 
     auto failureOf = [&](const std::string& url) -> std::string {
         try {
@@ -104,7 +98,7 @@ TEST_F(HTTPSUpdateTest, DownloadStopsAtTheFirstBufferPastThePublishedSizeAndLeav
     EXPECT_EQ(failureOf("http://127.0.0.1:" + std::to_string(server.port()) + "/big.zip"),
               "The update address is not secure");
     EXPECT_EQ(failureOf(server.url("/nothing-here.zip")), "Could not download the update");
-    EXPECT_TRUE(filesIn(downloads.path()).empty());
+    EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
 
     // A short body is kept whole: the exact size is the service's check.
     server.serveFiller("/small.zip", 70'000);
@@ -135,6 +129,6 @@ TEST_F(HTTPSUpdateTest, MatchingDownloadIsCheckedAndHandedToTheVerifier) {
         if (status.state == UpdateState::downloading) progress.push_back(*status.progress);
     }
     EXPECT_EQ(progress, (std::vector<double>{0.0, 0.21, 0.43, 0.65, 0.87, 1.0}));
-    EXPECT_TRUE(filesIn(downloads.path()).empty());
+    EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
     EXPECT_EQ(server.requests().back(), "/files/Kestrix.zip KestrixAgent/1.2.0 (linux)");
 }

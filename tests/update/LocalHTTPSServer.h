@@ -31,16 +31,13 @@ public:
         } catch (const std::system_error&) {
             return;
         }
-        constexpr auto kStartLimit = std::chrono::seconds(20);
-        auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             std::ifstream portFile(folder_ / "port");
             if (portFile >> port_) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
-    LocalHTTPSServer(const LocalHTTPSServer&) = delete;
-    LocalHTTPSServer& operator=(const LocalHTTPSServer&) = delete;
 
     bool ready() const { return port_ > 0; }
     int port() const { return port_; }

@@ -6,6 +6,7 @@
 #include "agent/support/AtomicFile.h"
 #include "agent/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
+#include "tests/update/TestManifests.h"
 
 using namespace kx;
 using namespace kx::testing;
@@ -33,18 +34,11 @@ protected:
     }
 };
 
-constexpr const char* kManifest = R"({
-  "schema": 1,
-  "paused": false,
-  "platforms": {
-    "linux": {
-      "version": "1.3.0", "minimumVersion": "1.2.5",
-      "url": "https://updates.example.org/Kestrix-1.3.0.zip",
-      "sha256": "4f1c3b0c2a5e8e1f0d6b9a7c3e2f1a0b9c8d7e6f5a4b3c2d1e0f9a8b7c6d5e4f",
-      "size": 123456, "notes": ["Smoother scrolling"], "caps": []
-    }
-  }
-})";
+// A manifest requiring 1.2.5, with whitespace the signer must drop before signing.
+std::string prettyManifest() {
+    auto text = CanonicalJSON::serialize(CanonicalJSON::Value(manifestObject({.minimumVersion = "1.2.5"})));
+    return text.insert(1, "\n  ");
+}
 
 }  // namespace
 
@@ -61,7 +55,7 @@ TEST_F(ReleaseToolTest, KeygenSignVerifyAndResign) {
     EXPECT_EQ(tool({"keygen", keyFile}).status, 1);
     EXPECT_EQ(readWholeFile(keyFile), privateKey);
 
-    auto manifest = write("agent.json", kManifest);
+    auto manifest = write("agent.json", prettyManifest());
     auto sign = tool({"sign", manifest, "--key", keyFile});
     ASSERT_EQ(sign.status, 0) << sign.err;
     auto verify = tool({"verify", manifest, "--public-key", keygen.out.substr(0, 43), "--version", "1.2.0"});
@@ -77,7 +71,7 @@ TEST_F(ReleaseToolTest, KeygenSignVerifyAndResign) {
     ASSERT_EQ(tool({"sign", manifest, "--key", keyFile}).status, 0);
     EXPECT_EQ(readWholeFile(manifest), signedText);
 
-    signedText.replace(signedText.find("Smoother"), 8, "Rougher!");
+    signedText.replace(signedText.find("Faster"), 6, "Slower");
     auto tampered = write("tampered.json", signedText);
     auto rejected = tool({"verify", tampered, "--public-key", keyText});
     EXPECT_EQ(rejected.status, 1);

@@ -18,13 +18,8 @@ UpdateStatus status(UpdateState state, bool offer = true) {
     s.version = "1.2.0";
     s.state = state;
     if (offer)
-        s.available = UpdateRelease{*AgentVersion::parse("1.3.0"),
-                                    *AgentVersion::parse("1.0.0"),
-                                    "",
-                                    "",
-                                    10,
-                                    {"Faster pointer"},
-                                    {"input.pointer"}};
+        s.available =
+            UpdateRelease{*AgentVersion::parse("1.3.0"), {}, "", "", 10, {"Faster pointer"}, {"input.pointer"}};
     return s;
 }
 
