@@ -18,10 +18,6 @@ bool statusHas(const AgentProcess& agent, const std::string& line) {
     return false;
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 }  // namespace
 
 // One paired phone through every control command that reaches it: status, devices, ring,

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -90,5 +91,10 @@ private:
     bool outputEnded_ = false;  // the agent closed its output (it ended)
     std::thread reader_;
 };
+
+// Whether `text` (an output of the agent or of its commands) contains `part`.
+inline bool has(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 
 }  // namespace kx::e2e
