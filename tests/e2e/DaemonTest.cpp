@@ -9,17 +9,6 @@
 using namespace kx;
 using namespace kx::e2e;
 
-namespace {
-
-bool statusHas(const AgentProcess& agent, const std::string& line) {
-    const JSONValue status = agent.controlJSON({"status"});
-    for (const auto& shown : status.asObject().at("lines").asArray())
-        if (shown.asString() == line) return true;
-    return false;
-}
-
-}  // namespace
-
 // One paired phone through every control command that reaches it: status, devices, ring,
 // disconnect, resume and revoke.
 TEST(Daemon, ControlCommandsReachThePairedPhone) {
@@ -29,9 +18,9 @@ TEST(Daemon, ControlCommandsReachThePairedPhone) {
     auto client = connectClient(phone);
     EXPECT_EQ(client->call("agent.info").at("name"), JSONValue(phone.agentName));
 
-    EXPECT_TRUE(statusHas(agent, "transport: listening on port " + std::to_string(agent.port())));
-    EXPECT_TRUE(statusHas(agent, "connections: 1"));
-    EXPECT_TRUE(statusHas(agent, "paired devices: 1"));
+    EXPECT_TRUE(agent.statusShows("transport: listening on port " + std::to_string(agent.port())));
+    EXPECT_TRUE(agent.statusShows("connections: 1"));
+    EXPECT_TRUE(agent.statusShows("paired devices: 1"));
     EXPECT_TRUE(eventually([&] {
         auto devices = agent.controlJSON({"devices"}).asArray();
         return devices.size() == 1 && devices[0].asObject().at("id") == JSONValue(phone.deviceId) &&
@@ -48,7 +37,7 @@ TEST(Daemon, ControlCommandsReachThePairedPhone) {
     EXPECT_TRUE(agent.control({"disconnect"}).succeeded());
     EXPECT_TRUE(eventually([&] { return !client->isOpen(); }));
     EXPECT_THROW(connectClient(phone), ClientError);
-    EXPECT_TRUE(statusHas(agent, "transport: stopped"));
+    EXPECT_TRUE(agent.statusShows("transport: stopped"));
     EXPECT_EQ(agent.controlJSON({"resume"}).asObject().at("port"), JSONValue(agent.port()));
     EXPECT_TRUE(agent.control({"resume"}).succeeded());  // resuming while listening changes nothing
     client = connectClient(phone);

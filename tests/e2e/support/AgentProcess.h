@@ -47,9 +47,6 @@ public:
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
 
-    // The kestrixd of this build.
-    static std::filesystem::path executable();
-
     std::uint16_t port() const { return port_; }
     // The agent's process id while it runs, else -1.
     pid_t pid() const { return process_ ? process_->pid() : -1; }
@@ -60,6 +57,8 @@ public:
     ChildProcess::Result control(const std::vector<std::string>& words) const;
     // The same with --json; throws std::runtime_error with the command's error output on failure.
     JSONValue controlJSON(const std::vector<std::string>& words) const;
+    // Whether `kestrixd status` shows this line.
+    bool statusShows(const std::string& line) const;
     // A fresh code from `kestrixd pair 127.0.0.1`.
     PairingPayload pairingCode() const;
 
