@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "agent/permissions/SystemPermissionProbe.h"
-#include "agent/sessions/CommandRegistry.h"
 #include "agent/support/ChildProcess.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
@@ -69,13 +68,7 @@ TEST(Ordering, TextAndEnterReachATerminalSessionInTheOrderSent) {
     auto tmux = SystemPermissionProbe().tmuxPath();
     if (!tmux) GTEST_SKIP() << "tmux is not installed";
     kx::testing::TempFolder folder;
-    const std::string tmuxEnvironment = "TMUX_TMPDIR=" + folder.path().string();
-    AgentProcess::Options options;
-    options.environment = {tmuxEnvironment};
-    options.dataFolder = folder.path() / "data";
-    std::filesystem::create_directories(*options.dataFolder);
-    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
-        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
+    const auto options = AgentProcess::withPlainShell(folder.path());
     AgentProcess agent(options);
     auto client = connectClient(pairClient(agent));
     auto id = client->call("session.create", JSONObject{{"templateId", "t_sh"}}).at("id").asString();
@@ -102,5 +95,5 @@ TEST(Ordering, TextAndEnterReachATerminalSessionInTheOrderSent) {
     EXPECT_EQ(contents(), expected);
 
     client->call("session.kill", JSONObject{{"id", id}});
-    ChildProcess::run(*tmux, {"kill-server"}, {.environment = std::vector<std::string>{tmuxEnvironment}});
+    ChildProcess::run(*tmux, {"kill-server"}, {.environment = options.environment});
 }

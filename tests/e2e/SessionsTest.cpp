@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "agent/permissions/SystemPermissionProbe.h"
-#include "agent/sessions/CommandRegistry.h"
 #include "agent/support/ChildProcess.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
@@ -25,20 +23,13 @@ bool hasLine(const std::string& screen, const std::string& wanted) {
 
 }  // namespace
 
-// The agent's tmux server lives in a folder of the test's own (TMUX_TMPDIR), so no user's tmux is
-// touched. It outlives the agent, so it must hold none of the agent's sockets: the agent then
+// The agent's tmux server outlives the agent, so it must hold none of the agent's sockets: the agent then
 // starts again on its port while the terminal session lives on.
 TEST(Sessions, PhoneTypesIntoASessionThatOutlivesAnAgentRestartOnTheSamePort) {
     auto tmux = SystemPermissionProbe().tmuxPath();
     if (!tmux) GTEST_SKIP() << "tmux is not installed";
     kx::testing::TempFolder folder;
-    AgentProcess::Options options;
-    options.environment = {"TMUX_TMPDIR=" + folder.path().string()};
-    options.dataFolder = folder.path() / "data";
-    std::filesystem::create_directories(*options.dataFolder);
-    // Plain /bin/sh, so that no login profile of the machine slows the test.
-    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
-        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
+    AgentProcess::Options options = AgentProcess::withPlainShell(folder.path());
     auto agent = std::make_unique<AgentProcess>(options);
     const auto state = pairClient(*agent);
     auto client = connectClient(state);

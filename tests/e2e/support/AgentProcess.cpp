@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <regex>
 #include <stdexcept>
+
+#include "agent/sessions/CommandRegistry.h"
 
 extern char** environ;
 
@@ -18,6 +21,14 @@ constexpr const char* prlimitPath = "/usr/bin/prlimit";
 // The kestrixd of this build.
 constexpr const char* executable = KX_E2E_DAEMON;
 }  // namespace
+
+AgentProcess::Options AgentProcess::withPlainShell(const std::filesystem::path& folder) {
+    Options options{.environment = {"TMUX_TMPDIR=" + folder.string()}, .dataFolder = folder / "data"};
+    std::filesystem::create_directories(*options.dataFolder);
+    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
+        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
+    return options;
+}
 
 AgentProcess::AgentProcess() : AgentProcess(Options{}) {}
 

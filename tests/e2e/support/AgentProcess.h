@@ -41,6 +41,10 @@ public:
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
+    // Options for an agent whose tmux server lives in `folder` (TMUX_TMPDIR, so no user's tmux is
+    // touched) and whose one template, "t_sh", is plain /bin/sh (no login profile slows the test).
+    static Options withPlainShell(const std::filesystem::path& folder);
+
     AgentProcess();
     explicit AgentProcess(Options options);
     ~AgentProcess();  // stops the agent (SIGTERM, then SIGKILL if it lingers)
