@@ -18,7 +18,7 @@ using namespace kx::e2e;
 using kx::test::PrivateXServer;
 
 // Requests a phone sends back to back without waiting for the answers take effect in the order
-// sent when they act on the same thing.
+// sent when they act on the same thing, on the agent's real X display and in a real tmux session.
 
 namespace {
 
@@ -45,7 +45,8 @@ void awaitAll(std::vector<PendingCall>& calls) {
 
 }  // namespace
 
-TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltas) {
+// The real X path; parameter checks and refusals without a display are InputMethodsTest's.
+TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltasAndEveryInputReachesTheDisplay) {
     PrivateXServer display;
     if (!display.number()) GTEST_SKIP() << "Xvfb is not available";
     AgentProcess::Options options;
@@ -62,6 +63,17 @@ TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltas) {
             client->callAsync("input.pointer.move", {{"dx", i % 5 < 3 ? 1 : 0}, {"dy", i % 5 < 3 ? 0 : 1}}));
     awaitAll(moves);
     EXPECT_EQ(pointerOn(display), std::make_pair(600, 400));
+
+    EXPECT_EQ(client->call("input.pointer.move", {{"dx", 25}, {"dy", -15}}), JSONObject{});
+    EXPECT_EQ(pointerOn(display), std::make_pair(625, 385));
+    client->call("input.pointer.move", {{"dx", 1e6}, {"dy", 1e6}});
+    EXPECT_EQ(pointerOn(display), std::make_pair(639, 479));  // the private display is 640 by 480
+    for (auto [method, params] :
+         std::initializer_list<std::pair<const char*, JSONObject>>{{"input.pointer.click", {{"count", 2}}},
+                                                                   {"input.pointer.scroll", {{"dy", -120}}},
+                                                                   {"input.key", {{"chord", "ctrl+shift+t"}}},
+                                                                   {"input.text", {{"text", "héllo ✓ 👍"}}}})
+        EXPECT_EQ(client->call(method, params), JSONObject{}) << method;
 }
 
 TEST(Ordering, TextAndEnterReachATerminalSessionInTheOrderSent) {
