@@ -1,30 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
-#include "agent/permissions/SystemPermissionProbe.h"
 #include "agent/support/ChildProcess.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
-#include "tests/e2e/support/Eventually.h"
 #include "tests/platform/input/PrivateXServer.h"
-#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace kx::e2e;
 using kx::test::PrivateXServer;
 
 // Requests a phone sends back to back without waiting for the answers take effect in the order
-// sent when they act on the same thing, on the agent's real X display and in a real tmux session.
+// sent when they act on the same thing (a real tmux session's are SessionsTest's).
 
 namespace {
 
 constexpr const char* kXdotool = "/usr/bin/xdotool";  // Debian's xdotool package
 constexpr auto kCallWait = std::chrono::seconds(30);
-constexpr auto kWrittenWait = std::chrono::milliseconds(15000);
 
 std::pair<int, int> pointerOn(const PrivateXServer& server) {
     ChildProcess::Options options;
@@ -74,38 +68,4 @@ TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltasAndEveryInputReache
                                                                    {"input.key", {{"chord", "ctrl+shift+t"}}},
                                                                    {"input.text", {{"text", "héllo ✓ 👍"}}}})
         EXPECT_EQ(client->call(method, params), JSONObject{}) << method;
-}
-
-TEST(Ordering, TextAndEnterReachATerminalSessionInTheOrderSent) {
-    auto tmux = SystemPermissionProbe().tmuxPath();
-    if (!tmux) GTEST_SKIP() << "tmux is not installed";
-    kx::testing::TempFolder folder;
-    const auto options = AgentProcess::withPlainShell(folder.path());
-    AgentProcess agent(options);
-    auto client = connectClient(pairClient(agent));
-    auto id = client->call("session.create", JSONObject{{"templateId", "t_sh"}}).at("id").asString();
-
-    // Each command appends its line to a file: the shell's output and the terminal's echo of
-    // what is typed ahead may interleave on the screen, the file only sees whole commands.
-    const std::filesystem::path written = folder.path() / "written.txt";
-    constexpr int lines = 20;
-    std::vector<PendingCall> calls;
-    std::string expected;
-    for (int i = 0; i < lines; ++i) {
-        const std::string line = "L" + std::to_string(i);
-        calls.push_back(client->callAsync(
-            "session.text", JSONObject{{"id", id}, {"text", "echo " + line + " >> " + written.string()}}));
-        calls.push_back(client->callAsync("session.key", JSONObject{{"id", id}, {"key", "enter"}}));
-        expected += line + "\n";
-    }
-    awaitAll(calls);
-    auto contents = [&] {
-        std::ifstream file(written);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    };
-    EXPECT_TRUE(eventually([&] { return contents().size() >= expected.size(); }, kWrittenWait));
-    EXPECT_EQ(contents(), expected);
-
-    client->call("session.kill", JSONObject{{"id", id}});
-    ChildProcess::run(*tmux, {"kill-server"}, {.environment = options.environment});
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "agent/permissions/SystemPermissionProbe.h"
@@ -25,7 +27,7 @@ bool hasLine(const std::string& screen, const std::string& wanted) {
 
 // The agent's tmux server outlives the agent, so it must hold none of the agent's sockets: the agent then
 // starts again on its port while the terminal session lives on.
-TEST(Sessions, PhoneTypesIntoASessionThatOutlivesAnAgentRestartOnTheSamePort) {
+TEST(Sessions, PhoneTypesIntoASessionInOrderAndItOutlivesAnAgentRestartOnTheSamePort) {
     auto tmux = SystemPermissionProbe().tmuxPath();
     if (!tmux) GTEST_SKIP() << "tmux is not installed";
     kx::testing::TempFolder folder;
@@ -47,6 +49,31 @@ TEST(Sessions, PhoneTypesIntoASessionThatOutlivesAnAgentRestartOnTheSamePort) {
         },
         std::chrono::seconds(15)))
         << screen;
+
+    // Text and Enter sent back to back take effect in the order sent.
+    // Each command appends its line to a file: the shell's output and the terminal's echo of
+    // what is typed ahead may interleave on the screen, the file only sees whole commands.
+    const std::filesystem::path written = folder / "written.txt";
+    constexpr int lines = 20;
+    std::vector<PendingCall> calls;
+    std::string expected;
+    for (int i = 0; i < lines; ++i) {
+        const std::string line = "L" + std::to_string(i);
+        calls.push_back(client->callAsync(
+            "session.text", JSONObject{{"id", id}, {"text", "echo " + line + " >> " + written.string()}}));
+        calls.push_back(client->callAsync("session.key", JSONObject{{"id", id}, {"key", "enter"}}));
+        expected += line + "\n";
+    }
+    for (auto& call : calls) {
+        ASSERT_EQ(call.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        call.get();
+    }
+    auto contents = [&] {
+        std::ifstream file(written);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    EXPECT_TRUE(eventually([&] { return contents().size() >= expected.size(); }, std::chrono::seconds(15)));
+    EXPECT_EQ(contents(), expected);
 
     client.reset();
     options.port = agent->port();
