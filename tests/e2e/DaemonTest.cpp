@@ -10,8 +10,8 @@ using namespace kx;
 using namespace kx::e2e;
 
 // One paired phone through every control command that reaches it: status, devices, ring,
-// disconnect, resume and revoke.
-TEST(Daemon, ControlCommandsReachThePairedPhone) {
+// disconnect, resume and revoke; then an unknown command, a second agent and a clean stop.
+TEST(Daemon, ControlCommandsReachThePairedPhoneThenTheAgentStopsCleanly) {
     AgentProcess agent;
     ClientState phone = pairClient(agent);
     auto client = connectClient(phone);
@@ -49,14 +49,11 @@ TEST(Daemon, ControlCommandsReachThePairedPhone) {
     auto unknown = agent.control({"revoke", phone.deviceId});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(has(unknown.standardError, "no paired device has the id " + phone.deviceId));
-}
 
-TEST(Daemon, ClearErrorsAndACleanStop) {
-    // A command for a data folder without an agent is ControlServerTest's.
-    AgentProcess agent;
-    auto unknown = agent.control({"frobnicate"});
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(has(unknown.standardError, "unknown command"));
+    // Clear errors, then a clean stop. A command for a data folder without an agent is ControlServerTest's.
+    auto frobnicate = agent.control({"frobnicate"});
+    EXPECT_EQ(frobnicate.exitCode, 1);
+    EXPECT_TRUE(has(frobnicate.standardError, "unknown command"));
 
     AgentProcess second(
         {.waitUntilListening = false, .dataFolder = agent.dataFolder(), .runtimeFolder = agent.runtimeFolder()});
