@@ -28,7 +28,6 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
     InProcessAgent agent;
     EXPECT_FALSE(RawPeer(agent.port()).readHello().pairing);
     PairingPayload code = agent.service().beginPairing("127.0.0.1");
-    EXPECT_EQ(code.port, agent.port());
 
     RawPeer pairing(agent.port());
     auto reply = pairing.handshake();
@@ -40,7 +39,6 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
     EXPECT_EQ(KxSec::fingerprint(*agentKey), code.fp);
     EXPECT_TRUE(KxSec::verify(*agentSignature, pairing.transcript(), *agentKey));
     EXPECT_EQ(p.at("agent"), JSONValue(agent.service().descriptor().toJSON()));
-    EXPECT_EQ(p.at("agent").asObject().at("name"), JSONValue("test-host"));
     EXPECT_EQ(p.at("protocol"), JSONValue(1));
 
     // A phone that is pairing may ping but not ask for more.
@@ -85,7 +83,8 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
     EXPECT_TRUE(eventually([&] { return agent.service().registry().device(deviceID)->lastSeen.has_value(); }));
 }
 
-TEST(Authentication, ExpiredCodeRefusesPairingAndNewPairingConnections) {
+// A new pairing connection once the code lapsed is FailedHandshakes' "no code is open".
+TEST(Authentication, ExpiredCodeRefusesPairing) {
     kx::testing::ScopedVariable shortLived(PairingService::lifetimeVariable, "0.3");
     InProcessAgent agent;
     PairingPayload code = agent.service().beginPairing("127.0.0.1");
@@ -95,9 +94,6 @@ TEST(Authentication, ExpiredCodeRefusesPairingAndNewPairingConnections) {
     ASSERT_TRUE(eventually([&] { return !agent.service().pairing().isPairing(); }));
     expectError(pairing.call("pair.begin", pairParams(code.token, SigningKey::generate())), ErrorCode::unauthorized,
                 "Pairing refused");
-    RawPeer late(agent.port());
-    EXPECT_FALSE(late.handshake().has_value());
-    EXPECT_TRUE(late.waitForClose());
 }
 
 TEST(Authentication, FailedHandshakesCloseTheConnectionWithoutAWord) {

@@ -9,33 +9,17 @@
 using namespace kx;
 using namespace kx::e2e;
 
-namespace {
-
-bool statusHas(const AgentProcess& agent, const std::string& line) {
-    const JSONValue status = agent.controlJSON({"status"});
-    for (const auto& shown : status.asObject().at("lines").asArray())
-        if (shown.asString() == line) return true;
-    return false;
-}
-
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-}  // namespace
-
 // One paired phone through every control command that reaches it: status, devices, ring,
-// disconnect, resume and revoke.
-TEST(Daemon, ControlCommandsReachThePairedPhone) {
+// disconnect, resume and revoke; then an unknown command, a second agent and a clean stop.
+TEST(Daemon, ControlCommandsReachThePairedPhoneThenTheAgentStopsCleanly) {
     AgentProcess agent;
     ClientState phone = pairClient(agent);
-    EXPECT_EQ(phone.port, agent.port());
     auto client = connectClient(phone);
     EXPECT_EQ(client->call("agent.info").at("name"), JSONValue(phone.agentName));
 
-    EXPECT_TRUE(statusHas(agent, "transport: listening on port " + std::to_string(agent.port())));
-    EXPECT_TRUE(statusHas(agent, "connections: 1"));
-    EXPECT_TRUE(statusHas(agent, "paired devices: 1"));
+    EXPECT_TRUE(agent.statusShows("transport: listening on port " + std::to_string(agent.port())));
+    EXPECT_TRUE(agent.statusShows("connections: 1"));
+    EXPECT_TRUE(agent.statusShows("paired devices: 1"));
     EXPECT_TRUE(eventually([&] {
         auto devices = agent.controlJSON({"devices"}).asArray();
         return devices.size() == 1 && devices[0].asObject().at("id") == JSONValue(phone.deviceId) &&
@@ -52,7 +36,7 @@ TEST(Daemon, ControlCommandsReachThePairedPhone) {
     EXPECT_TRUE(agent.control({"disconnect"}).succeeded());
     EXPECT_TRUE(eventually([&] { return !client->isOpen(); }));
     EXPECT_THROW(connectClient(phone), ClientError);
-    EXPECT_TRUE(statusHas(agent, "transport: stopped"));
+    EXPECT_TRUE(agent.statusShows("transport: stopped"));
     EXPECT_EQ(agent.controlJSON({"resume"}).asObject().at("port"), JSONValue(agent.port()));
     EXPECT_TRUE(agent.control({"resume"}).succeeded());  // resuming while listening changes nothing
     client = connectClient(phone);
@@ -65,14 +49,11 @@ TEST(Daemon, ControlCommandsReachThePairedPhone) {
     auto unknown = agent.control({"revoke", phone.deviceId});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(has(unknown.standardError, "no paired device has the id " + phone.deviceId));
-}
 
-TEST(Daemon, ClearErrorsAndACleanStop) {
-    // A command for a data folder without an agent is ControlServerTest's.
-    AgentProcess agent;
-    auto unknown = agent.control({"frobnicate"});
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(has(unknown.standardError, "unknown command"));
+    // Clear errors, then a clean stop. A command for a data folder without an agent is ControlServerTest's.
+    auto frobnicate = agent.control({"frobnicate"});
+    EXPECT_EQ(frobnicate.exitCode, 1);
+    EXPECT_TRUE(has(frobnicate.standardError, "unknown command"));
 
     AgentProcess second(
         {.waitUntilListening = false, .dataFolder = agent.dataFolder(), .runtimeFolder = agent.runtimeFolder()});

@@ -1,31 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
-#include "agent/permissions/SystemPermissionProbe.h"
-#include "agent/sessions/CommandRegistry.h"
 #include "agent/support/ChildProcess.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
-#include "tests/e2e/support/Eventually.h"
 #include "tests/platform/input/PrivateXServer.h"
-#include "tests/support/TempFolder.h"
 
 using namespace kx;
 using namespace kx::e2e;
 using kx::test::PrivateXServer;
 
 // Requests a phone sends back to back without waiting for the answers take effect in the order
-// sent when they act on the same thing.
+// sent when they act on the same thing (a real tmux session's are SessionsTest's).
 
 namespace {
 
 constexpr const char* kXdotool = "/usr/bin/xdotool";  // Debian's xdotool package
 constexpr auto kCallWait = std::chrono::seconds(30);
-constexpr auto kWrittenWait = std::chrono::milliseconds(15000);
 
 std::pair<int, int> pointerOn(const PrivateXServer& server) {
     ChildProcess::Options options;
@@ -46,7 +39,8 @@ void awaitAll(std::vector<PendingCall>& calls) {
 
 }  // namespace
 
-TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltas) {
+// The real X path; parameter checks and refusals without a display are InputMethodsTest's.
+TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltasAndEveryInputReachesTheDisplay) {
     PrivateXServer display;
     if (!display.number()) GTEST_SKIP() << "Xvfb is not available";
     AgentProcess::Options options;
@@ -63,44 +57,15 @@ TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltas) {
             client->callAsync("input.pointer.move", {{"dx", i % 5 < 3 ? 1 : 0}, {"dy", i % 5 < 3 ? 0 : 1}}));
     awaitAll(moves);
     EXPECT_EQ(pointerOn(display), std::make_pair(600, 400));
-}
 
-TEST(Ordering, TextAndEnterReachATerminalSessionInTheOrderSent) {
-    auto tmux = SystemPermissionProbe().tmuxPath();
-    if (!tmux) GTEST_SKIP() << "tmux is not installed";
-    kx::testing::TempFolder folder;
-    const std::string tmuxEnvironment = "TMUX_TMPDIR=" + folder.path().string();
-    AgentProcess::Options options;
-    options.environment = {tmuxEnvironment};
-    options.dataFolder = folder.path() / "data";
-    std::filesystem::create_directories(*options.dataFolder);
-    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
-        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
-    AgentProcess agent(options);
-    auto client = connectClient(pairClient(agent));
-    auto id = client->call("session.create", JSONObject{{"templateId", "t_sh"}}).at("id").asString();
-
-    // Each command appends its line to a file: the shell's output and the terminal's echo of
-    // what is typed ahead may interleave on the screen, the file only sees whole commands.
-    const std::filesystem::path written = folder.path() / "written.txt";
-    constexpr int lines = 20;
-    std::vector<PendingCall> calls;
-    std::string expected;
-    for (int i = 0; i < lines; ++i) {
-        const std::string line = "L" + std::to_string(i);
-        calls.push_back(client->callAsync(
-            "session.text", JSONObject{{"id", id}, {"text", "echo " + line + " >> " + written.string()}}));
-        calls.push_back(client->callAsync("session.key", JSONObject{{"id", id}, {"key", "enter"}}));
-        expected += line + "\n";
-    }
-    awaitAll(calls);
-    auto contents = [&] {
-        std::ifstream file(written);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    };
-    EXPECT_TRUE(eventually([&] { return contents().size() >= expected.size(); }, kWrittenWait));
-    EXPECT_EQ(contents(), expected);
-
-    client->call("session.kill", JSONObject{{"id", id}});
-    ChildProcess::run(*tmux, {"kill-server"}, {.environment = std::vector<std::string>{tmuxEnvironment}});
+    EXPECT_EQ(client->call("input.pointer.move", {{"dx", 25}, {"dy", -15}}), JSONObject{});
+    EXPECT_EQ(pointerOn(display), std::make_pair(625, 385));
+    client->call("input.pointer.move", {{"dx", 1e6}, {"dy", 1e6}});
+    EXPECT_EQ(pointerOn(display), std::make_pair(639, 479));  // the private display is 640 by 480
+    for (auto [method, params] :
+         std::initializer_list<std::pair<const char*, JSONObject>>{{"input.pointer.click", {{"count", 2}}},
+                                                                   {"input.pointer.scroll", {{"dy", -120}}},
+                                                                   {"input.key", {{"chord", "ctrl+shift+t"}}},
+                                                                   {"input.text", {{"text", "héllo ✓ 👍"}}}})
+        EXPECT_EQ(client->call(method, params), JSONObject{}) << method;
 }

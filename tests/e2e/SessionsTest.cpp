@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "agent/permissions/SystemPermissionProbe.h"
-#include "agent/sessions/CommandRegistry.h"
 #include "agent/support/ChildProcess.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
@@ -25,20 +25,13 @@ bool hasLine(const std::string& screen, const std::string& wanted) {
 
 }  // namespace
 
-// The agent's tmux server lives in a folder of the test's own (TMUX_TMPDIR), so no user's tmux is
-// touched. It outlives the agent, so it must hold none of the agent's sockets: the agent then
+// The agent's tmux server outlives the agent, so it must hold none of the agent's sockets: the agent then
 // starts again on its port while the terminal session lives on.
-TEST(Sessions, PhoneTypesIntoASessionThatOutlivesAnAgentRestartOnTheSamePort) {
+TEST(Sessions, PhoneTypesIntoASessionInOrderAndItOutlivesAnAgentRestartOnTheSamePort) {
     auto tmux = SystemPermissionProbe().tmuxPath();
     if (!tmux) GTEST_SKIP() << "tmux is not installed";
     kx::testing::TempFolder folder;
-    AgentProcess::Options options;
-    options.environment = {"TMUX_TMPDIR=" + folder.path().string()};
-    options.dataFolder = folder.path() / "data";
-    std::filesystem::create_directories(*options.dataFolder);
-    // Plain /bin/sh, so that no login profile of the machine slows the test.
-    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
-        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
+    AgentProcess::Options options = AgentProcess::withPlainShell(folder.path());
     auto agent = std::make_unique<AgentProcess>(options);
     const auto state = pairClient(*agent);
     auto client = connectClient(state);
@@ -56,6 +49,31 @@ TEST(Sessions, PhoneTypesIntoASessionThatOutlivesAnAgentRestartOnTheSamePort) {
         },
         std::chrono::seconds(15)))
         << screen;
+
+    // Text and Enter sent back to back take effect in the order sent.
+    // Each command appends its line to a file: the shell's output and the terminal's echo of
+    // what is typed ahead may interleave on the screen, the file only sees whole commands.
+    const std::filesystem::path written = folder / "written.txt";
+    constexpr int lines = 20;
+    std::vector<PendingCall> calls;
+    std::string expected;
+    for (int i = 0; i < lines; ++i) {
+        const std::string line = "L" + std::to_string(i);
+        calls.push_back(client->callAsync(
+            "session.text", JSONObject{{"id", id}, {"text", "echo " + line + " >> " + written.string()}}));
+        calls.push_back(client->callAsync("session.key", JSONObject{{"id", id}, {"key", "enter"}}));
+        expected += line + "\n";
+    }
+    for (auto& call : calls) {
+        ASSERT_EQ(call.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        call.get();
+    }
+    auto contents = [&] {
+        std::ifstream file(written);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    EXPECT_TRUE(eventually([&] { return contents().size() >= expected.size(); }, std::chrono::seconds(15)));
+    EXPECT_EQ(contents(), expected);
 
     client.reset();
     options.port = agent->port();

@@ -10,10 +10,6 @@ using namespace kx::e2e;
 
 namespace {
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 std::string shutdownLine(const AgentProcess& agent) {
     const JSONValue status = agent.controlJSON({"status"});
     for (const auto& line : status.asObject().at("lines").asArray())

@@ -19,10 +19,6 @@ using namespace kx::e2e;
 
 namespace {
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // A small file system of its own, unmounted at the end; absent when mounting is not allowed here.
 struct SmallDisk {
     kx::testing::TempFolder folder{"disk"};

@@ -21,13 +21,6 @@ std::optional<JSONObject> nextUpdateEvent(KxClient& client) {
     return std::nullopt;
 }
 
-bool statusHas(const AgentProcess& agent, const std::string& line) {
-    const JSONValue status = agent.controlJSON({"status"});
-    for (const auto& shown : status.asObject().at("lines").asArray())
-        if (shown.asString() == line) return true;
-    return false;
-}
-
 }  // namespace
 
 TEST(Update, NewerReleaseReachesAConnectedPhoneAsEventAndStatus) {
@@ -53,7 +46,7 @@ TEST(Update, NewerReleaseReachesAConnectedPhoneAsEventAndStatus) {
     EXPECT_EQ(status.at("state"), JSONValue("available"));
     EXPECT_EQ(status.at("available").asObject().at("version"), JSONValue("999.0.0"));
     EXPECT_EQ(status.at("available").asObject().at("required"), JSONValue(false));
-    EXPECT_TRUE(statusHas(agent, "updates: available (Update available: 999.0.0)"));
+    EXPECT_TRUE(agent.statusShows("updates: available (Update available: 999.0.0)"));
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(requests[0].starts_with("/updates/agent.json KestrixAgent/")) << requests[0];
@@ -66,5 +59,5 @@ TEST(Update, WithoutAnUpdateHostChecksAreRefused) {
     auto check = agent.control({"check-update"});
     EXPECT_FALSE(check.succeeded());
     EXPECT_NE(check.standardError.find("updates are off"), std::string::npos) << check.standardError;
-    EXPECT_TRUE(statusHas(agent, "updates: off"));
+    EXPECT_TRUE(agent.statusShows("updates: off"));
 }

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <regex>
 #include <stdexcept>
+
+#include "agent/sessions/CommandRegistry.h"
 
 extern char** environ;
 
@@ -15,10 +18,16 @@ namespace kx::e2e {
 namespace {
 // Sets a resource limit and runs the command in its place (util-linux).
 constexpr const char* prlimitPath = "/usr/bin/prlimit";
+// The kestrixd of this build.
+constexpr const char* executable = KX_E2E_DAEMON;
 }  // namespace
 
-std::filesystem::path AgentProcess::executable() {
-    return KX_E2E_DAEMON;
+AgentProcess::Options AgentProcess::withPlainShell(const std::filesystem::path& folder) {
+    Options options{.environment = {"TMUX_TMPDIR=" + folder.string()}, .dataFolder = folder / "data"};
+    std::filesystem::create_directories(*options.dataFolder);
+    std::ofstream(*options.dataFolder / CommandRegistry::kFileName) << R"({"commands": [], "templates": [
+        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}]})";
+    return options;
 }
 
 AgentProcess::AgentProcess() : AgentProcess(Options{}) {}
@@ -35,7 +44,7 @@ AgentProcess::AgentProcess(Options options)
     if (auto limit = options_.descriptorLimit)
         arguments = {prlimitPath, "--nofile=" + std::to_string(limit->first) + ":" + std::to_string(limit->second),
                      "--"};
-    arguments.insert(arguments.end(), {executable().string(), "--data-dir", dataFolder_.string(), "--port",
+    arguments.insert(arguments.end(), {executable, "--data-dir", dataFolder_.string(), "--port",
                                        std::to_string(options_.port.value_or(0))});
     if (!options_.advertise) arguments.push_back("--no-advertise");
     arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
@@ -113,7 +122,7 @@ std::optional<int> AgentProcess::stop() {
 ChildProcess::Result AgentProcess::control(const std::vector<std::string>& words) const {
     std::vector<std::string> arguments = words;
     arguments.insert(arguments.end(), {"--data-dir", dataFolder_.string()});
-    return ChildProcess::run(executable().string(), arguments,
+    return ChildProcess::run(executable, arguments,
                              {.environment = environment(), .timeLimit = std::chrono::seconds(60)});
 }
 
@@ -123,6 +132,13 @@ JSONValue AgentProcess::controlJSON(const std::vector<std::string>& words) const
     auto result = control(withJSON);
     if (!result.succeeded()) throw std::runtime_error("kestrixd command failed: " + result.standardError);
     return JSONValue::fromJSONText(result.standardOutput);
+}
+
+bool AgentProcess::statusShows(const std::string& line) const {
+    const JSONValue status = controlJSON({"status"});
+    for (const auto& shown : status.asObject().at("lines").asArray())
+        if (shown.asString() == line) return true;
+    return false;
 }
 
 PairingPayload AgentProcess::pairingCode() const {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -40,14 +41,15 @@ public:
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
+    // Options for an agent whose tmux server lives in `folder` (TMUX_TMPDIR, so no user's tmux is
+    // touched) and whose one template, "t_sh", is plain /bin/sh (no login profile slows the test).
+    static Options withPlainShell(const std::filesystem::path& folder);
+
     AgentProcess();
     explicit AgentProcess(Options options);
     ~AgentProcess();  // stops the agent (SIGTERM, then SIGKILL if it lingers)
     AgentProcess(const AgentProcess&) = delete;
     AgentProcess& operator=(const AgentProcess&) = delete;
-
-    // The kestrixd of this build.
-    static std::filesystem::path executable();
 
     std::uint16_t port() const { return port_; }
     // The agent's process id while it runs, else -1.
@@ -59,6 +61,8 @@ public:
     ChildProcess::Result control(const std::vector<std::string>& words) const;
     // The same with --json; throws std::runtime_error with the command's error output on failure.
     JSONValue controlJSON(const std::vector<std::string>& words) const;
+    // Whether `kestrixd status` shows this line.
+    bool statusShows(const std::string& line) const;
     // A fresh code from `kestrixd pair 127.0.0.1`.
     PairingPayload pairingCode() const;
 
@@ -90,5 +94,10 @@ private:
     bool outputEnded_ = false;  // the agent closed its output (it ended)
     std::thread reader_;
 };
+
+// Whether `text` (an output of the agent or of its commands) contains `part`.
+inline bool has(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 
 }  // namespace kx::e2e

@@ -52,13 +52,11 @@ public:
 
     void start() { service_->start(std::nullopt, false); }
     AgentService& service() { return *service_; }
-    std::shared_ptr<AgentService> sharedService() { return service_; }
     std::uint16_t port() const {
         auto port = service_->listeningPort();
         if (!port) throw std::logic_error("the agent is not listening");
         return *port;
     }
-    const std::filesystem::path& dataDirectory() const { return data_.path(); }
 
     // Registers a device directly in the registry (no pairing round-trip); a new one by default.
     TestDevice addDevice(const std::string& name = "test phone") {
