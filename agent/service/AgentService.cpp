@@ -107,7 +107,7 @@ void AgentService::registerMethodFamilies() {
     // 3 system (with clipboard and now playing), 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
-    registerSessionMethods(*router_, sessions_, commands_);  // 7
+    registerSessionMethods(*router_, sessions_, commands_);            // 7
     registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
     registerUpdateMethods(*router_, updates_);                         // 11
 }

@@ -102,11 +102,11 @@ TransportServer::TransportServer(AgentIdentity identity, std::shared_ptr<DeviceR
     : advertiser_(std::move(options.advertiser)) {
     auto workers = std::make_shared<WorkerPool>(options.workerCount);
     std::string publicKeyText = base64URLEncode(identity.publicKey());
-    context_ = std::make_shared<SessionContext>(SessionContext{
-        std::move(identity), std::move(publicKeyText), registry, std::move(pairing), std::move(router),
-        std::move(agentInfo), std::make_shared<asio::io_context>(1), workers,
-        std::make_shared<LastSeenRecorder>(registry, workers), options.handshakeTimeout, Bytes(Session::maxRead),
-        options.limits});
+    context_ = std::make_shared<SessionContext>(
+        SessionContext{std::move(identity), std::move(publicKeyText), registry, std::move(pairing), std::move(router),
+                       std::move(agentInfo), std::make_shared<asio::io_context>(1), workers,
+                       std::make_shared<LastSeenRecorder>(registry, workers), options.handshakeTimeout,
+                       Bytes(Session::maxRead), options.limits});
     reserveDescriptor_ = openReserveDescriptor();
     keepRunning_.emplace(context_->queue->get_executor());
     queueThread_ = std::thread([queue = context_->queue] { queue->run(); });

@@ -142,7 +142,7 @@ private:
     };
     std::vector<PairingSession> pairingSessions_;  // oldest first
     std::unique_ptr<asio::steady_timer> pairingSweep_;
-    int reserveDescriptor_ = -1;  // given up to refuse a connection when descriptors run out
+    int reserveDescriptor_ = -1;         // given up to refuse a connection when descriptors run out
     std::uint64_t descriptorLimit_ = 0;  // the soft limit when the listener opened
     LogThrottle acceptTrouble_;
 

@@ -58,12 +58,8 @@ TEST(CommandRegistry, FirstStartSeedsTheTwoTemplatesAndKeepsEverythingAcrossARes
 TEST(CommandRegistry, MissingEmptyOrCorruptFilesStartCleanAndAreReplaced) {
     TempFolder folder("registry");
     auto file = folder / CommandRegistry::kFileName;
-    const std::vector<std::string> broken{
-        "",
-        "{not json",
-        R"({"commands": []})",
-        R"({"commands": {}, "templates": []})",
-        R"([1, 2])"};
+    const std::vector<std::string> broken{"", "{not json", R"({"commands": []})",
+                                          R"({"commands": {}, "templates": []})", R"([1, 2])"};
     for (const auto& text : broken) {
         write(file, text);
         CommandRegistry registry(file, true);
