@@ -66,7 +66,7 @@ std::string encodeSafely(const ControlReply& reply) {
 // One accepted connection: read a line on the server's thread, run its command on a worker,
 // write the reply back on the server's thread, close.
 struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
-    ControlConnection(stream_protocol::socket socket, const ControlServer& server, ControlWorkers& workers,
+    ControlConnection(stream_protocol::socket socket, const ControlServer& server, WorkerPool& workers,
                       std::shared_ptr<std::atomic<std::size_t>> connections)
         : socket(std::move(socket)),
           timer(this->socket.get_executor()),
@@ -84,7 +84,7 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
                                    std::string line;
                                    std::istream stream(&self->input);
                                    std::getline(stream, line);
-                                   self->workers.run([self, line] { self->execute(line); });
+                                   self->workers.post([self, line] { self->execute(line); });
                                });
     }
 
@@ -97,6 +97,8 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
             answer = ControlReply::failure(error.what());
         } catch (const std::exception& error) {
             answer = ControlReply::failure(std::string("the agent could not run the command: ") + error.what());
+        } catch (...) {
+            answer = ControlReply::failure("the agent could not run the command");
         }
         asio::post(socket.get_executor(), [self = shared_from_this(), text = encodeSafely(answer)]() mutable {
             self->reply(std::move(text));
@@ -126,7 +128,7 @@ struct ControlConnection : std::enable_shared_from_this<ControlConnection> {
     asio::streambuf input;
     std::string output;
     const ControlServer& server;
-    ControlWorkers& workers;
+    WorkerPool& workers;
     ConnectionSlot slot;
 };
 }  // namespace
@@ -182,7 +184,7 @@ void ControlServer::stop() {
         io_.stop();
         thread_.join();
     }
-    workers_.stop();
+    workers_.reset();
     asio::error_code ignored;
     acceptor_.close(ignored);
     if (!removed_) {
@@ -229,7 +231,7 @@ void ControlServer::serve(int descriptor) {
         return;
     }
     ++*connections_;
-    std::make_shared<ControlConnection>(std::move(connection), *this, workers_, connections_)->run();
+    std::make_shared<ControlConnection>(std::move(connection), *this, *workers_, connections_)->run();
 }
 
 ControlReply ControlServer::handle(const ControlRequest& request) const {

@@ -15,8 +15,8 @@
 #include <asio/local/stream_protocol.hpp>
 #include <asio/steady_timer.hpp>
 
+#include "agent/transport/WorkerPool.h"
 #include "daemon/ControlMessages.h"
-#include "daemon/ControlWorkers.h"
 
 namespace kx {
 
@@ -75,7 +75,9 @@ private:
     std::map<std::string, Command> commands_;
     // Connections being served; each one's slot is given back when it is destroyed.
     std::shared_ptr<std::atomic<std::size_t>> connections_ = std::make_shared<std::atomic<std::size_t>>(0);
-    ControlWorkers workers_;
+    // One thread per connection that may be served at once, so a command never waits for a thread;
+    // reset by stop(), which waits for the commands still running.
+    std::unique_ptr<WorkerPool> workers_ = std::make_unique<WorkerPool>(maxConnections);
     asio::io_context io_;
     asio::local::stream_protocol::acceptor acceptor_;
     asio::steady_timer acceptRetry_;

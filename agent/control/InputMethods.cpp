@@ -1,6 +1,7 @@
 #include "agent/control/InputMethods.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "protocol/Params.h"
@@ -26,52 +27,35 @@ std::int64_t truncatedCount(double value) {
 }  // namespace
 
 void registerInputMethods(CommandRouter& router, std::shared_ptr<InputController> input) {
-    auto in = std::move(input);
-    router.registerMethod(
-        "input.pointer.move", Capability::inputPointer, kRequiresAuth,
-        [in](const JSONObject& p, const RequestContext&) {
-            in->move(numberOr(p, "dx", 0), numberOr(p, "dy", 0));
-            return JSONObject{};
-        },
-        inputTarget);
-    router.registerMethod(
-        "input.pointer.click", Capability::inputPointer, kRequiresAuth,
-        [in](const JSONObject& p, const RequestContext&) {
-            in->click(params::string(p, "button").value_or("left"), truncatedCount(numberOr(p, "count", 1)));
-            return JSONObject{};
-        },
-        inputTarget);
-    router.registerMethod(
-        "input.pointer.scroll", Capability::inputPointer, kRequiresAuth,
-        [in](const JSONObject& p, const RequestContext&) {
-            in->scroll(numberOr(p, "dx", 0), numberOr(p, "dy", 0));
-            return JSONObject{};
-        },
-        inputTarget);
-    router.registerMethod(
-        "input.pointer.drag", Capability::inputPointer, kRequiresAuth,
-        [in](const JSONObject& p, const RequestContext& context) {
-            in->drag(params::string(p, "phase").value_or("move"), numberOr(p, "dx", 0), numberOr(p, "dy", 0),
-                     context.connectionID);
-            return JSONObject{};
-        },
-        inputTarget);
-    router.registerMethod(
-        "input.key", Capability::inputKey, kRequiresAuth,
-        [in](const JSONObject& p, const RequestContext&) {
-            in->key(params::requiredString(p, "chord"));
-            return JSONObject{};
-        },
-        inputTarget);
-    router.registerMethod(
-        "input.text", Capability::inputText, kRequiresAuth,
-        [in](const JSONObject& p, const RequestContext&) {
-            in->type(params::requiredString(p, "text"));
-            return JSONObject{};
-        },
-        inputTarget);
+    using Action = std::function<void(InputController&, const JSONObject&, const RequestContext&)>;
+    // Every input method answers {} once its events are posted, in the order the session sent them.
+    auto add = [&router, &input](const char* method, const Capability& capability, Action action) {
+        router.registerMethod(
+            method, capability, kRequiresAuth,
+            [in = input, action = std::move(action)](const JSONObject& p, const RequestContext& context) {
+                action(*in, p, context);
+                return JSONObject{};
+            },
+            inputTarget);
+    };
+    add("input.pointer.move", Capability::inputPointer,
+        [](InputController& in, const JSONObject& p, auto&) { in.move(numberOr(p, "dx", 0), numberOr(p, "dy", 0)); });
+    add("input.pointer.click", Capability::inputPointer, [](InputController& in, const JSONObject& p, auto&) {
+        in.click(params::string(p, "button").value_or("left"), truncatedCount(numberOr(p, "count", 1)));
+    });
+    add("input.pointer.scroll", Capability::inputPointer,
+        [](InputController& in, const JSONObject& p, auto&) { in.scroll(numberOr(p, "dx", 0), numberOr(p, "dy", 0)); });
+    add("input.pointer.drag", Capability::inputPointer,
+        [](InputController& in, const JSONObject& p, const RequestContext& context) {
+            in.drag(params::string(p, "phase").value_or("move"), numberOr(p, "dx", 0), numberOr(p, "dy", 0),
+                    context.connectionID);
+        });
+    add("input.key", Capability::inputKey,
+        [](InputController& in, const JSONObject& p, auto&) { in.key(params::requiredString(p, "chord")); });
+    add("input.text", Capability::inputText,
+        [](InputController& in, const JSONObject& p, auto&) { in.type(params::requiredString(p, "text")); });
     // A session that goes away mid-drag must not leave the button down for the person at the desk.
-    router.addConnectionClosedObserver([in](std::uint64_t connectionID) { in->releaseHeldBy(connectionID); });
+    router.addConnectionClosedObserver([in = input](std::uint64_t connectionID) { in->releaseHeldBy(connectionID); });
 }
 
 }  // namespace kx

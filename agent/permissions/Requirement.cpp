@@ -4,7 +4,6 @@
 
 namespace kx {
 
-const char* const kTmuxInstallCommand = PlatformText::tmuxInstallCommand;
 
 const std::vector<Requirement>& Requirement::onboarding() {
     static const std::vector<Requirement> list{accessibility(), tmux()};
@@ -58,7 +57,7 @@ std::optional<std::string> Requirement::settingsURL() const {
 }
 
 std::optional<std::string> Requirement::remediation() const {
-    if (kind_ == Kind::tmux) return std::string(kTmuxInstallCommand);
+    if (kind_ == Kind::tmux) return std::string(PlatformText::tmuxInstallCommand);
     return std::nullopt;
 }
 

@@ -46,10 +46,6 @@ private:
     std::string bundleID_;
 };
 
-// How tmux is installed on this platform; shown as the tmux requirement's remediation and in the
-// terminal-session errors and setup hint.
-extern const char* const kTmuxInstallCommand;
-
 }  // namespace kx
 
 template <>

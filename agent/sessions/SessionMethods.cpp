@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "agent/permissions/Requirement.h"
 #include "agent/sessions/NewestLines.h"
 #include "agent/support/PlatformText.h"
 #include "agent/transport/CommandRouter.h"
@@ -20,7 +19,6 @@ constexpr std::int64_t kDefaultCaptureLines = 200;
 // Room in one frame for the response envelope around the captured text, request id included.
 constexpr std::size_t kEnvelopeAllowance = 4096;
 constexpr std::size_t kMaxCaptureJSONBytes = SecureChannel::maxPayload - kEnvelopeAllowance;
-constexpr const char* kTmuxHintMessage = PlatformText::tmuxMissing;
 
 // Truncates toward zero; values beyond the 64-bit range saturate so that the controller's clamp
 // applies to them like to any other number.
@@ -123,7 +121,9 @@ void registerSessionMethods(CommandRouter& router, std::shared_ptr<const Session
         s->sendKey(key, id);
         return JSONObject{};
     });
-    if (!available) router.registerHint(Capability::sessionTmux, {kTmuxHintMessage, std::string(kTmuxInstallCommand)});
+    if (!available)
+        router.registerHint(Capability::sessionTmux,
+                            {PlatformText::tmuxMissing, std::string(PlatformText::tmuxInstallCommand)});
 
     const auto r = registry;
     router.registerMethod("commands.list", Capability::commands, kRequiresAuth,

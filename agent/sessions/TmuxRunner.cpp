@@ -4,9 +4,9 @@
 #include <cctype>
 #include <system_error>
 
-#include "agent/permissions/Requirement.h"
 #include "agent/sessions/UserPath.h"
 #include "agent/support/ChildProcess.h"
+#include "agent/support/PlatformText.h"
 #include "agent/support/UTF8.h"
 #include "protocol/WireError.h"
 
@@ -78,7 +78,7 @@ std::string TmuxRunner::run(const std::vector<std::string>& arguments, bool allo
     auto path = lookup_();
     if (!path)
         throw WireError(ErrorCode::unsupported, "tmux is not installed",
-                        JSONObject{{"remediation", std::string(kTmuxInstallCommand)}});
+                        JSONObject{{"remediation", std::string(PlatformText::tmuxInstallCommand)}});
     std::vector<std::string> withFlag{kUTF8Flag};
     withFlag.insert(withFlag.end(), arguments.begin(), arguments.end());
     ChildProcess::Result result;

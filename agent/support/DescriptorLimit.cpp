@@ -2,6 +2,8 @@
 
 #include <sys/resource.h>
 
+#include <limits>
+
 namespace kx {
 
 std::string DescriptorLimit::description() const {
@@ -18,6 +20,13 @@ DescriptorLimit raiseDescriptorLimit() {
     rlimit raised{limit.rlim_max, limit.rlim_max};
     if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) result.soft = limit.rlim_max;
     return result;
+}
+
+std::uint64_t softDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<std::uint64_t>::max();
+    return limit.rlim_cur;
 }
 
 }  // namespace kx

@@ -18,5 +18,7 @@ struct DescriptorLimit {
 // Raises the soft descriptor limit to the hard one, so that every connection the agent may hold has a
 // descriptor. Where the system refuses the hard limit as a soft one, the soft limit stays as it was.
 DescriptorLimit raiseDescriptorLimit();
+// The soft limit now; the largest value when there is none.
+std::uint64_t softDescriptorLimit();
 
 }  // namespace kx

@@ -3,18 +3,17 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <limits>
 #include <system_error>
 
 #include <asio/ip/v6_only.hpp>
 
 #include "agent/pairing/DeviceRegistry.h"
+#include "agent/support/DescriptorLimit.h"
 #include "agent/support/Log.h"
 #include "agent/transport/Session.h"
 #include "protocol/Base64URL.h"
@@ -61,13 +60,6 @@ void listenOn(tcp::acceptor& listener, const tcp::endpoint& endpoint, bool dualS
     listener.bind(endpoint);
     listener.listen(asio::socket_base::max_listen_connections);
     listener.non_blocking(true);
-}
-
-std::uint64_t softDescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return std::numeric_limits<std::uint64_t>::max();
-    return limit.rlim_cur;
 }
 
 int openReserveDescriptor() {

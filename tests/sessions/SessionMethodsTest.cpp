@@ -5,7 +5,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "agent/permissions/Requirement.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/support/AtomicFile.h"
 #include "agent/support/PlatformText.h"
@@ -170,7 +169,7 @@ TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
     registerSessionMethods(router, controller, registry);
 
     const WireError notInstalled{ErrorCode::unsupported, "tmux is not installed",
-                                 JSONObject{{"remediation", std::string(kTmuxInstallCommand)}}};
+                                 JSONObject{{"remediation", std::string(PlatformText::tmuxInstallCommand)}}};
     const std::vector<std::pair<std::string, JSONObject>> calls{
         {"session.list", {}},
         {"session.create", {{"templateId", registry->templates()[1].id}}},
@@ -184,7 +183,8 @@ TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
 
     EXPECT_EQ(router.capabilities(), std::set<Capability>{Capability::commands});
     EXPECT_EQ(router.unavailableWire(),
-              JSONValue(JSONObject{{"session.tmux", JSONObject{{"message", PlatformText::tmuxMissing},
-                                                               {"command", std::string(kTmuxInstallCommand)}}}}));
+              JSONValue(JSONObject{
+                  {"session.tmux", JSONObject{{"message", PlatformText::tmuxMissing},
+                                              {"command", std::string(PlatformText::tmuxInstallCommand)}}}}));
     EXPECT_EQ(succeed(router, "commands.list").at("commands").asArray().size(), 1u);
 }
