@@ -4,7 +4,6 @@
 
 namespace kx {
 
-
 const std::vector<Requirement>& Requirement::onboarding() {
     static const std::vector<Requirement> list{accessibility(), tmux()};
     return list;
