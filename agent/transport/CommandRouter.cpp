@@ -76,13 +76,11 @@ Envelope CommandRouter::dispatch(const Envelope& request, const RequestContext& 
 
 std::optional<std::string> CommandRouter::lane(const Envelope& request) const {
     if (!request.m) return std::nullopt;
-    OrderedTarget target;
-    {
-        std::lock_guard guard(lock_);
-        auto it = targets_.find(*request.m);
-        if (it == targets_.end()) return std::nullopt;
-        target = it->second;
-    }
+    // Built under the lock from the table's own entry: this runs for every request.
+    std::lock_guard guard(lock_);
+    auto it = targets_.find(*request.m);
+    if (it == targets_.end()) return std::nullopt;
+    const OrderedTarget& target = it->second;
     // A request without the key (it will fail) still waits its turn behind the whole target.
     std::string lane = target.name;
     if (target.keyParam && request.p)
