@@ -9,12 +9,15 @@ PACKAGES=(
   # libraries
   libsodium-dev nlohmann-json3-dev libasio-dev libcli11-dev libcurl4-openssl-dev
   libqrencode-dev libsdbus-c++-dev libsystemd-dev libavahi-compat-libdnssd-dev
-  libx11-dev libxtst-dev libxrandr-dev libicu-dev
+  libx11-dev libxtst-dev libxrandr-dev libicu-dev libxfixes-dev libxext-dev libxss-dev libxres-dev
+  libpulse-dev libglib2.0-dev libarchive-dev qt6-base-dev libqt6svg6-dev libqt6svg6 qt6-qpa-plugins
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # services the tests start
   dbus avahi-daemon avahi-utils tmux xvfb xauth x11-utils openbox xdotool
   openssl python3 procps iproute2 ca-certificates
+  pulseaudio pulseaudio-utils mpv mpv-mpris playerctl python3-dbusmock xclip xsel xterm x11-apps
+  wmctrl trayer zbar-tools imagemagick qrencode dpkg-dev fakeroot
 )
 
 SUDO=""
