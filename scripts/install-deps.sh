@@ -10,7 +10,7 @@ PACKAGES=(
   libsodium-dev nlohmann-json3-dev libasio-dev libcli11-dev libcurl4-openssl-dev
   libqrencode-dev libsdbus-c++-dev libsystemd-dev libavahi-compat-libdnssd-dev
   libx11-dev libxtst-dev libxrandr-dev libicu-dev libxfixes-dev libxext-dev libxss-dev libxres-dev
-  libpulse-dev libglib2.0-dev libarchive-dev qt6-base-dev libqt6svg6-dev libqt6svg6 qt6-qpa-plugins
+  libpulse-dev libglib2.0-dev libarchive-dev qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # services the tests start
