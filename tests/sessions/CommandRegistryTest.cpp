@@ -28,6 +28,13 @@ void write(const std::filesystem::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
 
+std::string command(const std::string& id, const std::string& danger) {
+    return R"({"id":")" + id + R"(","name":")" + id + R"(","icon":"i","command":"make","templateId":"t_1","danger":)" +
+           danger + "}";
+}
+
+const std::string kTemplate = R"({"id":"t_1","name":"Work","icon":"i","cwd":"/srv","program":""})";
+
 }  // namespace
 
 TEST(CommandRegistry, FirstStartSeedsTheTwoTemplatesAndKeepsEverythingAcrossARestart) {
@@ -36,11 +43,7 @@ TEST(CommandRegistry, FirstStartSeedsTheTwoTemplatesAndKeepsEverythingAcrossARes
     {
         CommandRegistry registry(file, true);
         EXPECT_TRUE(registry.allCommands().empty());
-        auto templates = registry.templates();
-        EXPECT_EQ(names(templates), kDefaultNames);
-        EXPECT_EQ(templates[0].program, "claude");
-        EXPECT_EQ(templates[1].program, "");
-        EXPECT_EQ(templates[1].icon, "terminal");
+        EXPECT_EQ(names(registry.templates()), kDefaultNames);
         registry.upsert(kBuild);
     }
     CommandRegistry restarted(file, true);
@@ -88,18 +91,6 @@ TEST(CommandRegistry, CommandsWithNoTemplatesGetTheDefaultsAdded) {
     EXPECT_EQ(names(registry.templates()), kDefaultNames);
 }
 
-TEST(CommandRegistry, RemovalAlwaysRewritesTheFile) {
-    TempFolder folder("registry");
-    auto file = folder / CommandRegistry::kFileName;
-    CommandRegistry registry(file, false);
-    registry.upsert(kBuild);
-    std::filesystem::remove(file);
-    registry.remove("c_unknown");
-    EXPECT_EQ(CommandRegistry(file, false).allCommands(), std::vector<SavedCommand>{kBuild});
-    registry.remove(kBuild.id);
-    EXPECT_TRUE(CommandRegistry(file, false).allCommands().empty());
-}
-
 TEST(CommandRegistry, ListsInCodePointOrderAndMakesWellFormedIDs) {
     CommandRegistry registry(std::nullopt, false);
     registry.upsert(SavedCommand{"c_2", "a", "", "", "", false});
@@ -133,4 +124,30 @@ TEST(CommandRegistry, ConcurrentChangesAllReachTheFile) {
         });
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), static_cast<std::size_t>(kThreads * kEach));
+}
+
+TEST(DamagedCommandFile, KeepsReadableCommandsAndTheOriginalBeforeTheFirstWrite) {
+    const std::string badDanger = R"({"commands":[)" + command("c_1", "true") + "," + command("c_2", "\"no\"") + "," +
+                                  command("c_3", "false") + R"(],"templates":[)" + kTemplate + "]}";
+    const std::string truncated = R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") + "," +
+                                  command("c_3", "false") + "," + command("c_4", "true").substr(0, 30);
+    for (const auto& text : {badDanger, truncated}) {
+        SCOPED_TRACE(text);
+        TempFolder folder("commands");
+        const auto file = folder / CommandRegistry::kFileName;
+        write(file, text);
+
+        CommandRegistry registry(file, true);
+        std::vector<std::string> kept;
+        for (const auto& c : registry.allCommands()) kept.push_back(c.id);
+        EXPECT_EQ(kept, (std::vector<std::string>{"c_1", "c_3"}));
+        ASSERT_EQ(registry.templates().size(), 1u);  // readable templates: no defaults, no write at start
+        EXPECT_EQ(readWholeFile(file), text);
+
+        registry.remove("c_3");
+        const auto asides = std::distance(std::filesystem::directory_iterator(folder.path()), {}) - 1;
+        EXPECT_EQ(asides, 1);
+        EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), 1u);
+        EXPECT_FALSE(registry.saveError());
+    }
 }
