@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "agent/control/KeyChord.h"
 
 using namespace kx;
@@ -18,35 +16,6 @@ KeyChordError failureOf(const std::string& chord) {
     return KeyChordError(Case::empty);
 }
 }  // namespace
-
-TEST(KeyChord, TablesHoldTheAnsiKeyCodes) {
-    const auto& keys = KeyChord::keys();
-    EXPECT_EQ(keys.size(), 84u);
-    const std::map<std::string, std::uint16_t> samples = {
-        {"a", 0},
-        {"z", 6},
-        {"0", 29},
-        {"=", 24},
-        {"`", 50},
-        {"\\", 42},
-        {"enter", 36},
-        {"return", 36},
-        {"delete", 51},
-        {"escape", 53},
-        {"forwarddelete", 117},
-        {"pageup", 116},
-        {"up", 126},
-        {"f1", 122},
-        {"f12", 111},
-        {"f20", 90},
-    };
-    for (const auto& [name, code] : samples) EXPECT_EQ(keys.at(name), code) << name;
-    // Every letter and digit has its own key.
-    std::set<std::uint16_t> codes;
-    for (char c = 'a'; c <= 'z'; ++c) codes.insert(keys.at(std::string(1, c)));
-    for (char c = '0'; c <= '9'; ++c) codes.insert(keys.at(std::string(1, c)));
-    EXPECT_EQ(codes.size(), 36u);
-}
 
 TEST(KeyChord, ParsesModifiersAndKeysCaseInsensitively) {
     EXPECT_EQ(KeyChord::parse("Ctrl+Shift+T"), (KeyChord{17, eventFlags::control | eventFlags::shift}));
