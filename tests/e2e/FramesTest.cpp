@@ -47,11 +47,6 @@ TEST_F(Frames, BadFramesCloseOnlyTheirOwnConnection) {
         peer->sendBytes(bytes);
         EXPECT_TRUE(peer->waitForClose());
     }
-    // Garbage instead of the handshake answer.
-    RawPeer early(agent.port());
-    early.readHello();
-    early.sendFrame(Bytes(40, 0x00));
-    EXPECT_TRUE(early.waitForClose());
     EXPECT_TRUE(pings(*bystander));
 }
 
@@ -99,4 +94,17 @@ TEST_F(Frames, RequestInTheSameWriteAsTheHandshakeIsServed) {
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->id, "early");
     EXPECT_EQ(info->ok, true);
+}
+
+// A handshake that never finishes is cut off at its limit; the established session stays.
+TEST(StalledHandshake, IsCutOffWhileEstablishedSessionsStay) {
+    InProcessAgent agent({.handshakeTimeout = std::chrono::milliseconds(300)});
+    TestDevice device = agent.addDevice();
+    RawPeer established(agent.port());
+    ASSERT_TRUE(established.handshake(device.id, device.key));
+    RawPeer silent(agent.port());
+    silent.readHello();
+    EXPECT_TRUE(silent.waitForClose(std::chrono::seconds(10)));
+    auto reply = established.call("agent.ping");
+    EXPECT_TRUE(reply && reply->ok == true);
 }
