@@ -58,37 +58,53 @@ TEST(CommandRegistry, FirstStartSeedsTheTwoTemplatesAndKeepsEverythingAcrossARes
     EXPECT_LT(text.find("\"commands\""), text.find("\"templates\""));
 }
 
-TEST(CommandRegistry, MissingEmptyOrCorruptFilesStartCleanAndAreReplaced) {
-    TempFolder folder("registry");
-    auto file = folder / CommandRegistry::kFileName;
-    const std::vector<std::string> broken{"", "{not json", R"({"commands": []})",
-                                          R"({"commands": {}, "templates": []})", R"([1, 2])"};
-    for (const auto& text : broken) {
-        write(file, text);
+// One row per file on disk: the commands kept and the templates. A file without readable templates
+// gets the defaults, written at start; one with readable templates is not written until a change,
+// and then its damaged original is kept aside.
+TEST(CommandRegistry, KeepsWhatItCanReadOfTheFile) {
+    const std::string dup = command("c_1", "true");
+    const struct {
+        std::string text;
+        std::vector<std::string> kept;
+        std::size_t templates;
+    } rows[] = {
+        {"", {}, 2},
+        {"{not json", {}, 2},
+        {R"({"commands": []})", {}, 2},
+        {R"({"commands": {}, "templates": []})", {}, 2},
+        {"[1, 2]", {}, 2},
+        {R"({"commands": [)" + dup + "," + dup + R"(], "templates": []})", {"c_1"}, 2},  // a duplicate id
+        {R"({"commands":[)" + command("c_1", "true") + "," + command("c_2", "\"no\"") + "," + command("c_3", "false") +
+             R"(],"templates":[)" + kTemplate + "]}",
+         {"c_1", "c_3"}, 1},
+        {R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") + "," + command("c_3", "false") +
+             "," + command("c_4", "true").substr(0, 30),
+         {"c_1", "c_3"}, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        TempFolder folder("commands");
+        const auto file = folder / CommandRegistry::kFileName;
+        write(file, row.text);
         CommandRegistry registry(file, true);
-        EXPECT_TRUE(registry.allCommands().empty()) << text;
-        EXPECT_EQ(names(registry.templates()), kDefaultNames) << text;
-        EXPECT_EQ(CommandRegistry(file, false).templates().size(), 2u) << "not replaced: " << text;
+        std::vector<std::string> kept;
+        for (const auto& c : registry.allCommands()) kept.push_back(c.id);
+        EXPECT_EQ(kept, row.kept);
+        EXPECT_EQ(registry.templates().size(), row.templates);
+        if (row.templates == 2) {
+            EXPECT_EQ(CommandRegistry(file, false).templates().size(), 2u) << "not replaced";
+            continue;
+        }
+        EXPECT_EQ(readWholeFile(file), row.text);
+        registry.remove("c_3");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2) << "kept aside";
+        EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), 1u);
+        EXPECT_FALSE(registry.saveError());
     }
-    std::filesystem::remove(file);
-    EXPECT_EQ(names(CommandRegistry(file, true).templates()), kDefaultNames);
-
     // Without seeding nothing is made up.
-    std::filesystem::remove(file);
-    EXPECT_TRUE(CommandRegistry(file, false).templates().empty());
-    EXPECT_FALSE(std::filesystem::exists(file));
-}
-
-TEST(CommandRegistry, CommandsWithNoTemplatesGetTheDefaultsAdded) {
-    TempFolder folder("registry");
-    auto file = folder / CommandRegistry::kFileName;
-    write(file, R"({"commands": [{"id":"c_1","name":"Deploy","icon":"i","command":"./deploy","templateId":"t",
-                   "danger":true}, {"id":"c_1","name":"Deploy","icon":"i","command":"./deploy","templateId":"t",
-                   "danger":true}], "templates": []})");
-    CommandRegistry registry(file, true);
-    ASSERT_EQ(registry.allCommands().size(), 1u);  // the duplicate does not break loading
-    EXPECT_TRUE(registry.command("c_1")->danger);
-    EXPECT_EQ(names(registry.templates()), kDefaultNames);
+    TempFolder folder("commands");
+    EXPECT_TRUE(CommandRegistry(folder / CommandRegistry::kFileName, false).templates().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 TEST(CommandRegistry, ListsInCodePointOrderAndMakesWellFormedIDs) {
@@ -124,30 +140,4 @@ TEST(CommandRegistry, ConcurrentChangesAllReachTheFile) {
         });
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), static_cast<std::size_t>(kThreads * kEach));
-}
-
-TEST(DamagedCommandFile, KeepsReadableCommandsAndTheOriginalBeforeTheFirstWrite) {
-    const std::string badDanger = R"({"commands":[)" + command("c_1", "true") + "," + command("c_2", "\"no\"") + "," +
-                                  command("c_3", "false") + R"(],"templates":[)" + kTemplate + "]}";
-    const std::string truncated = R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") + "," +
-                                  command("c_3", "false") + "," + command("c_4", "true").substr(0, 30);
-    for (const auto& text : {badDanger, truncated}) {
-        SCOPED_TRACE(text);
-        TempFolder folder("commands");
-        const auto file = folder / CommandRegistry::kFileName;
-        write(file, text);
-
-        CommandRegistry registry(file, true);
-        std::vector<std::string> kept;
-        for (const auto& c : registry.allCommands()) kept.push_back(c.id);
-        EXPECT_EQ(kept, (std::vector<std::string>{"c_1", "c_3"}));
-        ASSERT_EQ(registry.templates().size(), 1u);  // readable templates: no defaults, no write at start
-        EXPECT_EQ(readWholeFile(file), text);
-
-        registry.remove("c_3");
-        const auto asides = std::distance(std::filesystem::directory_iterator(folder.path()), {}) - 1;
-        EXPECT_EQ(asides, 1);
-        EXPECT_EQ(CommandRegistry(file, false).allCommands().size(), 1u);
-        EXPECT_FALSE(registry.saveError());
-    }
 }
