@@ -38,7 +38,7 @@ TEST(AgentIdentity, LoadOrCreateSavesOnceAndThenReturnsTheStoredKey) {
     EXPECT_NE(AgentIdentity::generate().fingerprint(), first.fingerprint());
 }
 
-// A load failure stopping the start is AgentServiceTest's; a failed save is not swallowed either.
+// A key file that cannot be loaded stopping the start is StateFilesTest's; a failed save is not swallowed either.
 TEST(AgentIdentity, ASaveFailurePassesThrough) {
     RecordingStore store;
     store.saveFailure = IdentityStoreError::io(EROFS, "item");
