@@ -17,16 +17,7 @@ KeyChordError failureOf(const std::string& chord) {
 }
 }  // namespace
 
-TEST(KeyChord, ParsesModifiersAndKeysCaseInsensitively) {
-    EXPECT_EQ(KeyChord::parse("Ctrl+Shift+T"), (KeyChord{17, eventFlags::control | eventFlags::shift}));
-    EXPECT_EQ(KeyChord::parse("meta+space"), (KeyChord{49, eventFlags::command}));
-    EXPECT_EQ(KeyChord::parse("Meta+Q"), (KeyChord{12, eventFlags::command}));
-    EXPECT_EQ(KeyChord::parse("f5"), (KeyChord{96, eventFlags::none}));
-    EXPECT_EQ(KeyChord::parse("ctrl+ctrl+alt+F20"), (KeyChord{90, eventFlags::control | eventFlags::alternate}));
-    // A trailing "+" is the plus key: Shift and "=".
-    EXPECT_EQ(KeyChord::parse("ctrl+"), (KeyChord{24, eventFlags::control | eventFlags::shift}));
-}
-
+// What the accepted chords press is InputMethodsTest's and X11EventPosterTest's.
 TEST(KeyChord, RejectsMalformedChords) {
     const std::tuple<const char*, Case, const char*> cases[] = {
         {"", Case::empty, ""},
