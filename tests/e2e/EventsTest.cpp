@@ -13,18 +13,16 @@ TEST(Events, RingReachesAuthenticatedSessionsAndRevokingClosesOnlyTheDevicesOwn)
     InProcessAgent agent;
     TestDevice phone = agent.addDevice();
     TestDevice tablet = agent.addDevice();
-    RawPeer second(agent.port());
-    ASSERT_TRUE(second.handshake(tablet.id, tablet.key));
+    auto second = agent.connect(tablet);
     // The earlier session hears one event more, so its numbers run ahead of the later one's.
     agent.service().transport().broadcast("system.state", {{"volume", 0.5}});
-    auto volume = second.readEnvelope();
+    auto volume = second->readEnvelope();
     ASSERT_TRUE(volume.has_value());
     EXPECT_EQ(volume->m, "system.state");
     EXPECT_EQ(volume->seq, 1u);
     EXPECT_EQ(volume->p, (JSONObject{{"volume", 0.5}}));
 
-    RawPeer first(agent.port());
-    ASSERT_TRUE(first.handshake(phone.id, phone.key));
+    auto first = agent.connect(phone);
     agent.service().beginPairing("127.0.0.1");
     RawPeer pairing(agent.port());
     ASSERT_TRUE(pairing.handshake());
@@ -32,7 +30,7 @@ TEST(Events, RingReachesAuthenticatedSessionsAndRevokingClosesOnlyTheDevicesOwn)
     handshaking->readHello();
 
     EXPECT_EQ(agent.service().ringDevices(), 4u);
-    for (auto [peer, seq] : {std::pair{&first, 1u}, std::pair{&second, 2u}}) {
+    for (auto [peer, seq] : {std::pair{first.get(), 1u}, std::pair{second.get(), 2u}}) {
         auto ring = peer->readEnvelope();
         ASSERT_TRUE(ring.has_value());
         EXPECT_EQ(ring->m, "device.ring");
@@ -47,8 +45,8 @@ TEST(Events, RingReachesAuthenticatedSessionsAndRevokingClosesOnlyTheDevicesOwn)
 
     handshaking.reset();
     EXPECT_TRUE(agent.service().registry().revoke(phone.id));
-    EXPECT_TRUE(first.waitForClose());
-    auto stillThere = second.call("agent.info");
+    EXPECT_TRUE(first->waitForClose());
+    auto stillThere = second->call("agent.info");
     EXPECT_TRUE(stillThere && stillThere->ok == true);
     auto pairingStillThere = pairing.call("agent.ping");
     EXPECT_TRUE(pairingStillThere && pairingStillThere->ok == true);

@@ -3,7 +3,6 @@
 #include "protocol/FrameAccumulator.h"
 #include "protocol/SecureChannel.h"
 #include "tests/e2e/support/InProcessAgent.h"
-#include "tests/e2e/support/RawPeer.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -15,11 +14,7 @@ protected:
     InProcessAgent agent;
     TestDevice device = agent.addDevice();
 
-    std::unique_ptr<RawPeer> connect() {
-        auto peer = std::make_unique<RawPeer>(agent.port());
-        if (!peer->handshake(device.id, device.key)) ADD_FAILURE() << "handshake failed";
-        return peer;
-    }
+    std::unique_ptr<RawPeer> connect() { return agent.connect(device); }
     static bool pings(RawPeer& peer) {
         auto reply = peer.call("agent.ping");
         return reply && reply->ok == true;
@@ -100,11 +95,10 @@ TEST_F(Frames, RequestInTheSameWriteAsTheHandshakeIsServed) {
 TEST(StalledHandshake, IsCutOffWhileEstablishedSessionsStay) {
     InProcessAgent agent({.handshakeTimeout = std::chrono::milliseconds(300)});
     TestDevice device = agent.addDevice();
-    RawPeer established(agent.port());
-    ASSERT_TRUE(established.handshake(device.id, device.key));
+    auto established = agent.connect(device);
     RawPeer silent(agent.port());
     silent.readHello();
     EXPECT_TRUE(silent.waitForClose(std::chrono::seconds(10)));
-    auto reply = established.call("agent.ping");
+    auto reply = established->call("agent.ping");
     EXPECT_TRUE(reply && reply->ok == true);
 }
