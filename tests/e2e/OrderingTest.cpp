@@ -57,5 +57,4 @@ TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltas) {
             client->callAsync("input.pointer.move", {{"dx", i % 5 < 3 ? 1 : 0}, {"dy", i % 5 < 3 ? 0 : 1}}));
     awaitAll(moves);
     EXPECT_EQ(pointerOn(display), std::make_pair(600, 400));
-
 }

@@ -15,9 +15,7 @@ public:
     int saves = 0;
     MemoryIdentityStore inner;
 
-    std::optional<AgentIdentity> load() override {
-        return inner.load();
-    }
+    std::optional<AgentIdentity> load() override { return inner.load(); }
     void save(const AgentIdentity& identity) override {
         if (saveFailure) throw *saveFailure;
         ++saves;

@@ -76,10 +76,14 @@ TEST(CommandRegistry, KeepsWhatItCanReadOfTheFile) {
         {R"({"commands": [)" + dup + "," + dup + R"(], "templates": []})", {"c_1"}, 2, false},  // a duplicate id
         {R"({"commands":[)" + command("c_1", "true") + "," + command("c_2", "\"no\"") + "," + command("c_3", "false") +
              R"(],"templates":[)" + kTemplate + "]}",
-         {"c_1", "c_3"}, 1, false},
-        {R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") + "," + command("c_3", "false") +
-             "," + command("c_4", "true").substr(0, 30),
-         {"c_1", "c_3"}, 1, false},
+         {"c_1", "c_3"},
+         1,
+         false},
+        {R"({"templates":[)" + kTemplate + R"(],"commands":[)" + command("c_1", "true") + "," +
+             command("c_3", "false") + "," + command("c_4", "true").substr(0, 30),
+         {"c_1", "c_3"},
+         1,
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

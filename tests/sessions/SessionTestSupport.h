@@ -46,7 +46,9 @@ class TmuxStandIn {
 public:
     TmuxStandIn();
     std::string path() const { return (folder_ / "tmux").string(); }
-    std::map<std::string, std::string> environment() const { return {{"DIR", folder_.path().string()}, {"LC_ALL", "C"}}; }
+    std::map<std::string, std::string> environment() const {
+        return {{"DIR", folder_.path().string()}, {"LC_ALL", "C"}};
+    }
     void hang(bool on) const;
     void output(const std::string& text) const;
     // The argument lists since the last call; each run must have seen TERM, a UTF-8 LC_ALL and "-u",

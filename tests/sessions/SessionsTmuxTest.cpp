@@ -44,7 +44,9 @@ protected:
         return ChildProcess::run(*tmux_, arguments, {.environment = env});
     }
     std::string shell() const { return rig_->templateID("Shell"); }
-    std::string create() { return succeed(rig_->router, "session.create", {{"templateId", shell()}}).at("id").asString(); }
+    std::string create() {
+        return succeed(rig_->router, "session.create", {{"templateId", shell()}}).at("id").asString();
+    }
     JSONArray sessions() { return succeed(rig_->router, "session.list").at("sessions").asArray(); }
 
     // Waits until the captured screen contains `needle`; returns the last capture.

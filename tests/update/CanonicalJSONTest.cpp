@@ -51,11 +51,18 @@ TEST(CanonicalJSON, WritesSortedKeysIntegersAndOnlyTheNecessaryEscapes) {
 // One row per refused input: the offset its error names.
 TEST(CanonicalJSON, RefusesWhatItCannotWriteCanonicallyAtTheRightOffset) {
     const std::pair<std::string, long> rows[] = {
-        {"1.0", 1}, {"1e3", 1}, {"01", 1}, {"+1", 0}, {"-", 1}, {"12345678901234567", 16}, {"[1,-01]", 5},
-        {"\"\\uDE00\"", 1},          // low surrogate alone
-        {"\"\\uD83Dx\"", 7},         // high surrogate without partner
-        {"\"\\uD83D\\u0041\"", 7},   // ... or with another escape
-        {"\"\\x\"", 2}, {"\"\\u12G4\"", 5},
+        {"1.0", 1},
+        {"1e3", 1},
+        {"01", 1},
+        {"+1", 0},
+        {"-", 1},
+        {"12345678901234567", 16},
+        {"[1,-01]", 5},
+        {"\"\\uDE00\"", 1},         // low surrogate alone
+        {"\"\\uD83Dx\"", 7},        // high surrogate without partner
+        {"\"\\uD83D\\u0041\"", 7},  // ... or with another escape
+        {"\"\\x\"", 2},
+        {"\"\\u12G4\"", 5},
         {"\"a\tb\"", 2},              // raw control character
         {"\"abc", 4},                 // ends before the closing quote
         {"\"\xC3\"", 1},              // truncated UTF-8 sequence
@@ -64,11 +71,18 @@ TEST(CanonicalJSON, RefusesWhatItCannotWriteCanonicallyAtTheRightOffset) {
         {"\"\xF4\x90\x80\x80\"", 1},  // above U+10FFFF
         {"\xEF\xBB\xBF{}", 0},        // byte-order mark
         {"{\"a\":1,\"a\":2}", 10},    // just after the duplicate key
-        {"[1,]", 3}, {"{\"a\":1,}", 7}, {"{a:1}", 1}, {"[1 2]", 3},
+        {"[1,]", 3},
+        {"{\"a\":1,}", 7},
+        {"{a:1}", 1},
+        {"[1 2]", 3},
         {"{} x", 3},  // left over after the value
-        {"[1,2", 4}, {"", 0}, {"tru", 3},
+        {"[1,2", 4},
+        {"", 0},
+        {"tru", 3},
         {"[\v1]", 1},  // vertical tab is not whitespace
-        {nested(32), -1}, {nested(33), 32}, {std::string(31, '[') + "{\"a\":1}" + std::string(31, ']'), 36},
+        {nested(32), -1},
+        {nested(33), 32},
+        {std::string(31, '[') + "{\"a\":1}" + std::string(31, ']'), 36},
     };
     for (const auto& [text, offset] : rows) EXPECT_EQ(errorOffset(text), offset) << text;
 }

@@ -64,8 +64,8 @@ TEST(UpdateManifest, ChecksTheSignatureBeforeTheSchema) {
     memberOf(memberOf(memberOf(document, "platforms"), "linux"), "notes") = CanonicalJSON::Array{"Slower pointer"};
     EXPECT_EQ(failureOf(CanonicalJSON::serialize(document)), Failure::badSignature);
 
-    for (CanonicalJSON::Value signature : {CanonicalJSON::Value(5), CanonicalJSON::Value("AAAA"),
-                                           CanonicalJSON::Value("not base64!")})
+    for (CanonicalJSON::Value signature :
+         {CanonicalJSON::Value(5), CanonicalJSON::Value("AAAA"), CanonicalJSON::Value("not base64!")})
         EXPECT_EQ(failureOf(tampered(manifestObject(), "signature", signature)), Failure::badSignature);
     EXPECT_EQ(failureOf(tampered(manifestObject(), "paused", true)), Failure::badSignature);
     auto unsignedText = CanonicalJSON::serialize(CanonicalJSON::Value(manifestObject()));
