@@ -75,7 +75,7 @@ extern "C" int accept4(int fd, sockaddr* address, socklen_t* length, int flags) 
     return real(fd, address, length, flags);
 }
 
-// The longest command name winning ("shutdown cancel" over "shutdown") is ShutdownTest's.
+// Two-word names ("shutdown cancel") and arguments ("revoke ID") are ShutdownTest's and DaemonTest's.
 TEST_F(ControlServerTest, CommandsTravelOverAPrivateSocketOfTheDataFolder) {
     auto server = makeServer();
     server->start();
