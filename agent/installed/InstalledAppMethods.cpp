@@ -1,6 +1,5 @@
 #include "agent/installed/InstalledAppMethods.h"
 
-#include <algorithm>
 #include <set>
 
 #include "protocol/Params.h"
@@ -11,11 +10,6 @@ namespace kx {
 namespace {
 
 constexpr bool kRequiresAuth = true;
-
-std::optional<InstalledApp> findIn(const std::vector<InstalledApp>& apps, const std::string& appID) {
-    auto match = std::find_if(apps.begin(), apps.end(), [&](const InstalledApp& app) { return app.bundleID == appID; });
-    return match == apps.end() ? std::nullopt : std::optional(*match);
-}
 
 // A missing, non-string or empty appId is refused alike.
 std::string requiredAppID(const JSONObject& params) {
@@ -52,11 +46,9 @@ JSONObject InstalledAppMethods::installed() {
 }
 
 std::optional<InstalledApp> InstalledAppMethods::find(const std::string& appID) {
-    if (auto known = findIn(lastScan_->apps(), appID)) return known;
-    auto apps = scanner_.scan();
-    auto found = findIn(apps, appID);
-    lastScan_->replace(std::move(apps));
-    return found;
+    if (auto known = lastScan_->find(appID)) return known;
+    lastScan_->replace(scanner_.scan());
+    return lastScan_->find(appID);
 }
 
 std::optional<std::string> InstalledAppMethods::icon(const std::string& appID) {

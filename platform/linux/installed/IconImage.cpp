@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QSvgRenderer>
 
 namespace kx {
@@ -51,9 +50,10 @@ std::optional<std::string> fromRaster(const QImage& image) {
 }
 
 std::optional<std::string> fromSVG(const QByteArray& svg) {
-    // Text would need the font database, which exists only with a QGuiApplication.
-    static const QRegularExpression textElement(QStringLiteral("<([A-Za-z_][\\w.-]*:)?(text|font)"));
-    if (QString::fromUtf8(svg).contains(textElement)) return std::nullopt;
+    // Text would need the font database, which exists only with a QGuiApplication; an element
+    // named text, tspan, textPath or font (with or without a namespace prefix) refuses the file.
+    for (const char* element : {"<text", ":text", "<tspan", ":tspan", "<font", ":font"})
+        if (svg.contains(element)) return std::nullopt;
     QSvgRenderer renderer(svg);
     if (!renderer.isValid()) return std::nullopt;
     QImage square = transparentSquare();
