@@ -34,10 +34,11 @@ std::vector<unsigned long> cardinals(Display* display, Window window, const char
     return values;
 }
 
+// A little-endian number of `bytes` bytes, or a text padded to four bytes.
 void append(std::string& blob, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) blob += static_cast<char>(value >> (8 * i) & 0xff);
 }
-void appendPadded(std::string& blob, const std::string& text) {
+void append(std::string& blob, const std::string& text) {
     blob += text;
     blob.append((4 - text.size() % 4) % 4, '\0');
 }
@@ -79,18 +80,11 @@ void DesktopProbe::publishSetting(const std::string& name, const std::string& va
     Display* display = state_->display;
     stopSettings();
     state_->settingsOwner = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-    // Little-endian blob: order, 3 unused, serial, one setting of type string.
-    std::string blob(1, '\0');
-    blob.append(3, '\0');
-    append(blob, 0, 4);
-    append(blob, 1, 4);
-    append(blob, 1, 1);
-    blob += '\0';
-    append(blob, static_cast<std::uint32_t>(name.size()), 2);
-    appendPadded(blob, name);
-    append(blob, 0, 4);
-    append(blob, static_cast<std::uint32_t>(value.size()), 4);
-    appendPadded(blob, value);
+    // Byte order (little), 3 unused, serial, one setting: type string, unused, name, serial, value.
+    std::string blob(4, '\0');
+    append(blob, 0, 4), append(blob, 1, 4), append(blob, 1, 2);
+    append(blob, static_cast<std::uint32_t>(name.size()), 2), append(blob, name), append(blob, 0, 4);
+    append(blob, static_cast<std::uint32_t>(value.size()), 4), append(blob, value);
     Atom settings = XInternAtom(display, "_XSETTINGS_SETTINGS", False);
     XChangeProperty(display, state_->settingsOwner, settings, settings, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(blob.data()), static_cast<int>(blob.size()));
