@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "agent/support/UTF8.h"
@@ -13,8 +14,8 @@ namespace kx {
 
 namespace {
 
-struct GListDeleter {
-    void operator()(GList* list) const { g_list_free_full(list, g_object_unref); }
+struct GObjectDeleter {
+    void operator()(gpointer object) const { g_object_unref(object); }
 };
 struct GCharsDeleter {
     void operator()(gchar* text) const { g_free(text); }
@@ -48,14 +49,11 @@ std::string executableName(GDesktopAppInfo* info) {
     return repairUTF8(program);
 }
 
-InstalledApp appFrom(GDesktopAppInfo* info) {
+InstalledApp appFrom(GDesktopAppInfo* info, const std::filesystem::path& file, const std::string& id) {
     InstalledApp app;
-    app.bundleID = text(g_app_info_get_id(G_APP_INFO(info)));
-    // GIO gives the id with ".desktop"; the identifier everywhere else is without it.
-    constexpr std::string_view suffix = ".desktop";
-    if (app.bundleID.ends_with(suffix)) app.bundleID.resize(app.bundleID.size() - suffix.size());
+    app.bundleID = repairUTF8(id);
     app.name = text(g_app_info_get_name(G_APP_INFO(info)));
-    app.url = text(g_desktop_app_info_get_filename(info));
+    app.url = file.string();  // a path, used as it is; never sent to the phone
     app.startupWMClass = text(g_desktop_app_info_get_startup_wm_class(info));
     app.executable = executableName(info);
     std::unique_ptr<gchar, GCharsDeleter> icon(g_desktop_app_info_get_string(info, "Icon"));
@@ -63,17 +61,55 @@ InstalledApp appFrom(GDesktopAppInfo* info) {
     return app;
 }
 
+// Walks one applications folder: a file "a/b.desktop" has the id "a-b". The first file of an id
+// claims it, whether or not it is shown, so that a user's Hidden copy hides the system's entry.
+class FolderWalk {
+public:
+    FolderWalk(std::set<std::string>& claimed, std::vector<InstalledApp>& apps) : claimed_(claimed), apps_(apps) {}
+
+    void walk(const std::filesystem::path& folder, const std::string& prefix, int depth) {
+        std::error_code error;
+        std::filesystem::directory_iterator entries(folder, error);
+        for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+            if (++seen_ > GioInstalledAppSource::maxFiles) return;
+            const auto& path = entries->path();
+            std::string name = path.filename().string();
+            if (name.starts_with(".")) continue;
+            std::error_code ignored;
+            if (entries->is_directory(ignored)) {
+                if (depth < GioInstalledAppSource::maxDepth) walk(path, prefix + name + "-", depth + 1);
+            } else if (name.ends_with(suffix) && name.size() > suffix.size()) {
+                add(path, prefix + name.substr(0, name.size() - suffix.size()));
+            }
+        }
+    }
+
+private:
+    static constexpr std::string_view suffix = ".desktop";
+
+    void add(const std::filesystem::path& file, const std::string& id) {
+        if (!claimed_.insert(id).second) return;
+        // GIO refuses entries that are not applications or whose TryExec or Exec program is missing.
+        std::unique_ptr<GDesktopAppInfo, GObjectDeleter> info(g_desktop_app_info_new_from_filename(file.c_str()));
+        if (!info || g_desktop_app_info_get_is_hidden(info.get()) || !g_app_info_should_show(G_APP_INFO(info.get())))
+            return;
+        apps_.push_back(appFrom(info.get(), file, id));
+    }
+
+    std::set<std::string>& claimed_;
+    std::vector<InstalledApp>& apps_;
+    std::size_t seen_ = 0;
+};
+
 }  // namespace
 
 std::vector<InstalledApp> GioInstalledAppSource::entries() {
-    std::unique_ptr<GList, GListDeleter> all(g_app_info_get_all());
+    std::set<std::string> claimed;
     std::vector<InstalledApp> apps;
-    for (GList* item = all.get(); item; item = item->next) {
-        auto* info = static_cast<GAppInfo*>(item->data);
-        if (!G_IS_DESKTOP_APP_INFO(info) || !g_app_info_should_show(info)) continue;
-        auto app = appFrom(G_DESKTOP_APP_INFO(info));
-        if (!app.bundleID.empty()) apps.push_back(std::move(app));
-    }
+    FolderWalk walk(claimed, apps);
+    walk.walk(std::filesystem::path(g_get_user_data_dir()) / "applications", "", 0);
+    for (const gchar* const* folder = g_get_system_data_dirs(); *folder; ++folder)
+        walk.walk(std::filesystem::path(*folder) / "applications", "", 0);
     return apps;
 }
 

@@ -3,11 +3,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <gio/gio.h>
 
-#include <chrono>
 #include <cstdint>
-#include <thread>
 
 namespace kx::testing {
 
@@ -98,24 +95,6 @@ void DesktopProbe::stopSettings() {
     XDestroyWindow(state_->display, state_->settingsOwner);
     XSync(state_->display, False);
     state_->settingsOwner = None;
-}
-
-void DesktopProbe::waitForGioToNotice(const std::function<void()>& change) {
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    GAppInfoMonitor* monitor = g_app_info_monitor_get();
-    bool changed = false;
-    auto onChange = +[](GAppInfoMonitor*, gpointer flag) { *static_cast<bool*>(flag) = true; };
-    g_signal_connect(monitor, "changed", G_CALLBACK(onChange), &changed);
-    change();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!changed && std::chrono::steady_clock::now() < deadline) {
-        if (!g_main_context_iteration(context, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    g_signal_handlers_disconnect_by_data(monitor, &changed);
-    g_object_unref(monitor);
-    g_main_context_pop_thread_default(context);
-    g_main_context_unref(context);
 }
 
 }  // namespace kx::testing

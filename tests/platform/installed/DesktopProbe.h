@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,10 +22,6 @@ public:
     // Acts as the desktop's XSETTINGS manager publishing one string setting, until `stopSettings`.
     void publishSetting(const std::string& name, const std::string& value);
     void stopSettings();
-
-    // Runs `change` to the desktop entry folders and waits (at most a few seconds) until GIO has
-    // noticed it, so that its next listing includes the change.
-    static void waitForGioToNotice(const std::function<void()>& change);
 
 private:
     struct State;
