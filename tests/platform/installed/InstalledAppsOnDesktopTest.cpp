@@ -54,7 +54,7 @@ struct CountingSource : InstalledAppSource {
     }
 };
 
-// A private desktop: data folders (the first one overriding one entry of the second), a hicolor
+// A private desktop: data folders (the first one overriding entries of the second), a hicolor
 // theme and a second theme with PNG and SVG icons, a pixmap folder, and the family on a router.
 // GLib reads the XDG variables once per process, so they are set before anything asks it.
 struct Desktop {
