@@ -14,6 +14,9 @@
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
 #include "platform/linux/input/X11EventPoster.h"
+#include "platform/linux/installed/GioAppLauncher.h"
+#include "platform/linux/installed/GioInstalledAppSource.h"
+#include "platform/linux/installed/ThemeIconRenderer.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
@@ -38,6 +41,12 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
     options.eventPoster = std::make_shared<X11EventPoster>();
+    // Desktop entries and their icons through GIO and the icon theme; launched through GIO.
+    options.installedAppSource = std::make_shared<GioInstalledAppSource>();
+    options.iconRender = [renderer = std::make_shared<ThemeIconRenderer>()](const InstalledApp& app) {
+        return renderer->render(app);
+    };
+    options.appLauncher = std::make_shared<GioAppLauncher>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;

@@ -29,6 +29,14 @@ WireError gone() {
     return {ErrorCode::internal, "Gone"};
 }
 
+std::shared_ptr<InstalledAppMethods> installedAppMethods(AgentServiceOptions& options) {
+    if (!options.installedAppSource) return nullptr;
+    // The running applications' identifiers come from the application family once it is built.
+    return std::make_shared<InstalledAppMethods>(
+        InstalledAppScanner(std::move(options.installedAppSource)), std::move(options.appLauncher), nullptr,
+        std::make_shared<IconCache>(std::move(options.iconRender)), std::make_shared<LastScan>());
+}
+
 std::shared_ptr<UpdateService> liveUpdates(const AgentServiceOptions& options) {
     LiveUpdateOptions live;
     live.version = options.version;
@@ -56,6 +64,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       inputMutex_(std::make_shared<InputMutex>()),
       input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
                                  : nullptr),
+      installedApps_(installedAppMethods(options)),
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
@@ -104,9 +113,10 @@ void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
     if (input_) registerInputMethods(*router_, input_);  // 2
-    // 3 system (with clipboard and now playing), 4 applications, 5 installed
-    // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
-    // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
+    // 3 system (with clipboard and now playing), 4 applications.
+    if (installedApps_) registerInstalledAppMethods(*router_, installedApps_);  // 5
+    // 6 application shortcuts, 7 terminal sessions and saved commands, 8 scriptable applications,
+    // 9 hotkey actions, 10 shutdown, 11 updates.
     registerSessionMethods(*router_, sessions_, commands_);            // 7
     registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
     registerUpdateMethods(*router_, updates_);                         // 11

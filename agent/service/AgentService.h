@@ -10,6 +10,7 @@
 
 #include "agent/control/InputController.h"
 #include "agent/control/InputMutex.h"
+#include "agent/installed/InstalledAppMethods.h"
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
@@ -70,6 +71,8 @@ public:
     const std::shared_ptr<InputMutex>& inputMutex() const { return inputMutex_; }
     // Pointer, key and text input; null when the service was built without an event poster.
     const std::shared_ptr<InputController>& input() const { return input_; }
+    // Installed applications, their icons and launching; null without an installed-app source.
+    const std::shared_ptr<InstalledAppMethods>& installedApps() const { return installedApps_; }
 
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
@@ -98,6 +101,8 @@ private:
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
     std::shared_ptr<InputController> input_;  // null without an event poster
+    // Null without an installed-app source.
+    std::shared_ptr<InstalledAppMethods> installedApps_;
     std::shared_ptr<CommandRegistry> commands_;
     std::shared_ptr<SessionController> sessions_;
     std::shared_ptr<ShutdownCountdown> shutdown_;

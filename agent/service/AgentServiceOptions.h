@@ -9,6 +9,9 @@
 #include <string>
 
 #include "agent/control/EventPoster.h"
+#include "agent/installed/AppLaunching.h"
+#include "agent/installed/IconCache.h"
+#include "agent/installed/InstalledAppSource.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
 #include "agent/transport/ServiceAdvertiser.h"
@@ -37,6 +40,11 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
+    // 5 installed applications: where their entries come from (null leaves the family out), how
+    // their icons are drawn (null: no icons) and how they are started (null: every launch fails).
+    std::shared_ptr<InstalledAppSource> installedAppSource;
+    IconRender iconRender;
+    std::shared_ptr<AppLaunching> appLauncher;
     // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;
