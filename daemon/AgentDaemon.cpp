@@ -13,6 +13,10 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
+#include "agent/apps/AppIdentity.h"
+#include "platform/linux/apps/LinuxDesktopApps.h"
+#include "platform/linux/apps/X11FrontmostSource.h"
+#include "platform/linux/apps/X11Workspace.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
@@ -38,6 +42,13 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
     options.eventPoster = std::make_shared<X11EventPoster>();
+    // Running applications on the same display. Windows are matched to installed applications by
+    // the list given here; without one each application is known by its window class.
+    auto workspace = std::make_shared<X11Workspace>(std::make_shared<AppIdentity>(options.installedApps));
+    options.workspace = workspace;
+    options.frontmost = std::make_shared<X11FrontmostSource>(workspace);
+    options.unquittableApps = LinuxDesktopApps::unquittable();
+    options.slackApp = LinuxDesktopApps::slack();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;

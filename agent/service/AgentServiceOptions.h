@@ -6,9 +6,16 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
+#include "agent/apps/FrontmostSource.h"
+#include "agent/apps/InstalledApp.h"
+#include "agent/apps/RunningAppsController.h"
+#include "agent/apps/Workspace.h"
 #include "agent/control/EventPoster.h"
+#include "agent/shortcuts/HotkeyController.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
 #include "agent/transport/ServiceAdvertiser.h"
@@ -37,6 +44,20 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
+    // 3 system: the frontmost application and its changes.
+    std::shared_ptr<FrontmostSource> frontmost;
+    // 4 running applications: the desktop's applications (null leaves families 4, 6 and 9 out),
+    // the identifiers never quit, and icons of installed applications and of bare windows.
+    std::shared_ptr<Workspace> workspace;
+    std::set<std::string> unquittableApps;
+    RunningAppsController::EntryIcon appIcon;
+    RunningAppsController::IconEncoder encodeWindowIcon;
+    // 6 application shortcuts (with input): the installed applications and how one is opened.
+    std::function<std::vector<InstalledApp>()> installedApps;
+    std::function<bool(const InstalledApp&)> launchApp;
+    // 9 hotkey actions (with input): this platform's Slack, and whether Xcode exists here.
+    HotkeyApp slackApp;
+    bool offerXcode = false;
     // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;
