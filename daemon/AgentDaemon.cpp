@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "agent/apps/AppIdentity.h"
 #include "agent/pairing/PairingExpiryTick.h"
 #include "agent/support/Log.h"
 #include "daemon/ControlSocketPath.h"
@@ -13,7 +14,6 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
-#include "agent/apps/AppIdentity.h"
 #include "platform/linux/apps/LinuxDesktopApps.h"
 #include "platform/linux/apps/X11FrontmostSource.h"
 #include "platform/linux/apps/X11Workspace.h"

@@ -27,7 +27,7 @@ public:
         // Identifiers never quit from here (the agent and the desktop's own parts); applications
         // the workspace marks essential are refused as well.
         std::set<std::string> unquittable;
-        EntryIcon entryIcon;          // null: installed applications have no icons
+        EntryIcon entryIcon;           // null: installed applications have no icons
         IconEncoder encodeWindowIcon;  // null: applications without an entry have no icons
     };
 

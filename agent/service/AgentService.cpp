@@ -87,8 +87,8 @@ void AgentService::buildAppFamilies(AgentServiceOptions& options) {
     auto post = [input = input_](const KeyChord& chord) { input->postChord(chord); };
 
     ShortcutSender::Dependencies shortcut;
-    shortcut.installedApps = options.installedApps ? std::move(options.installedApps)
-                                                   : [] { return std::vector<InstalledApp>{}; };
+    shortcut.installedApps =
+        options.installedApps ? std::move(options.installedApps) : [] { return std::vector<InstalledApp>{}; };
     shortcut.running = [apps = apps_] {
         std::vector<std::string> ids;
         for (const auto& app : apps->runningApps()) ids.push_back(app.bundleID);
@@ -154,8 +154,8 @@ void AgentService::registerMethodFamilies() {
     registerSessionMethods(*router_, sessions_, commands_);         // 7
     // 8 scriptable applications
     if (hotkeys_) registerHotkeyMethods(*router_, hotkeys_, offerXcode_);  // 9
-    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
-    registerUpdateMethods(*router_, updates_);                         // 11
+    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());      // 10
+    registerUpdateMethods(*router_, updates_);                             // 11
 }
 
 void AgentService::registerBuiltInMethods() {

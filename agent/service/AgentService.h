@@ -17,9 +17,9 @@
 #include "agent/power/ShutdownMethods.h"
 #include "agent/service/AgentServiceOptions.h"
 #include "agent/sessions/CommandRegistry.h"
+#include "agent/sessions/SessionController.h"
 #include "agent/shortcuts/HotkeyController.h"
 #include "agent/shortcuts/ShortcutSender.h"
-#include "agent/sessions/SessionController.h"
 #include "agent/support/LogThrottle.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
@@ -103,7 +103,7 @@ private:
     AgentDescriptor descriptor_;
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
-    std::shared_ptr<InputController> input_;  // null without an event poster
+    std::shared_ptr<InputController> input_;       // null without an event poster
     std::shared_ptr<RunningAppsController> apps_;  // null without a workspace
     std::shared_ptr<ShortcutSender> shortcuts_;    // null without a workspace or input
     std::shared_ptr<HotkeyController> hotkeys_;    // null without a workspace or input

@@ -22,12 +22,9 @@ std::string trimmed(const std::string& text) {
 }  // namespace
 
 const HotkeyApp& HotkeyController::xcodeApp() {
-    static const HotkeyApp xcode{"com.apple.dt.Xcode",
-                                 {{"build", "meta+b"},
-                                  {"run", "meta+r"},
-                                  {"stop", "meta+."},
-                                  {"test", "meta+u"},
-                                  {"clean", "meta+shift+k"}}};
+    static const HotkeyApp xcode{
+        "com.apple.dt.Xcode",
+        {{"build", "meta+b"}, {"run", "meta+r"}, {"stop", "meta+."}, {"test", "meta+u"}, {"clean", "meta+shift+k"}}};
     return xcode;
 }
 

@@ -21,20 +21,43 @@ constexpr long kMaxStateAtoms = 32;
 
 struct X11Workspace::Atoms {
     enum Name {
-        clientList, clientListStacking, activeWindow, closeWindow, wmPid, wmIcon, wmState, stateHidden,
-        stateSkipTaskbar, windowType, typeNormal, typeDialog, typeDock, typeDesktop, gtkApplicationID, utf8String,
+        clientList,
+        clientListStacking,
+        activeWindow,
+        closeWindow,
+        wmPid,
+        wmIcon,
+        wmState,
+        stateHidden,
+        stateSkipTaskbar,
+        windowType,
+        typeNormal,
+        typeDialog,
+        typeDock,
+        typeDesktop,
+        gtkApplicationID,
+        utf8String,
         count
     };
     std::array<Atom, count> atom{};
 
     explicit Atoms(Display* display) {
-        std::array<const char*, count> names = {
-            "_NET_CLIENT_LIST",   "_NET_CLIENT_LIST_STACKING",   "_NET_ACTIVE_WINDOW",
-            "_NET_CLOSE_WINDOW",  "_NET_WM_PID",                 "_NET_WM_ICON",
-            "_NET_WM_STATE",      "_NET_WM_STATE_HIDDEN",        "_NET_WM_STATE_SKIP_TASKBAR",
-            "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
-            "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP", "_GTK_APPLICATION_ID",
-            "UTF8_STRING"};
+        std::array<const char*, count> names = {"_NET_CLIENT_LIST",
+                                                "_NET_CLIENT_LIST_STACKING",
+                                                "_NET_ACTIVE_WINDOW",
+                                                "_NET_CLOSE_WINDOW",
+                                                "_NET_WM_PID",
+                                                "_NET_WM_ICON",
+                                                "_NET_WM_STATE",
+                                                "_NET_WM_STATE_HIDDEN",
+                                                "_NET_WM_STATE_SKIP_TASKBAR",
+                                                "_NET_WM_WINDOW_TYPE",
+                                                "_NET_WM_WINDOW_TYPE_NORMAL",
+                                                "_NET_WM_WINDOW_TYPE_DIALOG",
+                                                "_NET_WM_WINDOW_TYPE_DOCK",
+                                                "_NET_WM_WINDOW_TYPE_DESKTOP",
+                                                "_GTK_APPLICATION_ID",
+                                                "UTF8_STRING"};
         XInternAtoms(display, const_cast<char**>(names.data()), count, False, atom.data());
     }
     Atom operator[](Name name) const { return atom[name]; }
@@ -57,12 +80,13 @@ const X11Workspace::Facts& X11Workspace::factsOf(Display* display, Window window
     if (auto known = facts_.find(window); known != facts_.end()) return known->second;
     const Atoms& a = *atoms_;
     Facts facts;
-    facts.window.gtkApplicationID = X11Properties::text(display, window, a[Atoms::gtkApplicationID], a[Atoms::utf8String]);
+    facts.window.gtkApplicationID =
+        X11Properties::text(display, window, a[Atoms::gtkApplicationID], a[Atoms::utf8String]);
     std::tie(facts.window.wmClassInstance, facts.window.wmClassClass) = X11Properties::wmClass(display, window);
     // Clients such as Xt programs set no _NET_WM_PID; the server knows the pid of local clients.
     auto pids = X11Properties::items32(display, window, a[Atoms::wmPid], XA_CARDINAL, 1);
-    std::optional<long> pid = pids.empty() ? X11Properties::clientPid(display, window)
-                                           : std::optional(static_cast<long>(pids.front()));
+    std::optional<long> pid =
+        pids.empty() ? X11Properties::clientPid(display, window) : std::optional(static_cast<long>(pids.front()));
     if (pid) {
         facts.window.executable = X11Properties::executableOf(*pid);
         facts.ours = *pid == ::getpid();
@@ -76,7 +100,8 @@ bool X11Workspace::list(Listing& listing) {
         const Atoms& a = *atoms_;
         const Window root = DefaultRootWindow(display);
         const auto clients = X11Properties::items32(display, root, a[Atoms::clientList], XA_WINDOW, maxWindows);
-        const auto stacking = X11Properties::items32(display, root, a[Atoms::clientListStacking], XA_WINDOW, maxWindows);
+        const auto stacking =
+            X11Properties::items32(display, root, a[Atoms::clientListStacking], XA_WINDOW, maxWindows);
         const auto active = X11Properties::items32(display, root, a[Atoms::activeWindow], XA_WINDOW, 1);
         listing.active = active.empty() ? 0 : active.front();
 
@@ -183,8 +208,8 @@ std::optional<FrontmostApp> X11Workspace::frontmost() {
     std::optional<WindowFacts> facts;
     connection_.with([&](Display* display) {
         syncServer(display);
-        const auto active =
-            X11Properties::items32(display, DefaultRootWindow(display), atoms_->atom[Atoms::activeWindow], XA_WINDOW, 1);
+        const auto active = X11Properties::items32(display, DefaultRootWindow(display),
+                                                   atoms_->atom[Atoms::activeWindow], XA_WINDOW, 1);
         if (!active.empty() && active.front() != 0) facts = factsOf(display, active.front()).window;
     });
     auto identity = facts ? identity_->identify(*facts) : std::nullopt;
@@ -208,9 +233,9 @@ std::optional<IconPixels> X11Workspace::windowIcon(const std::string& bundleID) 
                 if (width == 0 || height == 0 || width > 1024 || height > 1024 || width * height > items.size() - at)
                     break;
                 // The smallest image at least 48 pixels wide, else the largest one.
-                const bool better = !best || (best->width < preferredIconSize ? width > best->width
-                                                                              : width >= preferredIconSize &&
-                                                                                    width < best->width);
+                const bool better =
+                    !best || (best->width < preferredIconSize ? width > best->width
+                                                              : width >= preferredIconSize && width < best->width);
                 if (better) {
                     IconPixels icon{static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), {}};
                     icon.argb.reserve(width * height);
