@@ -33,7 +33,11 @@ std::optional<FrontmostApp> X11FrontmostSource::frontmost() {
 void X11FrontmostSource::startObserving(std::function<void()> onChange) {
     std::lock_guard guard(lock_);
     onChange_ = std::move(onChange);
-    if (!watcher_.joinable()) watcher_ = std::jthread([this](std::stop_token stop) { watch(stop); });
+    if (watcher_.joinable()) return;
+    // Taken before returning, so that a switch right after this call counts as one.
+    std::optional<std::string> baseline;
+    if (auto now = workspace_->frontmost()) baseline = now->bundleID;
+    watcher_ = std::jthread([this, baseline](std::stop_token stop) { watch(stop, baseline); });
 }
 
 void X11FrontmostSource::stopObserving() {
@@ -71,11 +75,8 @@ void X11FrontmostSource::check(std::optional<std::string>& lastReported) {
     }
 }
 
-void X11FrontmostSource::watch(std::stop_token stop) {
+void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> lastReported) {
     X11Connection::prepareXlib();
-    std::optional<std::string> lastReported;
-    if (auto now = workspace_->frontmost()) lastReported = now->bundleID;
-
     while (!stop.stop_requested()) {
         Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
         if (!display) {

@@ -36,7 +36,7 @@ public:
     void stopObserving() override;
 
 private:
-    void watch(std::stop_token stop);
+    void watch(std::stop_token stop, std::optional<std::string> lastReported);
     // Reports the frontmost application when it is another one than last reported.
     void check(std::optional<std::string>& lastReported);
 
