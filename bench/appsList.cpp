@@ -78,7 +78,7 @@ void SystemAppsListWarm(benchmark::State& state) {
         return router.dispatch(Envelope::request("1", "system.apps.list"), RequestContext{"bench", true});
     };
     // The window manager manages the windows on its own time.
-    for (int wait = 0; list().p->at("apps").asArray().size() < kApps && wait < 100; ++wait)
+    for (int wait = 0; list().p->at("apps").asArray().size() < kApps && wait < 200; ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (list().p->at("apps").asArray().size() < kApps) return state.SkipWithError("the windows were never listed");
 

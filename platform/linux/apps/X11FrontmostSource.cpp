@@ -94,7 +94,9 @@ void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> 
         // A change that happened while the display was away is caught up with at once.
         check(lastReported);
 
-        std::optional<std::chrono::steady_clock::time_point> due;
+        // When to look at the frontmost application; never while nothing changed.
+        constexpr auto never = std::chrono::steady_clock::time_point::max();
+        auto due = never;
         pollfd ready{ConnectionNumber(display), POLLIN, 0};
         while (!stop.stop_requested() && !lost) {
             while (!lost && XPending(display) > 0) {
@@ -104,8 +106,8 @@ void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> 
                     due = std::chrono::steady_clock::now() + debounce;
             }
             if (lost) break;
-            if (due && std::chrono::steady_clock::now() >= *due) {
-                due.reset();
+            if (due != never && std::chrono::steady_clock::now() >= due) {
+                due = never;
                 check(lastReported);
             }
             ::poll(&ready, 1, kPollMilliseconds);

@@ -142,6 +142,7 @@ std::vector<RunningApp> X11Workspace::apps() {
     Listing listing;
     if (!list(listing)) return {};
     const auto identities = identify(listing);
+    remember(listing, identities);
     std::vector<RunningApp> apps;
     std::map<std::string, std::size_t> placeOf;
     for (std::size_t i = 0; i < listing.windows.size(); ++i) {
@@ -157,19 +158,30 @@ std::vector<RunningApp> X11Workspace::apps() {
     return apps;
 }
 
+void X11Workspace::remember(const Listing& listing, const std::vector<std::optional<AppIdentity::Result>>& identities) {
+    std::map<std::string, std::vector<const ListedWindow*>> byApp;
+    for (std::size_t i = 0; i < listing.windows.size(); ++i)
+        if (identities[i]) byApp[identities[i]->bundleID].push_back(&listing.windows[i]);
+    std::map<std::string, std::vector<Window>> recent;
+    for (auto& [id, windows] : byApp) {
+        // The window a user would pick first: a regular one, shown, nearest the top.
+        std::ranges::stable_sort(windows, [](const ListedWindow* x, const ListedWindow* y) {
+            return std::tuple(x->regular, !x->hidden, x->stacking) > std::tuple(y->regular, !y->hidden, y->stacking);
+        });
+        auto& ids = recent[id];
+        for (const auto* window : windows) ids.push_back(window->id);
+    }
+    std::lock_guard guard(recentLock_);
+    recentWindows_ = std::move(recent);
+    recentAt_ = std::chrono::steady_clock::now();
+}
+
 std::vector<Window> X11Workspace::windowsOf(const std::string& bundleID, Listing& listing) {
     if (!list(listing)) return {};
-    const auto identities = identify(listing);
-    std::vector<const ListedWindow*> mine;
-    for (std::size_t i = 0; i < listing.windows.size(); ++i)
-        if (identities[i] && identities[i]->bundleID == bundleID) mine.push_back(&listing.windows[i]);
-    // The window a user would pick first: a regular one, shown, nearest the top.
-    std::ranges::stable_sort(mine, [](const ListedWindow* x, const ListedWindow* y) {
-        return std::tuple(x->regular, !x->hidden, x->stacking) > std::tuple(y->regular, !y->hidden, y->stacking);
-    });
-    std::vector<Window> windows;
-    for (const auto* window : mine) windows.push_back(window->id);
-    return windows;
+    remember(listing, identify(listing));
+    std::lock_guard guard(recentLock_);
+    auto found = recentWindows_.find(bundleID);
+    return found == recentWindows_.end() ? std::vector<Window>{} : found->second;
 }
 
 void X11Workspace::sendToWindowManager(Window window, bool close) {
@@ -218,8 +230,18 @@ std::optional<FrontmostApp> X11Workspace::frontmost() {
 }
 
 std::optional<IconPixels> X11Workspace::windowIcon(const std::string& bundleID) {
+    std::vector<Window> windows;
+    bool recent = false;
+    {
+        std::lock_guard guard(recentLock_);
+        if (std::chrono::steady_clock::now() - recentAt_ < listingReuse) {
+            recent = true;
+            if (auto found = recentWindows_.find(bundleID); found != recentWindows_.end()) windows = found->second;
+        }
+    }
+    // A window that has gone since has no icon to read; that costs nothing.
     Listing listing;
-    const auto windows = windowsOf(bundleID, listing);
+    if (!recent) windows = windowsOf(bundleID, listing);
     std::optional<IconPixels> best;
     connection_.with([&](Display* display) {
         syncServer(display);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ public:
     // 32-bit items of _NET_WM_ICON read at most (a 256 x 256 icon and smaller ones).
     static constexpr long maxIconItems = 256 * 256 + 128 * 128 + 64 * 64 + 48 * 48 + 32 * 32 + 16 * 16 + 12;
     static constexpr std::uint32_t preferredIconSize = 48;
+    // How long the windows of the last listing serve to find an application's icon, so that a
+    // list with icons reads the desktop once, not once more per application.
+    static constexpr std::chrono::milliseconds listingReuse{1000};
 
     // An empty name means the display named by $DISPLAY.
     explicit X11Workspace(std::shared_ptr<AppIdentity> identity, std::string displayName = {});
@@ -66,6 +71,8 @@ private:
     // The application identifiers of the listing's windows (outside the connection's lock).
     std::vector<std::optional<AppIdentity::Result>> identify(const Listing& listing);
     std::vector<Window> windowsOf(const std::string& bundleID, Listing& listing);
+    // Remembers which windows each application had in the newest listing.
+    void remember(const Listing& listing, const std::vector<std::optional<AppIdentity::Result>>& identities);
     // Asks the window manager to activate or to close the window, as a taskbar would.
     void sendToWindowManager(Window window, bool close);
 
@@ -75,6 +82,10 @@ private:
     std::unique_ptr<Atoms> atoms_;
     std::uint64_t serverGeneration_ = 0;
     std::map<Window, Facts> facts_;
+
+    std::mutex recentLock_;
+    std::map<std::string, std::vector<Window>> recentWindows_;  // best window first
+    std::chrono::steady_clock::time_point recentAt_{};
 };
 
 }  // namespace kx
