@@ -78,6 +78,8 @@ void X11Workspace::syncServer(Display* display) {
 
 const X11Workspace::Facts& X11Workspace::factsOf(Display* display, Window window) {
     if (auto known = facts_.find(window); known != facts_.end()) return known->second;
+    // Only a listing prunes the windows that went away; without one the memory stays bounded.
+    if (facts_.size() >= static_cast<std::size_t>(maxWindows)) facts_.clear();
     const Atoms& a = *atoms_;
     Facts facts;
     facts.window.gtkApplicationID =
