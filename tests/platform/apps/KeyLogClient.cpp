@@ -1,6 +1,7 @@
 // A managed X window of the class given as the first argument that prints one line per event it
 // gets: "ready" once mapped, "focus" when it takes the keyboard focus, "key <keysym> <state>" in
-// hexadecimal for each key press. It ends when the window manager asks it to close.
+// hexadecimal for each key press. It ends when the window manager asks it to close. It carries
+// icons of 16, 64 and 48 pixels (each pixel its size); with "dock" as second argument it is a panel.
 #include <unistd.h>
 
 #include <X11/Xatom.h>
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -27,6 +29,18 @@ int main(int argc, char** argv) {
                     reinterpret_cast<unsigned char*>(&pid), 1);
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &deleteWindow, 1);
+    std::vector<long> icons;
+    for (long size : {16, 64, 48}) {
+        icons.insert(icons.end(), {size, size});
+        icons.insert(icons.end(), size * size, size);
+    }
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(icons.data()), static_cast<int>(icons.size()));
+    if (argc > 2 && std::string(argv[2]) == "dock") {
+        Atom dock = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(&dock), 1);
+    }
     XMapWindow(display, window);
     for (;;) {
         XEvent event;

@@ -44,9 +44,9 @@ bool ewmhDesktop() {
     return found;
 }
 
-// The agent service on the test's X desktop, with xterm windows of distinct classes and two
-// installed applications: "kx-alpha" (StartupWMClass KxAlpha) and "kx-keylog", the key-logging
-// client that launching starts.
+// The agent service on the test's X desktop, with xterm windows of distinct classes and three
+// installed applications: "kx-alpha" (StartupWMClass KxAlpha), "kx-keylog", the key-logging client
+// that launching starts, and "kx-logo", which runs xlogo.
 class X11Apps : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -62,7 +62,8 @@ protected:
         options.eventPoster = std::make_shared<X11EventPoster>();
         options.installedApps = [] {
             return std::vector<InstalledApp>{{"kx-alpha", "Alpha", "/a.desktop", "KxAlpha", "", ""},
-                                             {"kx-keylog", "Key Log", "/k.desktop", "KxKeyLog", "", ""}};
+                                             {"kx-keylog", "Key Log", "/k.desktop", "KxKeyLog", "", ""},
+                                             {"kx-logo", "Logo", "/l.desktop", "", "xlogo", ""}};
         };
         options.launchApp = [this](const InstalledApp&) {
             return keyLog = start({KX_KEY_LOG_CLIENT, "KxKeyLog"}, true), true;
@@ -211,4 +212,23 @@ TEST_F(X11Apps, ShortcutLaunchesAClosedAppAndReachesItOnlyOnceItIsInFront) {
     ASSERT_EQ(call("app.shortcut", {{"appId", "kx-keylog"}, {"chord", "ctrl+j"}}).p, JSONObject{});
     EXPECT_EQ(untilKey(), (std::vector<std::string>{"focus", "key 6a 4"}));
     EXPECT_EQ(children.size(), 2u);  // launched once
+}
+
+TEST_F(X11Apps, KnowsClientsWithoutAPidPanelsAndWindowIcons) {
+    // xlogo sets no _NET_WM_PID: the X server names its process, and its program its application.
+    start({"xlogo"});
+    EXPECT_TRUE(eventually([&] { return running("kx-logo"); }, 10s));
+
+    keyLog = start({KX_KEY_LOG_CLIENT, "KxKeyLog", "dock"}, true);
+    ASSERT_TRUE(eventually([&] { return running("kx-keylog"); }, 10s));
+    const auto apps = call("app.list").p->at("apps");
+    EXPECT_EQ(std::ranges::count(apps.asArray(), JSONValue("kx-keylog"),
+                                 [](const JSONValue& app) { return app.asObject().at("bundleId"); }),
+              0);
+    EXPECT_EQ(error("system.apps.quit", "kx-keylog"), "That app cannot be quit from here");
+
+    auto icon = workspace->windowIcon("kx-keylog");
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(std::tuple(icon->width, icon->height, icon->argb.size(), icon->argb.front()),
+              std::tuple(48u, 48u, std::size_t{48 * 48}, 48u));
 }
