@@ -41,9 +41,9 @@ struct Desktop {
     bool running = false, installed = true, activates = true, launches = true, trusted = true;
     int frontAfterLooks = 0;  // negative: never
     int looks = 0;
-    std::vector<double> sleeps;
-    std::vector<std::string> launched;
-    std::vector<std::pair<KeyChord, bool>> posted;  // with whether the input mutex was held
+    std::vector<double> sleeps{};
+    std::vector<std::string> launched{};
+    std::vector<std::pair<KeyChord, bool>> posted{};  // with whether the input mutex was held
     std::shared_ptr<InputMutex> mutex = std::make_shared<InputMutex>();
 
     std::optional<std::string> front(const std::string& id) {
@@ -54,7 +54,8 @@ struct Desktop {
 Envelope shortcut(Desktop& desktop, JSONObject params) {
     ShortcutSender::Dependencies d;
     d.installedApps = [&] {
-        return desktop.installed ? std::vector<InstalledApp>{{"other"}, {"app", "App", "/a.desktop"}}
+        return desktop.installed ? std::vector<InstalledApp>{{"other", "Other", "/o.desktop", "", "", ""},
+                                                             {"app", "App", "/a.desktop", "", "", ""}}
                                  : std::vector<InstalledApp>{};
     };
     d.running = [&] { return desktop.running ? std::vector<std::string>{"app"} : std::vector<std::string>{}; };
