@@ -104,7 +104,7 @@ void AgentService::buildAppFamilies(AgentServiceOptions& options) {
     shortcuts_ = std::make_shared<ShortcutSender>(std::move(shortcut));
 
     hotkeys_ = std::make_shared<HotkeyController>(
-        HotkeyController::Dependencies{inputMutex_, post, frontmostID, activate, nullptr}, std::move(options.slackApp));
+        HotkeyController::Dependencies{inputMutex_, post, frontmostID, activate}, std::move(options.slackApp));
     offerXcode_ = options.offerXcode;
 }
 

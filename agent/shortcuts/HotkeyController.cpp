@@ -1,25 +1,8 @@
 #include "agent/shortcuts/HotkeyController.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "protocol/WireError.h"
 
 namespace kx {
-
-namespace {
-
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-}  // namespace
 
 const HotkeyApp& HotkeyController::xcodeApp() {
     static const HotkeyApp xcode{
@@ -59,20 +42,7 @@ void HotkeyController::post(const std::string& chord, const std::string& bundleI
 }
 
 std::pair<std::string, std::string> HotkeyController::xcodeStatus() const {
-    auto text = d_.xcodeActivityText ? d_.xcodeActivityText() : std::nullopt;
-    if (!text) return {"idle", ""};
-    std::string message = trimmed(*text);
-    return {stateOf(message), message};
-}
-
-std::string HotkeyController::stateOf(const std::string& message) {
-    std::string lower = message;
-    std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    // "build succeeded" is covered by "succeeded".
-    if (contains(lower, "succeeded")) return "succeeded";
-    if (contains(lower, "failed")) return "failed";
-    if (contains(lower, "building") || contains(lower, "compiling") || contains(lower, "running")) return "building";
-    return "idle";
+    return {"idle", ""};
 }
 
 }  // namespace kx

@@ -19,8 +19,7 @@ struct HotkeyApp {
 };
 
 // Sends fixed chords for named actions to Xcode and Slack: brings the application to the front
-// (never launching it) under the input mutex, then posts the chord. Xcode's build status comes
-// from a reader of the text its activity view shows.
+// (never launching it) under the input mutex, then posts the chord.
 class HotkeyController {
 public:
     struct Dependencies {
@@ -28,9 +27,6 @@ public:
         std::function<void(const KeyChord&)> post;
         std::function<std::optional<std::string>()> frontmost;
         std::function<bool(const std::string& bundleID)> activate;
-        // The texts of Xcode's activity view joined by spaces; none when Xcode does not run or
-        // cannot be read (null where Xcode does not exist: its status is always idle).
-        std::function<std::optional<std::string>()> xcodeActivityText;
     };
 
     // Xcode's identifier and actions; the same everywhere, so that a platform without Xcode
@@ -45,13 +41,11 @@ public:
     // the front in time" (each with its bundleId), internal "Bad chord table entry".
     void xcode(const std::string& action) const;
     void slack(const std::string& action) const;
-    // (state, message): state "succeeded", "failed", "building" or "idle".
+    // (state, message). Reading Xcode's activity view needs a platform where Xcode runs; until one
+    // provides it the status is that of a closed Xcode: ("idle", "").
     std::pair<std::string, std::string> xcodeStatus() const;
     // Parses the chord, brings the application forward and posts it.
     void post(const std::string& chord, const std::string& bundleID) const;
-
-    // The state a status text reports.
-    static std::string stateOf(const std::string& message);
 
 private:
     Dependencies d_;
