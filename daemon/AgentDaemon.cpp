@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "agent/apps/AppIdentity.h"
 #include "agent/pairing/PairingExpiryTick.h"
 #include "agent/support/Log.h"
 #include "daemon/ControlSocketPath.h"
@@ -13,9 +14,13 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
+#include "platform/linux/apps/LinuxDesktopApps.h"
+#include "platform/linux/apps/X11FrontmostSource.h"
+#include "platform/linux/apps/X11Workspace.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/installed/GioAppLauncher.h"
 #include "platform/linux/installed/GioInstalledAppSource.h"
+#include "platform/linux/installed/IconImage.h"
 #include "platform/linux/installed/ThemeIconRenderer.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
@@ -47,6 +52,17 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
         return renderer->render(app);
     };
     options.appLauncher = std::make_shared<GioAppLauncher>();
+    options.installedApps = [scanner = InstalledAppScanner(options.installedAppSource)] { return scanner.scan(); };
+    options.encodeWindowIcon = [](const IconPixels& icon) {
+        return IconImage::fromARGB(static_cast<int>(icon.width), static_cast<int>(icon.height), icon.argb);
+    };
+    // Running applications on the same display. Windows are matched to installed applications by
+    // the list given here; without one each application is known by its window class.
+    auto workspace = std::make_shared<X11Workspace>(std::make_shared<AppIdentity>(options.installedApps));
+    options.workspace = workspace;
+    options.frontmost = std::make_shared<X11FrontmostSource>(workspace);
+    options.unquittableApps = LinuxDesktopApps::unquittable();
+    options.slackApp = LinuxDesktopApps::slack();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;
