@@ -30,6 +30,9 @@ pkg_check_modules(QRENCODE QUIET IMPORTED_TARGET libqrencode)
 pkg_check_modules(SDBUSCPP QUIET IMPORTED_TARGET sdbus-c++)
 pkg_check_modules(X11LIBS QUIET IMPORTED_TARGET x11 xtst xrandr)
 pkg_check_modules(DNSSD QUIET IMPORTED_TARGET avahi-compat-libdns_sd)
+# The system family: PulseAudio's client, and X's power management (DPMS) and screen saver.
+pkg_check_modules(PULSE QUIET IMPORTED_TARGET libpulse)
+pkg_check_modules(XEXT QUIET IMPORTED_TARGET x11 xext xscrnsaver)
 
 if(KX_BUILD_TESTS)
   find_package(GTest REQUIRED)

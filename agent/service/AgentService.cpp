@@ -10,6 +10,7 @@
 #include "agent/power/ShutdownSeconds.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/support/Log.h"
+#include "agent/system/SystemMethods.h"
 #include "agent/transport/LocalAddress.h"
 #include "agent/update/LiveUpdateService.h"
 #include "agent/update/UpdateMethods.h"
@@ -56,6 +57,8 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       inputMutex_(std::make_shared<InputMutex>()),
       input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
                                  : nullptr),
+      system_(std::make_shared<SystemController>(options.systemPorts, std::move(options.frontmost))),
+      nowPlaying_(std::make_shared<NowPlayingController>(options.systemPorts.players)),
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
@@ -104,7 +107,8 @@ void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
     if (input_) registerInputMethods(*router_, input_);  // 2
-    // 3 system (with clipboard and now playing), 4 applications, 5 installed
+    registerSystemMethods(*router_, system_, nowPlaying_);  // 3
+    // 3 clipboard, 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
     registerSessionMethods(*router_, sessions_, commands_);            // 7
@@ -174,7 +178,27 @@ JSONObject AgentService::pairBegin(const JSONObject& params, const RequestContex
 
 void AgentService::start(std::optional<std::uint16_t> port, bool advertise) {
     // Method families that push events start observing here, before the transport.
+    observeSystem();
     transport_->start(port, advertise);
+}
+
+void AgentService::observeSystem() {
+    // Called on the ports' own threads, never on the transport's queue, so broadcasting may wait on it.
+    std::weak_ptr<AgentService> weak = weak_from_this();
+    system_->setOnAudioChange([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        JSONObject state = self->system_->audioState();
+        if (!state.empty()) self->transport_->broadcast("system.state", std::move(state));
+    });
+    system_->startObservingAudio();
+    system_->setOnFrontmostChange([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto app = self->system_->frontmostApp())
+            self->transport_->broadcast("system.frontmost", {{"bundleId", app->bundleID}, {"name", app->name}});
+    });
+    system_->startObservingFrontmost();
 }
 
 void AgentService::stop() {

@@ -16,6 +16,8 @@
 #include "agent/power/ShutdownMethods.h"
 #include "agent/service/AgentServiceOptions.h"
 #include "agent/sessions/CommandRegistry.h"
+#include "agent/system/NowPlayingController.h"
+#include "agent/system/SystemController.h"
 #include "agent/sessions/SessionController.h"
 #include "agent/support/LogThrottle.h"
 #include "agent/transport/CommandRouter.h"
@@ -70,6 +72,8 @@ public:
     const std::shared_ptr<InputMutex>& inputMutex() const { return inputMutex_; }
     // Pointer, key and text input; null when the service was built without an event poster.
     const std::shared_ptr<InputController>& input() const { return input_; }
+    // Volume, brightness, media, lock and sleep, and the audio and frontmost watches.
+    const std::shared_ptr<SystemController>& system() const { return system_; }
 
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
@@ -84,6 +88,7 @@ private:
 
     void connectTransportCallbacks();
     void connectUpdateCallback();
+    void observeSystem();
     void registerMethodFamilies();
     void registerBuiltInMethods();
     DeviceNameLookup deviceNameLookup() const;
@@ -98,6 +103,8 @@ private:
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
     std::shared_ptr<InputController> input_;  // null without an event poster
+    std::shared_ptr<SystemController> system_;
+    std::shared_ptr<NowPlayingController> nowPlaying_;
     std::shared_ptr<CommandRegistry> commands_;
     std::shared_ptr<SessionController> sessions_;
     std::shared_ptr<ShutdownCountdown> shutdown_;

@@ -8,9 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "agent/apps/FrontmostSource.h"
 #include "agent/control/EventPoster.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
+#include "agent/system/SystemPorts.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -37,6 +39,10 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
+    // 3 system: volume, media players, brightness, lock and sleep (a null port answers
+    // "unsupported"), and where the frontmost application comes from (null: no "system.frontmost").
+    SystemPorts systemPorts;
+    std::shared_ptr<FrontmostSource> frontmost;
     // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;
