@@ -106,7 +106,7 @@ void AgentService::connectUpdateCallback() {
 void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
-    if (input_) registerInputMethods(*router_, input_);  // 2
+    if (input_) registerInputMethods(*router_, input_);     // 2
     registerSystemMethods(*router_, system_, nowPlaying_);  // 3
     // 3 clipboard, 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,

@@ -11,8 +11,8 @@ enum class PlaybackStatus { playing, paused, stopped };
 
 // A media player running on this computer, as the player list reports it.
 struct MediaPlayer {
-    std::string id;       // how the list addresses it
-    std::string name;     // what the person calls it, e.g. "mpv"
+    std::string id;    // how the list addresses it
+    std::string name;  // what the person calls it, e.g. "mpv"
     PlaybackStatus status = PlaybackStatus::stopped;
     std::uint64_t changed = 0;  // grows each time any player changes; higher is more recent
     bool operator==(const MediaPlayer&) const = default;

@@ -36,9 +36,14 @@ std::optional<NowPlayingController::Track> NowPlayingController::current() {
 JSONObject NowPlayingController::currentJSON() {
     auto track = current();
     if (!track) return {{"playing", false}, {"hasTrack", false}};
-    return {{"hasTrack", true},         {"app", track->app},           {"title", track->title},
-            {"artist", track->artist},  {"album", track->album},       {"playing", track->playing},
-            {"position", track->position}, {"duration", track->duration}};
+    return {{"hasTrack", true},
+            {"app", track->app},
+            {"title", track->title},
+            {"artist", track->artist},
+            {"album", track->album},
+            {"playing", track->playing},
+            {"position", track->position},
+            {"duration", track->duration}};
 }
 
 }  // namespace kx

@@ -1,8 +1,8 @@
 #include "agent/system/SystemController.h"
 
 #include "agent/support/PlatformText.h"
-#include "agent/system/NowPlayingController.h"
 #include "agent/support/UTF8.h"
+#include "agent/system/NowPlayingController.h"
 #include "protocol/WireError.h"
 
 namespace kx {

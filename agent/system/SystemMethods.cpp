@@ -43,9 +43,8 @@ void registerSystemMethods(CommandRouter& router, std::shared_ptr<SystemControll
                                         {PlatformText::mediaMissing, std::nullopt});
     auto volume = offered(router, ports.audio != nullptr, ports.audio && ports.audio->available(),
                           Capability::systemVolume, {PlatformText::audioMissing, PlatformText::audioInstallCommand});
-    auto brightness =
-        offered(router, ports.brightness != nullptr, ports.brightness && ports.brightness->available(),
-                Capability::systemBrightness, {PlatformText::brightnessMissing, std::nullopt});
+    auto brightness = offered(router, ports.brightness != nullptr, ports.brightness && ports.brightness->available(),
+                              Capability::systemBrightness, {PlatformText::brightnessMissing, std::nullopt});
     auto power = offered(router, ports.power != nullptr, ports.power && anyPowerAction(*ports.power),
                          Capability::systemPower, {PlatformText::powerMissing, std::nullopt});
 

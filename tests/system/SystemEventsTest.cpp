@@ -22,7 +22,7 @@ struct AgentWithPhone {
         options.systemPorts.audio = audio;
         options.frontmost = frontmost;
         service = AgentService::create(std::move(options));
-        PairedDevice device{"d_phone", "phone", base64URLEncode(key.publicKey), std::chrono::system_clock::now(),
+        PairedDevice device{"d_phone",    "phone", base64URLEncode(key.publicKey), std::chrono::system_clock::now(),
                             std::nullopt, "test"};
         service->registry().registerDevice(device);
         service->start(std::nullopt, false);
@@ -63,5 +63,4 @@ TEST(SystemEvents, AudioAndFrontmostChangesReachThePhoneWithWhatCouldBeRead) {
     EXPECT_EQ(frontmost->p, (JSONObject{{"bundleId", "org.example.Terminal"}, {"name", "Terminal"}}));
     agent.frontmost->activate(std::nullopt);
     EXPECT_FALSE(agent.nextEvent().has_value());
-
 }

@@ -81,23 +81,35 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
         {"system.volume.set", {{"level", -0.1}}, {}, invalid("level must be 0...1"), ""},
         {"system.volume.set", {{"level", 1e300}}, {}, invalid("level must be 0...1"), ""},
         {"system.volume.set", {{"level", "0.5"}}, {}, invalid("level is required"), ""},
-        {"system.volume.set", {{"level", 0.5}}, noOutput, WireError(ErrorCode::targetNotFound, "No output device"),
+        {"system.volume.set",
+         {{"level", 0.5}},
+         noOutput,
+         WireError(ErrorCode::targetNotFound, "No output device"),
          "volume 0.500000;"},
-        {"system.volume.set", {{"level", 0.5}}, [](Ports& p) { p.audio->writes = AudioWrite::failed; },
-         WireError(ErrorCode::unsupported, "Device volume is not settable"), "volume 0.500000;"},
+        {"system.volume.set",
+         {{"level", 0.5}},
+         [](Ports& p) { p.audio->writes = AudioWrite::failed; },
+         WireError(ErrorCode::unsupported, "Device volume is not settable"),
+         "volume 0.500000;"},
         {"system.volume.mute", {{"on", true}}, {}, JSONObject{{"muted", true}}, "mute on;"},
         {"system.volume.mute", {{"on", false}}, {}, JSONObject{{"muted", false}}, "mute off;"},
         {"system.volume.mute", {{"on", 1}}, {}, invalid("on is required"), ""},
-        {"system.volume.mute", {{"on", true}}, [](Ports& p) { p.audio->writes = AudioWrite::failed; },
-         WireError(ErrorCode::unsupported, "Device mute is not settable"), "mute on;"},
+        {"system.volume.mute",
+         {{"on", true}},
+         [](Ports& p) { p.audio->writes = AudioWrite::failed; },
+         WireError(ErrorCode::unsupported, "Device mute is not settable"),
+         "mute on;"},
         {"system.brightness.step", {}, {}, JSONObject{}, "brightness up;"},
         {"system.brightness.step", {{"delta", 10}}, {}, JSONObject{}, "brightness up;"},
         {"system.brightness.step", {{"delta", 0}}, {}, JSONObject{}, "brightness down;"},
         {"system.brightness.step", {{"delta", 0.9}}, {}, JSONObject{}, "brightness down;"},
         {"system.brightness.step", {{"delta", -5}}, {}, JSONObject{}, "brightness down;"},
         {"system.brightness.step", {{"delta", -1e300}}, {}, JSONObject{}, "brightness down;"},
-        {"system.brightness.step", {}, [](Ports& p) { p.brightness->works = false; },
-         WireError(ErrorCode::unsupported, "Not available on this system"), "brightness up;"},
+        {"system.brightness.step",
+         {},
+         [](Ports& p) { p.brightness->works = false; },
+         WireError(ErrorCode::unsupported, "Not available on this system"),
+         "brightness up;"},
         // The player playing gets the key, even when another one changed more recently.
         {"system.media", {{"action", "playpause"}}, twoPlayers, JSONObject{}, "media b 0;"},
         {"system.media", {{"action", "next"}}, twoPlayers, JSONObject{}, "media b 1;"},
@@ -105,20 +117,31 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
         {"system.media", {{"action", "previous"}}, twoPlayers, JSONObject{}, "media b 2;"},
         {"system.media", {{"action", "PlayPause"}}, twoPlayers, invalid("Unknown media action"), ""},
         {"system.media", {}, twoPlayers, invalid("action is required"), ""},
-        {"system.media", {{"action", "next"}}, {},
-         WireError(ErrorCode::targetNotFound, "No media player is running"), ""},
+        {"system.media",
+         {{"action", "next"}},
+         {},
+         WireError(ErrorCode::targetNotFound, "No media player is running"),
+         ""},
         {"system.power", {{"action", "lock"}}, {}, JSONObject{}, "power 0;"},
         {"system.power", {{"action", "sleep"}}, {}, JSONObject{}, "power 1;"},
         {"system.power", {{"action", "displaysleep"}}, {}, JSONObject{}, "power 2;"},
         {"system.power", {{"action", "shutdown"}}, {}, invalid("Unknown power action"), ""},
         {"system.power", {{"action", 3}}, {}, invalid("action is required"), ""},
-        {"system.power", {{"action", "lock"}}, [](Ports& p) { p.power->results[Action::lock] = PowerResult::failed; },
-         WireError(ErrorCode::unsupported, lockText), "power 0;"},
-        {"system.power", {{"action", "sleep"}},
+        {"system.power",
+         {{"action", "lock"}},
+         [](Ports& p) { p.power->results[Action::lock] = PowerResult::failed; },
+         WireError(ErrorCode::unsupported, lockText),
+         "power 0;"},
+        {"system.power",
+         {{"action", "sleep"}},
          [](Ports& p) { p.power->results[Action::sleep] = PowerResult::unavailable; },
-         WireError(ErrorCode::unsupported, "Not available on this system"), "power 1;"},
-        {"system.power", {{"action", "sleep"}}, [](Ports& p) { p.power->results[Action::sleep] = PowerResult::failed; },
-         WireError(ErrorCode::internal, "Could not perform power action"), "power 1;"},
+         WireError(ErrorCode::unsupported, "Not available on this system"),
+         "power 1;"},
+        {"system.power",
+         {{"action", "sleep"}},
+         [](Ports& p) { p.power->results[Action::sleep] = PowerResult::failed; },
+         WireError(ErrorCode::internal, "Could not perform power action"),
+         "power 1;"},
     };
     for (const Row& row : rows) {
         Ports ports;
@@ -142,7 +165,8 @@ TEST(SystemMethods, StateLeavesOutWhatCannotBeRead) {
     };
     const JSONObject app{{"bundleId", "org.example.Editor"}, {"name", "Editor \xEF\xBF\xBD"}};
     const std::vector<Case> cases = {
-        {{true, 0.25f, true}, FrontmostApp{"org.example.Editor", "Editor \xFF"},
+        {{true, 0.25f, true},
+         FrontmostApp{"org.example.Editor", "Editor \xFF"},
          {{"volume", 0.25}, {"muted", true}, {"frontmost", app}}},
         // An output whose volume and mute cannot be read still reports that it is not muted.
         {{true, std::nullopt, std::nullopt}, std::nullopt, {{"muted", false}}},
@@ -212,8 +236,8 @@ TEST(SystemMethods, NowPlayingPrefersAPlayingPlayerThenTheMostRecentlyChangedAnd
 TEST(SystemMethods, CapabilitiesFollowWhatWorksHereWithAHintForWhatDoesNot) {
     Ports working;
     Registered all(working);
-    EXPECT_EQ(all.router.capabilityStrings(), (JSONArray{"system.brightness", "system.media", "system.nowplaying",
-                                                         "system.power", "system.volume"}));
+    EXPECT_EQ(all.router.capabilityStrings(),
+              (JSONArray{"system.brightness", "system.media", "system.nowplaying", "system.power", "system.volume"}));
     EXPECT_FALSE(all.router.unavailableWire().has_value());
 
     Ports broken;

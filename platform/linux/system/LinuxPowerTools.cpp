@@ -28,7 +28,8 @@ bool LinuxPowerTools::available(Action action) {
 
 PowerResult LinuxPowerTools::perform(Action action) {
     switch (action) {
-        case Action::lock: return lockSession(false) || lockScreenSaver(false) ? PowerResult::done : PowerResult::unavailable;
+        case Action::lock:
+            return lockSession(false) || lockScreenSaver(false) ? PowerResult::done : PowerResult::unavailable;
         case Action::sleep:
             if (!maySuspend()) return PowerResult::unavailable;
             return suspend() ? PowerResult::done : PowerResult::failed;

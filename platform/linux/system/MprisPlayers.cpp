@@ -91,9 +91,9 @@ void MprisPlayers::watch() {
             else
                 appeared(name, newOwner);
         }));
-    matches_.push_back(signals_->addMatch(std::string("type='signal',interface='") + kProperties +
-                                              "',member='PropertiesChanged',path='" + kPath + "'",
-                                          [this](sdbus::Message& message) { touched(message.getSender()); }));
+    matches_.push_back(signals_->addMatch(
+        std::string("type='signal',interface='") + kProperties + "',member='PropertiesChanged',path='" + kPath + "'",
+        [this](sdbus::Message& message) { touched(message.getSender()); }));
     signals_->enterEventLoopAsync();
 
     std::vector<std::string> names;
@@ -104,8 +104,11 @@ void MprisPlayers::watch() {
         if (!isPlayerName(name)) continue;
         std::string owner;
         try {
-            bus->callMethod("GetNameOwner").onInterface(kBus).withTimeout(callTimeout).withArguments(name).storeResultsTo(
-                owner);
+            bus->callMethod("GetNameOwner")
+                .onInterface(kBus)
+                .withTimeout(callTimeout)
+                .withArguments(name)
+                .storeResultsTo(owner);
         } catch (const sdbus::Error&) {
             continue;  // gone since the list was made
         }
@@ -185,7 +188,8 @@ std::optional<PlayerTrack> MprisPlayers::track(const std::string& id) {
     track.position = seconds(properties, "Position");
     auto metadata = value<Properties>(properties, "Metadata").value_or(Properties{});
     track.title = value<std::string>(metadata, "xesam:title").value_or("");
-    track.artist = joined(value<std::vector<std::string>>(metadata, "xesam:artist").value_or(std::vector<std::string>{}));
+    track.artist =
+        joined(value<std::vector<std::string>>(metadata, "xesam:artist").value_or(std::vector<std::string>{}));
     track.album = value<std::string>(metadata, "xesam:album").value_or("");
     track.duration = seconds(metadata, "mpris:length");
     return track;

@@ -60,7 +60,8 @@ struct PulseAudioOutput::SinkState {
     std::string name;
 };
 
-PulseAudioOutput::PulseAudioOutput() : loop_(pa_threaded_mainloop_new()) {
+PulseAudioOutput::PulseAudioOutput(std::optional<std::string> server)
+    : server_(std::move(server)), loop_(pa_threaded_mainloop_new()) {
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
     connect();
@@ -101,7 +102,9 @@ void PulseAudioOutput::connect() {
     if (!context_) return scheduleReconnect();
     pa_context_set_state_callback(context_, onContextState, this);
     // Never start a server: a missing one means no sound server on this computer, not ours to run.
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    // A refusal on the spot may already have failed the context through onContextState.
+    if (pa_context_connect(context_, server_ ? server_->c_str() : nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 &&
+        context_) {
         pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_unref(context_);
         context_ = nullptr;

@@ -2,16 +2,15 @@
 
 #include <chrono>
 #include <cstdint>
-#include <tuple>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include <pulse/pulseaudio.h>
 
 #include "agent/system/AudioOutput.h"
 #include "platform/linux/system/ChangeNotifier.h"
-
 
 namespace kx {
 
@@ -24,8 +23,9 @@ public:
     static constexpr auto operationTimeout = std::chrono::seconds(2);
     static constexpr auto reconnectDelay = std::chrono::seconds(1);
 
-    // Waits up to connectTimeout for the server; without one it keeps trying in the background.
-    PulseAudioOutput();
+    // Waits up to connectTimeout for the server (the session's own unless one is named, e.g.
+    // "unix:/run/user/1000/pulse/native"); without one it keeps trying in the background.
+    explicit PulseAudioOutput(std::optional<std::string> server = std::nullopt);
     ~PulseAudioOutput() override;
     PulseAudioOutput(const PulseAudioOutput&) = delete;
     PulseAudioOutput& operator=(const PulseAudioOutput&) = delete;
@@ -53,6 +53,7 @@ private:
     static void onEvent(pa_context* context, pa_subscription_event_type_t facility, std::uint32_t index, void* self);
     static void onRefreshedSink(pa_context* context, const pa_sink_info* info, int eol, void* self);
 
+    const std::optional<std::string> server_;
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_time_event* reconnect_ = nullptr;
