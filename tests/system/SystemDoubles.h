@@ -24,14 +24,8 @@ struct MemoryAudio : AudioOutput {
 
     bool available() override { return works; }
     AudioReading read() override { return reading; }
-    AudioWrite setVolume(float level) override {
-        levels.push_back(level);
-        return writes;
-    }
-    AudioWrite setMuted(bool on) override {
-        mutes.push_back(on);
-        return writes;
-    }
+    AudioWrite setVolume(float level) override { return levels.push_back(level), writes; }
+    AudioWrite setMuted(bool on) override { return mutes.push_back(on), writes; }
     void startObserving(std::function<void()> callback) override { onChange = std::move(callback); }
     void stopObserving() override { onChange = nullptr; }
 };
@@ -48,20 +42,14 @@ struct MemoryPlayers : MediaPlayers {
         auto found = tracks.find(id);
         return found == tracks.end() ? std::nullopt : std::optional(found->second);
     }
-    bool send(const std::string& id, MediaCommand command) override {
-        sent.emplace_back(id, command);
-        return true;
-    }
+    bool send(const std::string& id, MediaCommand command) override { return sent.emplace_back(id, command), true; }
 };
 
 struct MemoryBrightness : BrightnessControl {
     bool works = true;
     std::vector<bool> steps;  // true: up
     bool available() override { return works; }
-    bool step(bool up) override {
-        steps.push_back(up);
-        return works;
-    }
+    bool step(bool up) override { return steps.push_back(up), works; }
 };
 
 struct MemoryPower : PowerTools {

@@ -79,7 +79,6 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
         {"system.volume.set", {{"level", 0.3}}, {}, JSONObject{{"level", 0.30000001192092896}}, "volume 0.300000;"},
         {"system.volume.set", {{"level", 1.0001}}, {}, invalid("level must be 0...1"), ""},
         {"system.volume.set", {{"level", -0.1}}, {}, invalid("level must be 0...1"), ""},
-        {"system.volume.set", {{"level", 1e300}}, {}, invalid("level must be 0...1"), ""},
         {"system.volume.set", {{"level", "0.5"}}, {}, invalid("level is required"), ""},
         {"system.volume.set",
          {{"level", 0.5}},
@@ -92,7 +91,6 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
          WireError(ErrorCode::unsupported, "Device volume is not settable"),
          "volume 0.500000;"},
         {"system.volume.mute", {{"on", true}}, {}, JSONObject{{"muted", true}}, "mute on;"},
-        {"system.volume.mute", {{"on", false}}, {}, JSONObject{{"muted", false}}, "mute off;"},
         {"system.volume.mute", {{"on", 1}}, {}, invalid("on is required"), ""},
         {"system.volume.mute",
          {{"on", true}},
@@ -104,7 +102,6 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
         {"system.brightness.step", {{"delta", 0}}, {}, JSONObject{}, "brightness down;"},
         {"system.brightness.step", {{"delta", 0.9}}, {}, JSONObject{}, "brightness down;"},
         {"system.brightness.step", {{"delta", -5}}, {}, JSONObject{}, "brightness down;"},
-        {"system.brightness.step", {{"delta", -1e300}}, {}, JSONObject{}, "brightness down;"},
         {"system.brightness.step",
          {},
          [](Ports& p) { p.brightness->works = false; },
@@ -112,7 +109,6 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
          "brightness up;"},
         // The player playing gets the key, even when another one changed more recently.
         {"system.media", {{"action", "playpause"}}, twoPlayers, JSONObject{}, "media b 0;"},
-        {"system.media", {{"action", "next"}}, twoPlayers, JSONObject{}, "media b 1;"},
         {"system.media", {{"action", "prev"}}, twoPlayers, JSONObject{}, "media b 2;"},
         {"system.media", {{"action", "previous"}}, twoPlayers, JSONObject{}, "media b 2;"},
         {"system.media", {{"action", "PlayPause"}}, twoPlayers, invalid("Unknown media action"), ""},
@@ -124,9 +120,7 @@ TEST(SystemMethods, AnswerAsTheRulesSayAndAskThePortsForExactlyTheirChange) {
          ""},
         {"system.power", {{"action", "lock"}}, {}, JSONObject{}, "power 0;"},
         {"system.power", {{"action", "sleep"}}, {}, JSONObject{}, "power 1;"},
-        {"system.power", {{"action", "displaysleep"}}, {}, JSONObject{}, "power 2;"},
         {"system.power", {{"action", "shutdown"}}, {}, invalid("Unknown power action"), ""},
-        {"system.power", {{"action", 3}}, {}, invalid("action is required"), ""},
         {"system.power",
          {{"action", "lock"}},
          [](Ports& p) { p.power->results[Action::lock] = PowerResult::failed; },
@@ -187,50 +181,40 @@ TEST(SystemMethods, StateLeavesOutWhatCannotBeRead) {
 }
 
 TEST(SystemMethods, NowPlayingPrefersAPlayingPlayerThenTheMostRecentlyChangedAndSkipsStoppedOnes) {
-    PlayerTrack paused{"Song", "Artist A, Artist B", "Album", PlaybackStatus::paused, 12.5, 180};
-    PlayerTrack playing = paused;
-    playing.status = PlaybackStatus::playing;
-    PlayerTrack stopped = paused;
-    stopped.status = PlaybackStatus::stopped;
+    using enum PlaybackStatus;
     struct Case {
-        std::vector<MediaPlayer> players;
-        std::map<std::string, PlayerTrack> tracks;
-        JSONValue app;  // null: no track
+        std::vector<MediaPlayer> players;  // each has a track in its own state, except "gone"
+        JSONValue app;                     // null: no track
     };
     const std::vector<Case> cases = {
-        {{player("a", PlaybackStatus::paused, 5), player("b", PlaybackStatus::playing, 1)},
-         {{"a", paused}, {"b", playing}},
-         "b player"},
-        {{player("a", PlaybackStatus::paused, 1), player("b", PlaybackStatus::paused, 5)},
-         {{"a", paused}, {"b", paused}},
-         "b player"},
-        {{player("a", PlaybackStatus::paused, 1), player("b", PlaybackStatus::stopped, 5)},
-         {{"a", paused}, {"b", stopped}},
-         "a player"},
-        // A player that vanished between the list and the question is passed over.
-        {{player("a", PlaybackStatus::playing, 1)}, {}, nullptr},
-        {{}, {}, nullptr},
+        {{player("a", paused, 5), player("b", playing, 1)}, "b player"},
+        {{player("a", paused, 1), player("b", paused, 5)}, "b player"},
+        {{player("a", paused, 1), player("b", stopped, 5)}, "a player"},
+        {{player("gone", playing, 1)}, nullptr},
+        {{}, nullptr},
     };
     for (const Case& c : cases) {
         Ports ports;
         ports.players->list = c.players;
-        ports.players->tracks = c.tracks;
-        Registered family(ports);
-        auto reply = family.call("system.nowplaying");
-        if (c.app.isNull()) {
+        for (const MediaPlayer& p : c.players)
+            if (p.id != "gone") ports.players->tracks[p.id] = {"Song", "A, B", "Album", p.status, 12.5, 180};
+        auto reply = Registered(ports).call("system.nowplaying");
+        if (c.app.isNull())
             EXPECT_EQ(reply, Envelope::success("1", JSONObject{{"playing", false}, {"hasTrack", false}}));
-            continue;
-        }
-        const PlayerTrack& track = c.tracks.at(c.app.asString().substr(0, 1));
-        EXPECT_EQ(reply, Envelope::success("1", JSONObject{{"hasTrack", true},
-                                                           {"app", c.app},
-                                                           {"title", "Song"},
-                                                           {"artist", "Artist A, Artist B"},
-                                                           {"album", "Album"},
-                                                           {"playing", track.status == PlaybackStatus::playing},
-                                                           {"position", 12.5},
-                                                           {"duration", 180}}));
+        else
+            EXPECT_EQ(reply.p->at("app"), c.app);
     }
+    Ports one;
+    one.players->list = {player("a", playing, 1)};
+    one.players->tracks["a"] = {"Song", "A, B", "Album", playing, 12.5, 180};
+    EXPECT_EQ(Registered(one).call("system.nowplaying"), Envelope::success("1", JSONObject{{"hasTrack", true},
+                                                                                           {"app", "a player"},
+                                                                                           {"title", "Song"},
+                                                                                           {"artist", "A, B"},
+                                                                                           {"album", "Album"},
+                                                                                           {"playing", true},
+                                                                                           {"position", 12.5},
+                                                                                           {"duration", 180}}));
 }
 
 TEST(SystemMethods, CapabilitiesFollowWhatWorksHereWithAHintForWhatDoesNot) {

@@ -66,12 +66,9 @@ TEST(PulseAudioOutput, FindsALateServerOutlivesItsRestartAndReportsOnlyRealChang
 
     if (!server.start()) GTEST_SKIP() << "pulseaudio cannot start here";
     ASSERT_TRUE(e2e::eventually([&] { return output.available(); }, 10s));
+    // Volume and mute reading back through pactl are the end-to-end tests'; here the server's life.
     EXPECT_EQ(output.setVolume(0.3f), AudioWrite::done);
-    EXPECT_TRUE(server.pactl({"get-sink-volume", "kx_private"}).standardOutput.find(" 30% ") != std::string::npos);
-    AudioReading reading = output.read();
-    EXPECT_TRUE(reading.hasOutput);
-    EXPECT_NEAR(*reading.volume, 0.3f, 0.001f);
-    EXPECT_EQ(reading.muted, false);
+    EXPECT_NEAR(*output.read().volume, 0.3f, 0.001f);
     ASSERT_TRUE(e2e::eventually([&] { return changes >= 1; }));
 
     // A second sink becoming the default is a change; the same value set again is not.
@@ -95,7 +92,5 @@ TEST(PulseAudioOutput, FindsALateServerOutlivesItsRestartAndReportsOnlyRealChang
     seen = changes;
     server.pactl({"set-sink-volume", "@DEFAULT_SINK@", "70%"});
     EXPECT_TRUE(e2e::eventually([&] { return changes > seen; }));
-    EXPECT_EQ(output.setMuted(true), AudioWrite::done);
-    EXPECT_TRUE(server.pactl({"get-sink-mute", "@DEFAULT_SINK@"}).standardOutput.find("yes") != std::string::npos);
     output.stopObserving();
 }
