@@ -8,12 +8,8 @@
 #include <chrono>
 #include <vector>
 
-#include "agent/pairing/DeviceRegistry.h"
-#include "agent/pairing/MemoryIdentityStore.h"
-#include "agent/service/AgentService.h"
-#include "client/KxClient.h"
+#include "bench/BenchAgent.h"
 #include "platform/linux/system/PulseAudioOutput.h"
-#include "protocol/Base64URL.h"
 
 namespace {
 
@@ -25,45 +21,18 @@ constexpr int kChanges = 300;
 constexpr double kPercentile50 = 0.50;
 constexpr double kPercentile99 = 0.99;
 
+using bench::percentile;
+
 struct Agent {
-    std::shared_ptr<AgentService> service;
-    std::unique_ptr<KxClient> client;
+    bench::BenchAgent agent;
     std::shared_ptr<PulseAudioOutput> audio;
 };
 
 Agent startAgent() {
-    Agent agent;
-    agent.audio = std::make_shared<PulseAudioOutput>();
+    auto audio = std::make_shared<PulseAudioOutput>();
     AgentServiceOptions options;
-    options.identityStore = std::make_shared<MemoryIdentityStore>();
-    options.hostName = "bench";
-    options.platform = "linux";
-    options.os = "bench";
-    options.systemPorts.audio = agent.audio;
-    agent.service = AgentService::create(std::move(options));
-    agent.service->start(std::nullopt, false);
-
-    DeviceCredentials device{"d_bench", SigningKey::generate()};
-    PairedDevice entry;
-    entry.id = device.deviceId;
-    entry.name = "bench phone";
-    entry.publicKey = base64URLEncode(device.key.publicKey);
-    entry.pairedAt = std::chrono::system_clock::now();
-    entry.platform = "bench";
-    agent.service->registry().registerDevice(entry);
-
-    ConnectOptions connect;
-    connect.host = "127.0.0.1";
-    connect.port = *agent.service->listeningPort();
-    connect.pinnedFingerprint = agent.service->identity().fingerprint();
-    connect.credentials = device;
-    agent.client = KxClient::connect(connect);
-    return agent;
-}
-
-double percentile(std::vector<double> samples, double fraction) {
-    std::sort(samples.begin(), samples.end());
-    return samples[static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1))];
+    options.systemPorts.audio = audio;
+    return {bench::startBenchAgent(std::move(options)), audio};
 }
 
 void report(benchmark::State& state, const std::vector<double>& micros) {
@@ -92,12 +61,12 @@ void VolumeSetRoundTrip(benchmark::State& state) {
     for (auto _ : state) {
         if (!running.audio->available()) break;
         const auto started = std::chrono::steady_clock::now();
-        running.client->call("system.volume.set", {{"level", level}});
+        running.agent.client->call("system.volume.set", {{"level", level}});
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - started).count());
         level = level == 0.3 ? 0.4 : 0.3;
     }
     report(state, micros);
-    drainEvents(*running.client);
+    drainEvents(*running.agent.client);
 }
 
 // Another client of the sound server changes the volume; timed until the phone holds the event.
@@ -107,12 +76,12 @@ void VolumeChangeToEvent(benchmark::State& state) {
     std::vector<double> micros;
     micros.reserve(kChanges);
     float level = 0.2f;
-    drainEvents(*running.client);
+    drainEvents(*running.agent.client);
     for (auto _ : state) {
         if (!running.audio->available()) break;
         const auto started = std::chrono::steady_clock::now();
         other.setVolume(level);
-        auto event = running.client->nextEvent(5s);
+        auto event = running.agent.client->nextEvent(5s);
         if (!event) {
             state.SkipWithError("no event within 5 s");
             break;

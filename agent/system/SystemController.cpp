@@ -22,6 +22,11 @@ AudioOutput& audioPort(const SystemPorts& ports) {
     return *ports.audio;
 }
 
+void requireWritten(AudioWrite result, const char* refusal) {
+    if (result == AudioWrite::noOutput) throw noOutput();
+    if (result == AudioWrite::failed) throw WireError(ErrorCode::unsupported, refusal);
+}
+
 std::optional<MediaCommand> mediaCommand(const std::string& action) {
     if (action == "playpause") return MediaCommand::playPause;
     if (action == "next") return MediaCommand::next;
@@ -62,21 +67,13 @@ bool SystemController::isMuted() {
 
 float SystemController::setVolume(float level) {
     if (!(level >= 0 && level <= 1)) throw WireError::invalidParams("level must be 0...1");
-    switch (audioPort(ports_).setVolume(level)) {
-        case AudioWrite::done: return level;
-        case AudioWrite::noOutput: throw noOutput();
-        case AudioWrite::failed: break;
-    }
-    throw WireError(ErrorCode::unsupported, "Device volume is not settable");
+    requireWritten(audioPort(ports_).setVolume(level), "Device volume is not settable");
+    return level;
 }
 
 bool SystemController::setMuted(bool on) {
-    switch (audioPort(ports_).setMuted(on)) {
-        case AudioWrite::done: return on;
-        case AudioWrite::noOutput: throw noOutput();
-        case AudioWrite::failed: break;
-    }
-    throw WireError(ErrorCode::unsupported, "Device mute is not settable");
+    requireWritten(audioPort(ports_).setMuted(on), "Device mute is not settable");
+    return on;
 }
 
 void SystemController::stepBrightness(double delta) {

@@ -4,6 +4,7 @@
 
 #include "platform/linux/system/Backlight.h"
 #include "platform/linux/system/LogindSession.h"
+#include "platform/linux/system/NameOwner.h"
 
 namespace kx {
 
@@ -28,13 +29,7 @@ bool LinuxBrightness::step(bool up) {
 bool LinuxBrightness::desktopStep(bool up, bool dryRun) {
     try {
         auto bus = sessionBus_();
-        bool running = false;
-        sdbus::createProxy(*bus, "org.freedesktop.DBus", "/org/freedesktop/DBus")
-            ->callMethod("NameHasOwner")
-            .onInterface("org.freedesktop.DBus")
-            .withTimeout(logind::callTimeout)
-            .withArguments(kDesktopService)
-            .storeResultsTo(running);
+        bool running = nameHasOwner(*bus, kDesktopService);
         if (!running || dryRun) return running;
         sdbus::createProxy(*bus, kDesktopService, kDesktopPath)
             ->callMethod(up ? "StepUp" : "StepDown")

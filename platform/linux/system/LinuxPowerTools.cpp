@@ -4,6 +4,7 @@
 
 #include "platform/linux/system/DisplaySleep.h"
 #include "platform/linux/system/LogindSession.h"
+#include "platform/linux/system/NameOwner.h"
 
 namespace kx {
 
@@ -56,13 +57,7 @@ bool LinuxPowerTools::lockSession(bool dryRun) {
 bool LinuxPowerTools::lockScreenSaver(bool dryRun) {
     try {
         auto bus = sessionBus_();
-        bool running = false;
-        sdbus::createProxy(*bus, "org.freedesktop.DBus", "/org/freedesktop/DBus")
-            ->callMethod("NameHasOwner")
-            .onInterface("org.freedesktop.DBus")
-            .withTimeout(logind::callTimeout)
-            .withArguments(kScreenSaver)
-            .storeResultsTo(running);
+        bool running = nameHasOwner(*bus, kScreenSaver);
         if (!running || dryRun) return running;
         sdbus::createProxy(*bus, kScreenSaver, kScreenSaverPath)
             ->callMethod("Lock")
