@@ -106,13 +106,9 @@ TEST(LinuxPowerTools, WithoutLogindTheScreenSaverLocksAndSleepIsUnavailable) {
     PrivateBus system, session;
     if (!system.running() || !session.running()) GTEST_SKIP() << "dbus-daemon is not available";
     LinuxPowerTools power(busOpenerAt(system.address()), busOpenerAt(session.address()));
-    EXPECT_FALSE(power.available(Action::lock));
     EXPECT_EQ(power.perform(Action::lock), PowerResult::unavailable);
-    EXPECT_FALSE(power.available(Action::sleep));
     EXPECT_EQ(power.perform(Action::sleep), PowerResult::unavailable);
-
     FakeScreenSaver saver(session.address());
-    EXPECT_TRUE(power.available(Action::lock));
     EXPECT_EQ(power.perform(Action::lock), PowerResult::done);
     EXPECT_EQ(saver.locks, 1);
 }
