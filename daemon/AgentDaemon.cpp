@@ -16,10 +16,7 @@
 #include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
-#include "platform/linux/system/LinuxBrightness.h"
-#include "platform/linux/system/LinuxPowerTools.h"
-#include "platform/linux/system/MprisPlayers.h"
-#include "platform/linux/system/PulseAudioOutput.h"
+#include "platform/linux/system/LinuxSystemPorts.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
@@ -42,9 +39,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
     options.eventPoster = std::make_shared<X11EventPoster>();
-    // The session's sound server, media players, backlight, logind and display.
-    options.systemPorts = {std::make_shared<PulseAudioOutput>(), std::make_shared<MprisPlayers>(),
-                           std::make_shared<LinuxBrightness>(), std::make_shared<LinuxPowerTools>()};
+    options.systemPorts = linuxSystemPorts();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;
