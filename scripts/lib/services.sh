@@ -62,7 +62,7 @@ kx_services_start() {
         if pulseaudio --daemonize=yes -n --exit-idle-time=-1 --log-target=file:"$KX_RUN/pulse.log" \
             --load=module-native-protocol-unix --load="module-null-sink sink_name=kx_null" 2>/dev/null; then
             for _ in $(seq 30); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-            pactl set-default-sink kx_null
+            pactl set-default-sink kx_null || true
             KX_OWN_PULSE=1
         else
             unset PULSE_SERVER
@@ -71,20 +71,24 @@ kx_services_start() {
     fi
     if command -v mpv >/dev/null && [ -f /usr/lib/mpv-mpris/mpris.so ] && [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
         export KX_TONE="$KX_RUN/tone.ogg"
-        mpv --no-config 'av://lavfi:sine=frequency=440:duration=600' --o="$KX_TONE" \
-            --oset-metadata=title="Kestrix Tone",artist="Test Artist",album="Test Album" >"$KX_RUN/tone.log" 2>&1
-        mpv --no-config --script=/usr/lib/mpv-mpris/mpris.so --ao=null --vo=null --no-terminal --loop-file=inf \
-            "$KX_TONE" >"$KX_RUN/mpv.log" 2>&1 &
-        KX_PIDS+=($!)
-        for _ in $(seq 50); do playerctl -l 2>/dev/null | grep -q mpv && break; sleep 0.1; done
-        playerctl -l 2>/dev/null | grep -q mpv || echo "services: mpv is not on the bus; media tests will skip" >&2
+        if mpv --no-config 'av://lavfi:sine=frequency=440:duration=60' --o="$KX_TONE" \
+            --oset-metadata=title="Kestrix Tone",artist="Test Artist",album="Test Album" >"$KX_RUN/tone.log" 2>&1; then
+            mpv --no-config --script=/usr/lib/mpv-mpris/mpris.so --ao=null --vo=null --no-terminal --loop-file=inf \
+                "$KX_TONE" >"$KX_RUN/mpv.log" 2>&1 &
+            KX_PIDS+=($!)
+            for _ in $(seq 50); do playerctl -l 2>/dev/null | grep -q mpv && break; sleep 0.1; done
+            playerctl -l 2>/dev/null | grep -q mpv || echo "services: mpv is not on the bus; media tests will skip" >&2
+        else
+            unset KX_TONE
+            echo "services: mpv could not make the test tone; media tests will skip" >&2
+        fi
     fi
     export KX_PIDS_LIST="${KX_PIDS[*]}"
     echo "services: run folder $KX_RUN, DISPLAY=${DISPLAY:-none}"
 }
 
 kx_services_stop() {
-    [ -n "${KX_OWN_PULSE:-}" ] && pactl exit 2>/dev/null
+    [ -n "${KX_OWN_PULSE:-}" ] && { pactl exit 2>/dev/null || true; }
     [ -n "${KX_OWN_AVAHI:-}" ] && avahi-daemon -k 2>/dev/null
     for pid in ${KX_PIDS_LIST:-}; do kill "$pid" 2>/dev/null; done
     if [ -n "${KX_OWN_SYSTEM_BUS:-}" ]; then rm -f /run/dbus/pid /run/dbus/system_bus_socket; fi
