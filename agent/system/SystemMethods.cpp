@@ -1,7 +1,5 @@
 #include "agent/system/SystemMethods.h"
 
-#include <cmath>
-
 #include "agent/support/PlatformText.h"
 #include "protocol/Params.h"
 #include "protocol/WireError.h"
