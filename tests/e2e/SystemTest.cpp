@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "agent/support/ChildProcess.h"
+#include "agent/support/PlatformText.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
@@ -55,6 +56,11 @@ TEST(System, VolumeMuteAndTheirEventsGoThroughTheDesktopsSoundServer) {
     auto phone = connectClient(state);
     auto caps = phone->call("agent.info").at("caps").asArray();
     EXPECT_NE(std::find(caps.begin(), caps.end(), JSONValue("system.volume")), caps.end());
+    // Where no sound server answers, volume is not offered and the hint says what to do.
+    AgentProcess silent({.environment = {"PULSE_SERVER=unix:/nonexistent/native"}});
+    auto info = connectClient(pairClient(silent))->call("agent.info");
+    EXPECT_EQ(info.at("unavailable").asObject().at("system.volume").asObject().at("message"),
+              JSONValue(PlatformText::audioMissing));
 
     EXPECT_EQ(phone->call("system.volume.set", {{"level", 0.3}}), (JSONObject{{"level", 0.30000001192092896}}));
     EXPECT_TRUE(has(pactl({"get-sink-volume", "@DEFAULT_SINK@"}), " 30% "));
