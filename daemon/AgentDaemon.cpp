@@ -24,6 +24,7 @@
 #include "platform/linux/installed/ThemeIconRenderer.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
+#include "platform/linux/system/LinuxSystemPorts.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
@@ -63,6 +64,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.frontmost = std::make_shared<X11FrontmostSource>(workspace);
     options.unquittableApps = LinuxDesktopApps::unquittable();
     options.slackApp = LinuxDesktopApps::slack();
+    options.systemPorts = linuxSystemPorts();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;

@@ -13,7 +13,9 @@
 
 namespace kx::PlatformText {
 
-inline constexpr std::array all{confirmToRun, tmuxMissing, tmuxInstallCommand, accessibilityRationale,
-                                privacySettingsURLPrefix};
+inline constexpr std::array all{
+    confirmToRun,         tmuxMissing,         tmuxInstallCommand, accessibilityRationale, privacySettingsURLPrefix,
+    audioMissing,         audioInstallCommand, mediaMissing,       brightnessMissing,      powerMissing,
+    screenLockUnavailable};
 
 }  // namespace kx::PlatformText
