@@ -13,6 +13,7 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
+#include "platform/linux/clipboard/X11Clipboard.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
@@ -38,6 +39,8 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
     options.eventPoster = std::make_shared<X11EventPoster>();
+    // The CLIPBOARD selection of the same display, read and owned by the agent itself.
+    options.pasteboard = std::make_shared<X11Clipboard>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "agent/clipboard/ClipboardMethods.h"
 #include "agent/control/InputMethods.h"
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
@@ -56,6 +57,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       inputMutex_(std::make_shared<InputMutex>()),
       input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
                                  : nullptr),
+      clipboard_(options.pasteboard ? std::make_shared<ClipboardController>(std::move(options.pasteboard)) : nullptr),
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
@@ -107,6 +109,10 @@ void AgentService::registerMethodFamilies() {
     // 3 system (with clipboard and now playing), 4 applications, 5 installed
     // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
     // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
+
+    // 3, beside the system methods.
+    if (clipboard_) registerClipboardMethods(*router_, clipboard_);
+
     registerSessionMethods(*router_, sessions_, commands_);            // 7
     registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
     registerUpdateMethods(*router_, updates_);                         // 11

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/clipboard/ClipboardController.h"
 #include "agent/control/InputController.h"
 #include "agent/control/InputMutex.h"
 #include "agent/pairing/AgentIdentity.h"
@@ -98,6 +99,8 @@ private:
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
     std::shared_ptr<InputController> input_;  // null without an event poster
+    // Null without a pasteboard.
+    std::shared_ptr<ClipboardController> clipboard_;
     std::shared_ptr<CommandRegistry> commands_;
     std::shared_ptr<SessionController> sessions_;
     std::shared_ptr<ShutdownCountdown> shutdown_;

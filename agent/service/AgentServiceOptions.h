@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/clipboard/Pasteboard.h"
 #include "agent/control/EventPoster.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
@@ -37,6 +38,8 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
+    // 3 clipboard (with the system family): the system clipboard; null leaves the clipboard methods out.
+    std::shared_ptr<Pasteboard> pasteboard;
     // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;

@@ -13,7 +13,13 @@
 
 namespace kx::PlatformText {
 
-inline constexpr std::array all{confirmToRun, tmuxMissing, tmuxInstallCommand, accessibilityRationale,
-                                privacySettingsURLPrefix};
+inline constexpr std::array all{confirmToRun,
+                                tmuxMissing,
+                                tmuxInstallCommand,
+                                accessibilityRationale,
+                                privacySettingsURLPrefix,
+                                clipboardUnreachable,
+                                fileSelectionUnsupported,
+                                browserTabsUnsupported};
 
 }  // namespace kx::PlatformText
