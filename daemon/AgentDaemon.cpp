@@ -17,6 +17,8 @@
 #include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
+#include "platform/linux/scripting/FreedesktopFileManager.h"
+#include "platform/linux/scripting/GioWebBrowser.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
@@ -41,6 +43,9 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.eventPoster = std::make_shared<X11EventPoster>();
     // The CLIPBOARD selection of the same display, read and owned by the agent itself.
     options.pasteboard = std::make_shared<X11Clipboard>();
+    // The file manager over the session bus, the browser that the desktop chose.
+    options.fileManager = std::make_shared<FreedesktopFileManager>();
+    options.browser = std::make_shared<GioWebBrowser>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;

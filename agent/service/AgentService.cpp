@@ -9,6 +9,7 @@
 #include "agent/permissions/SystemPermissionProbe.h"
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
+#include "agent/scripting/ScriptableAppMethods.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/support/Log.h"
 #include "agent/transport/LocalAddress.h"
@@ -61,6 +62,9 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
+      scripted_(options.fileManager && options.browser ? std::make_shared<ScriptableAppController>(
+                                                             std::move(options.fileManager), std::move(options.browser))
+                                                       : nullptr),
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       updates_(options.updates ? std::move(options.updates) : liveUpdates(options)),
       sleepGuard_(std::move(options.sleepInhibitor)),
@@ -114,6 +118,7 @@ void AgentService::registerMethodFamilies() {
     if (clipboard_) registerClipboardMethods(*router_, clipboard_);
 
     registerSessionMethods(*router_, sessions_, commands_);            // 7
+    if (scripted_) registerScriptableAppMethods(*router_, scripted_);  // 8
     registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
     registerUpdateMethods(*router_, updates_);                         // 11
 }

@@ -15,6 +15,7 @@
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
 #include "agent/power/ShutdownMethods.h"
+#include "agent/scripting/ScriptableAppController.h"
 #include "agent/service/AgentServiceOptions.h"
 #include "agent/sessions/CommandRegistry.h"
 #include "agent/sessions/SessionController.h"
@@ -103,6 +104,8 @@ private:
     std::shared_ptr<ClipboardController> clipboard_;
     std::shared_ptr<CommandRegistry> commands_;
     std::shared_ptr<SessionController> sessions_;
+    // Null without a file manager and a browser.
+    std::shared_ptr<ScriptableAppController> scripted_;
     std::shared_ptr<ShutdownCountdown> shutdown_;
     std::shared_ptr<UpdateService> updates_;
 

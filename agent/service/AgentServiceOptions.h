@@ -12,6 +12,8 @@
 #include "agent/control/EventPoster.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
+#include "agent/scripting/FileManaging.h"
+#include "agent/scripting/WebBrowsing.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -44,6 +46,9 @@ struct AgentServiceOptions {
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;
     std::function<std::optional<std::string>()> tmuxPath;
+    // 8 scriptable applications: the file manager and the web browser; without both the family is left out.
+    std::shared_ptr<FileManaging> fileManager;
+    std::shared_ptr<WebBrowsing> browser;
     // 10 shutdown.
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 
