@@ -1,6 +1,5 @@
 #pragma once
 
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -9,36 +8,25 @@
 
 namespace kx::testing {
 
-// A clipboard in memory that records how often its text was read; it can be told to hold a
-// private item, to refuse writes or to stop answering.
-class MemoryPasteboard : public Pasteboard {
-public:
+// A clipboard in memory that can be told to refuse writes or to stop answering altogether.
+struct MemoryPasteboard : Pasteboard {
     std::optional<std::string> text;
-    bool markedPrivate = false;
     bool refusesWrites = false;
     bool hangs = false;
-    int textReads = 0;
 
     bool isAvailable() override { return !hangs; }
-    bool isMarkedPrivate() override {
-        failIfHanging();
-        return markedPrivate;
-    }
+    bool isMarkedPrivate() override { return answer(false); }
     std::optional<PasteboardText> readText() override {
-        failIfHanging();
-        ++textReads;
-        if (!text) return std::nullopt;
-        return PasteboardText{*text, true};
+        return answer(text ? std::optional(PasteboardText{*text, true}) : std::nullopt);
     }
     void writeText(const std::string& newText) override {
         if (refusesWrites) throw PasteboardFailure(PasteboardFailure::Reason::refused, "refused");
         text = newText;
-        markedPrivate = false;
     }
-
-private:
-    void failIfHanging() const {
+    template <class T>
+    T answer(T value) const {
         if (hangs) throw PasteboardFailure(PasteboardFailure::Reason::timedOut, "no answer");
+        return value;
     }
 };
 

@@ -57,7 +57,8 @@ std::optional<PasteboardText> X11Clipboard::readText() {
 }
 
 void X11Clipboard::writeText(const std::string& text) {
-    call<void>([&text](X11Selection& selection) { selection.writeText(text); });
+    // A copy: a caller that gave up waiting no longer holds the text when the thread gets to it.
+    call<void>([text](X11Selection& selection) { selection.writeText(text); });
 }
 
 template <class Result>

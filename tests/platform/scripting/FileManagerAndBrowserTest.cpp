@@ -19,127 +19,92 @@
 
 using namespace kx;
 using kx::e2e::eventually;
-using kx::testing::PrivateBus;
 using kx::testing::TempFolder;
 
 namespace {
 
-constexpr const char* kInterface = "org.freedesktop.FileManager1";
-
-// org.freedesktop.FileManager1 on a private bus, recording each call as "Method uri...".
-class FakeFileManager {
-public:
-    explicit FakeFileManager(const std::string& address) : bus_(sdbus::createSessionBusConnectionWithAddress(address)) {
-        bus_->requestName(kInterface);
-        object_ = sdbus::createObject(*bus_, "/org/freedesktop/FileManager1");
-        for (const char* method : {"ShowItems", "ShowFolders"})
-            object_->registerMethod(method)
-                .onInterface(kInterface)
-                .implementedAs([this, method](const std::vector<std::string>& uris, const std::string&) {
-                    std::lock_guard guard(lock_);
-                    std::string call = method;
-                    for (const auto& uri : uris) call += " " + uri;
-                    calls_.push_back(call);
-                });
-        object_->finishRegistration();
-        bus_->enterEventLoopAsync();
-    }
-    ~FakeFileManager() {
-        bus_->leaveEventLoop();
-        object_.reset();
-    }
-    std::vector<std::string> calls() const {
-        std::lock_guard guard(lock_);
-        return calls_;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::string> calls_;
-    std::unique_ptr<sdbus::IConnection> bus_;
-    std::unique_ptr<sdbus::IObject> object_;
-};
+const std::string kFile = "a b#c%\xC3\xA9.txt", kFolder = "dir \xC3\xBC";
 
 void write(const std::filesystem::path& file, const std::string& text) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << text;
 }
 
-class FileManagerAndBrowser : public ::testing::Test {
+class FileManagerAndBrowser : public kx::testing::PrivateBusTest {
 protected:
     void SetUp() override {
-        if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
-        std::filesystem::create_directory(folder / "dir \xC3\xBC");
-        write(folder / "a b#c%\xC3\xA9.txt", "x");
+        PrivateBusTest::SetUp();
+        std::filesystem::create_directory(folder / kFolder);
+        write(folder / kFile, "x");
     }
-    std::string base() const { return "file://" + folder.path().string(); }
 
-    PrivateBus bus;
     TempFolder folder{"files"};
-};
-
-// The desktop's default applications, as GIO reads them, replaced by one that notes each URI it is
-// given. Set before GIO is first used in this process.
-class DefaultHandlerTest : public FileManagerAndBrowser {
-protected:
-    void SetUp() override {
-        FileManagerAndBrowser::SetUp();
-        if (IsSkipped()) return;
-        if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "no session bus (start the test services)";
-        const auto script = desktop / "record";
-        write(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log().string() + "'\n");
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-        write(desktop / "data/applications/kx-recorder.desktop",
-              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script.string() +
-                  " %u\nMimeType=inode/directory;x-scheme-handler/http;x-scheme-handler/https;\n");
-        write(desktop / "config/mimeapps.list",
-              "[Default Applications]\ninode/directory=kx-recorder.desktop\n"
-              "x-scheme-handler/http=kx-recorder.desktop\nx-scheme-handler/https=kx-recorder.desktop\n");
-        for (auto [name, sub] : {std::pair{"XDG_DATA_HOME", "data"},
-                                 {"XDG_DATA_DIRS", "data"},
-                                 {"XDG_CONFIG_HOME", "config"},
-                                 {"XDG_CONFIG_DIRS", "config"}})
-            ::setenv(name, (desktop / sub).c_str(), 1);
-    }
-    std::filesystem::path log() const { return desktop / "opened.log"; }
-    std::string opened() const {
-        std::ifstream in(log());
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    TempFolder desktop{"desktop"};
+    FreedesktopFileManager files{busOpenerAt(bus.address())};
 };
 
 }  // namespace
 
 TEST_F(FileManagerAndBrowser, RevealAndOpenReachTheFileManagerAsEncodedURIs) {
-    FakeFileManager fake(bus.address());
-    FreedesktopFileManager files(busOpenerAt(bus.address()));
-    files.reveal((folder / "a b#c%\xC3\xA9.txt").string());
-    files.open((folder / "dir \xC3\xBC").string());
-    EXPECT_EQ(fake.calls(), (std::vector<std::string>{"ShowItems " + base() + "/a%20b%23c%25%C3%A9.txt",
-                                                      "ShowFolders " + base() + "/dir%20%C3%BC"}));
+    // org.freedesktop.FileManager1 on the private bus, noting each call as "Method uri".
+    std::mutex lock;
+    std::vector<std::string> calls;
+    auto connection = sdbus::createSessionBusConnectionWithAddress(bus.address());
+    connection->requestName("org.freedesktop.FileManager1");
+    auto manager = sdbus::createObject(*connection, "/org/freedesktop/FileManager1");
+    for (std::string method : {"ShowItems", "ShowFolders"})
+        manager->registerMethod(method)
+            .onInterface("org.freedesktop.FileManager1")
+            .implementedAs([&, method](const std::vector<std::string>& uris, const std::string&) {
+                std::lock_guard guard(lock);
+                for (const auto& uri : uris) calls.push_back(method + " " + uri);
+            });
+    manager->finishRegistration();
+    connection->enterEventLoopAsync();
+
+    files.reveal((folder / kFile).string());
+    files.open((folder / kFolder).string());
+    connection->leaveEventLoop();
+    const std::string base = "file://" + folder.path().string();
+    EXPECT_EQ(calls, (std::vector<std::string>{"ShowItems " + base + "/a%20b%23c%25%C3%A9.txt",
+                                               "ShowFolders " + base + "/dir%20%C3%BC"}));
 }
 
-TEST_F(DefaultHandlerTest, WithoutAFileManagerFoldersAndWebAddressesOpenInTheDefaultApplication) {
-    FreedesktopFileManager files(busOpenerAt(bus.address()));  // nobody owns FileManager1 there
-    files.open((folder / "dir \xC3\xBC").string());
-    files.reveal((folder / "a b#c%\xC3\xA9.txt").string());  // shows the folder it is in
+// Nobody owns FileManager1 on the private bus. GIO reads the desktop's default applications from a
+// sandbox, set before it is first used in this process, where one program notes what it is given.
+TEST_F(FileManagerAndBrowser, WithoutAFileManagerFoldersAndWebAddressesOpenInTheDefaultApplication) {
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "no session bus (start the test services)";
+    TempFolder desktop{"desktop"};
+    const auto log = desktop / "opened.log", script = desktop / "record";
+    write(script, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log.string() + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    write(desktop / "data/applications/kx-recorder.desktop",
+          "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + script.string() + " %u\n");
+    write(desktop / "config/mimeapps.list",
+          "[Default Applications]\ninode/directory=kx-recorder.desktop\nx-scheme-handler/https=kx-recorder.desktop\n");
+    for (auto [name, sub] : {std::pair{"XDG_DATA_HOME", "data"},
+                             {"XDG_DATA_DIRS", "data"},
+                             {"XDG_CONFIG_HOME", "config"},
+                             {"XDG_CONFIG_DIRS", "config"}})
+        ::setenv(name, (desktop / sub).c_str(), 1);
+
+    files.open((folder / kFolder).string());
+    files.reveal((folder / kFile).string());  // shows the folder it is in
     GioWebBrowser().open("https://example.test/a?b=1");
-    // GIO hands local files to the application as paths.
+    // GIO hands local files over as paths; each launch runs on its own, in no fixed order.
     const std::string dir = folder.path().string();
-    const std::vector<std::string> lines{dir + "/dir \xC3\xBC\n", dir + "\n", "https://example.test/a?b=1\n"};
+    const std::vector<std::string> lines{dir + "/" + kFolder + "\n", dir + "\n", "https://example.test/a?b=1\n"};
+    auto opened = [&] {
+        std::stringstream text;
+        text << std::ifstream(log).rdbuf();
+        return text.str();
+    };
     EXPECT_TRUE(eventually([&] { return opened().size() >= lines[0].size() + lines[1].size() + lines[2].size(); }));
-    // Each launch runs on its own: the order they finish in is not fixed.
     for (const auto& line : lines) EXPECT_NE(opened().find(line), std::string::npos) << line << " in " << opened();
 
-    // A file whose type no application opens.
     try {
-        files.open((folder / "a b#c%\xC3\xA9.txt").string());
+        files.open((folder / kFile).string());  // no application opens text here
         ADD_FAILURE() << "a file without an application was opened";
     } catch (const ScriptFailure& failure) {
-        EXPECT_EQ(failure.reason(), ScriptFailure::Reason::failed);
+        EXPECT_EQ(failure.wireError(), WireError(ErrorCode::internal, "Could not talk to that app"));
     }
 }
