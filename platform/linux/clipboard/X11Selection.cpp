@@ -86,7 +86,8 @@ bool X11Selection::open() {
               atom("UTF8_STRING"),
               atom("text/plain;charset=utf-8"),
               atom("x-kde-passwordManagerHint"),
-              atom("KX_CLIPBOARD")};
+              atom("KX_CLIPBOARD"),
+              atom("KX_TIMESTAMP")};
     window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
     XSelectInput(display_, window_, PropertyChangeMask);
     // Another owner taking the selection tells us to let go of our copy.
@@ -225,13 +226,12 @@ std::optional<PasteboardText> X11Selection::readText() {
 }
 
 Time X11Selection::serverTime() {
-    // Taking a selection needs the server's time: a zero-length append to our own property makes
-    // the server report it.
-    XChangeProperty(display_, window_, atoms_.transfer, atoms_.utf8, 8, PropModeAppend, nullptr, 0);
+    // Taking a selection needs the server's time: a change to a property of our own window makes
+    // the server report it. Not the transfer property, which a late owner may still write to.
+    XChangeProperty(display_, window_, atoms_.stamp, atoms_.utf8, 8, PropModeReplace, nullptr, 0);
     auto stamped = waitFor(
         [&](const XEvent& e) {
-            return e.type == PropertyNotify && e.xproperty.window == window_ && e.xproperty.atom == atoms_.transfer &&
-                   e.xproperty.state == PropertyNewValue;
+            return e.type == PropertyNotify && e.xproperty.window == window_ && e.xproperty.atom == atoms_.stamp;
         },
         Clock::now() + answerTimeLimit);
     if (!stamped) fail("the X server did not answer");

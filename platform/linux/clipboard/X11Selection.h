@@ -93,7 +93,7 @@ private:
     Window window_ = None;
     int fixesEventBase_ = 0;
     struct {
-        Atom clipboard, targets, timestamp, incr, utf8, textPlain, passwordHint, transfer;
+        Atom clipboard, targets, timestamp, incr, utf8, textPlain, passwordHint, transfer, stamp;
     } atoms_{};
     // What the agent set, while it owns the selection, and when it took it.
     std::shared_ptr<const std::string> owned_;
