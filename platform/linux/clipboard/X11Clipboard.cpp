@@ -108,6 +108,8 @@ void X11Clipboard::run(std::stop_token stop) {
         serve(stop, selection);
     } catch (const std::exception& error) {
         log::error(std::string("clipboard thread stopped: ") + error.what());
+    } catch (...) {
+        log::error("clipboard thread stopped");
     }
 }
 
