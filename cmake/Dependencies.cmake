@@ -29,6 +29,7 @@ pkg_check_modules(CURL QUIET IMPORTED_TARGET libcurl)
 pkg_check_modules(QRENCODE QUIET IMPORTED_TARGET libqrencode)
 pkg_check_modules(SDBUSCPP QUIET IMPORTED_TARGET sdbus-c++)
 pkg_check_modules(X11LIBS QUIET IMPORTED_TARGET x11 xtst xrandr)
+pkg_check_modules(XFIXES QUIET IMPORTED_TARGET xfixes)
 pkg_check_modules(DNSSD QUIET IMPORTED_TARGET avahi-compat-libdns_sd)
 # Installed applications: collation of their names, desktop entries through GIO, icons drawn with Qt,
 # the icon theme's name from XSETTINGS.

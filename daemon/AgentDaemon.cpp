@@ -17,6 +17,7 @@
 #include "platform/linux/apps/LinuxDesktopApps.h"
 #include "platform/linux/apps/X11FrontmostSource.h"
 #include "platform/linux/apps/X11Workspace.h"
+#include "platform/linux/clipboard/X11Clipboard.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "platform/linux/installed/GioAppLauncher.h"
 #include "platform/linux/installed/GioInstalledAppSource.h"
@@ -25,6 +26,8 @@
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "platform/linux/system/LinuxSystemPorts.h"
+#include "platform/linux/scripting/FreedesktopFileManager.h"
+#include "platform/linux/scripting/GioWebBrowser.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
@@ -65,6 +68,11 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.unquittableApps = LinuxDesktopApps::unquittable();
     options.slackApp = LinuxDesktopApps::slack();
     options.systemPorts = linuxSystemPorts();
+    // The CLIPBOARD selection of the same display, read and owned by the agent itself.
+    options.pasteboard = std::make_shared<X11Clipboard>();
+    // The file manager over the session bus, the browser that the desktop chose.
+    options.fileManager = std::make_shared<FreedesktopFileManager>();
+    options.browser = std::make_shared<GioWebBrowser>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     return options;

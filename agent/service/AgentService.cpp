@@ -4,12 +4,14 @@
 #include <thread>
 
 #include "agent/apps/AppMethods.h"
+#include "agent/clipboard/ClipboardMethods.h"
 #include "agent/control/InputMethods.h"
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
 #include "agent/permissions/SystemPermissionProbe.h"
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
+#include "agent/scripting/ScriptableAppMethods.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/shortcuts/HotkeyMethods.h"
 #include "agent/shortcuts/ShortcutMethods.h"
@@ -78,10 +80,14 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
                                  : nullptr),
       system_(std::make_shared<SystemController>(options.systemPorts, std::move(options.frontmost))),
       nowPlaying_(std::make_shared<NowPlayingController>(options.systemPorts.players)),
+      clipboard_(options.pasteboard ? std::make_shared<ClipboardController>(std::move(options.pasteboard)) : nullptr),
       installedApps_(installedAppMethods(options, runningApps_)),
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
+      scripted_(options.fileManager && options.browser ? std::make_shared<ScriptableAppController>(
+                                                             std::move(options.fileManager), std::move(options.browser))
+                                                       : nullptr),
       shutdown_(ShutdownCountdown::make(std::move(options.shutdownExecutor), shutdownSecondsFromEnvironment())),
       updates_(options.updates ? std::move(options.updates) : liveUpdates(options)),
       sleepGuard_(std::move(options.sleepInhibitor)),
@@ -174,16 +180,17 @@ void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
     if (input_) registerInputMethods(*router_, input_);     // 2
-    registerSystemMethods(*router_, system_, nowPlaying_);  // 3, with clipboard
+    registerSystemMethods(*router_, system_, nowPlaying_);  // 3
+    if (clipboard_) registerClipboardMethods(*router_, clipboard_);  // 3, beside the system methods
     // 4 applications; "system.apps.list", ".activate" and ".quit" come with them.
     if (apps_) registerAppMethods(*router_, apps_);
     if (installedApps_) registerInstalledAppMethods(*router_, installedApps_);  // 5
     if (shortcuts_) registerShortcutMethods(*router_, shortcuts_);             // 6
     registerSessionMethods(*router_, sessions_, commands_);                    // 7
-    // 8 scriptable applications
-    if (hotkeys_) registerHotkeyMethods(*router_, hotkeys_, offerXcode_);  // 9
-    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());      // 10
-    registerUpdateMethods(*router_, updates_);                             // 11
+    if (scripted_) registerScriptableAppMethods(*router_, scripted_);          // 8
+    if (hotkeys_) registerHotkeyMethods(*router_, hotkeys_, offerXcode_);      // 9
+    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());          // 10
+    registerUpdateMethods(*router_, updates_);                                 // 11
 }
 
 void AgentService::registerBuiltInMethods() {

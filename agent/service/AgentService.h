@@ -9,6 +9,7 @@
 #include <string>
 
 #include "agent/apps/RunningAppsController.h"
+#include "agent/clipboard/ClipboardController.h"
 #include "agent/control/InputController.h"
 #include "agent/control/InputMutex.h"
 #include "agent/installed/InstalledAppMethods.h"
@@ -16,6 +17,7 @@
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
 #include "agent/power/ShutdownMethods.h"
+#include "agent/scripting/ScriptableAppController.h"
 #include "agent/service/AgentServiceOptions.h"
 #include "agent/sessions/CommandRegistry.h"
 #include "agent/sessions/SessionController.h"
@@ -114,6 +116,8 @@ private:
     std::shared_ptr<InputController> input_;  // null without an event poster
     std::shared_ptr<SystemController> system_;
     std::shared_ptr<NowPlayingController> nowPlaying_;
+    // Null without a pasteboard.
+    std::shared_ptr<ClipboardController> clipboard_;
     // What the installed-application family asks for the running applications; set once apps_ is.
     std::shared_ptr<std::weak_ptr<RunningAppsController>> runningApps_ =
         std::make_shared<std::weak_ptr<RunningAppsController>>();
@@ -125,6 +129,8 @@ private:
     bool offerXcode_ = false;
     std::shared_ptr<CommandRegistry> commands_;
     std::shared_ptr<SessionController> sessions_;
+    // Null without a file manager and a browser.
+    std::shared_ptr<ScriptableAppController> scripted_;
     std::shared_ptr<ShutdownCountdown> shutdown_;
     std::shared_ptr<UpdateService> updates_;
 

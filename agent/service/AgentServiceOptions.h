@@ -14,6 +14,7 @@
 #include "agent/apps/InstalledApp.h"
 #include "agent/apps/RunningAppsController.h"
 #include "agent/apps/Workspace.h"
+#include "agent/clipboard/Pasteboard.h"
 #include "agent/control/EventPoster.h"
 #include "agent/installed/AppLaunching.h"
 #include "agent/installed/IconCache.h"
@@ -22,6 +23,8 @@
 #include "agent/power/ShutdownExecuting.h"
 #include "agent/shortcuts/HotkeyController.h"
 #include "agent/system/SystemPorts.h"
+#include "agent/scripting/FileManaging.h"
+#include "agent/scripting/WebBrowsing.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -70,10 +73,15 @@ struct AgentServiceOptions {
     // 9 hotkey actions (with input): this platform's Slack, and whether Xcode exists here.
     HotkeyApp slackApp;
     bool offerXcode = false;
+    // 3 clipboard (with the system family): the system clipboard; null leaves the clipboard methods out.
+    std::shared_ptr<Pasteboard> pasteboard;
     // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;
     std::function<std::optional<std::string>()> tmuxPath;
+    // 8 scriptable applications: the file manager and the web browser; without both the family is left out.
+    std::shared_ptr<FileManaging> fileManager;
+    std::shared_ptr<WebBrowsing> browser;
     // 10 shutdown.
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 

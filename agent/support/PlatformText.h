@@ -13,9 +13,10 @@
 
 namespace kx::PlatformText {
 
-inline constexpr std::array all{
-    confirmToRun,         tmuxMissing,         tmuxInstallCommand, accessibilityRationale, privacySettingsURLPrefix,
-    audioMissing,         audioInstallCommand, mediaMissing,       brightnessMissing,      powerMissing,
-    screenLockUnavailable};
+inline constexpr std::array all{confirmToRun,         tmuxMissing,          tmuxInstallCommand,
+                                accessibilityRationale, privacySettingsURLPrefix, audioMissing,
+                                audioInstallCommand,  mediaMissing,         brightnessMissing,
+                                powerMissing,         screenLockUnavailable, clipboardUnreachable,
+                                fileSelectionUnsupported, browserTabsUnsupported};
 
 }  // namespace kx::PlatformText

@@ -22,5 +22,14 @@ inline constexpr const char* powerMissing =
 inline constexpr const char* screenLockUnavailable = "Screen lock is not available on this computer";
 // Empty: there is no settings pane to open.
 inline constexpr const char* privacySettingsURLPrefix = "";
+// Without an X display the agent has no clipboard to read or write.
+inline constexpr const char* clipboardUnreachable =
+    "The clipboard can't be reached: Kestrix needs to run in the desktop session of this computer.";
+// No file manager on this computer tells others what is selected in it.
+inline constexpr const char* fileSelectionUnsupported =
+    "The file manager's selection can't be read on this computer. Revealing and opening files works.";
+// Browsers on this computer offer no interface to list or switch their tabs.
+inline constexpr const char* browserTabsUnsupported =
+    "Browser tabs can't be controlled on this computer. Opening links in the browser works.";
 
 }  // namespace kx::PlatformText

@@ -16,5 +16,10 @@ inline constexpr const char* powerMissing = "Lock and sleep are not available on
 inline constexpr const char* screenLockUnavailable = "Screen lock is not available on this Mac";
 // Followed by the pane's anchor, e.g. "Privacy_Accessibility".
 inline constexpr const char* privacySettingsURLPrefix = "x-apple.systempreferences:com.apple.preference.security?";
+inline constexpr const char* clipboardUnreachable = "The clipboard can't be reached on this Mac.";
+inline constexpr const char* fileSelectionUnsupported =
+    "The Finder selection can't be read on this Mac. Revealing and opening files works.";
+inline constexpr const char* browserTabsUnsupported =
+    "Browser tabs can't be controlled on this Mac. Opening links in the browser works.";
 
 }  // namespace kx::PlatformText

@@ -6,6 +6,7 @@
 
 #include "agent/support/Log.h"
 #include "platform/linux/input/X11Connection.h"
+#include "platform/linux/input/XlibSetup.h"
 
 namespace kx {
 
@@ -76,7 +77,7 @@ void X11FrontmostSource::check(std::optional<std::string>& lastReported) {
 }
 
 void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> lastReported) {
-    X11Connection::prepareXlib();
+    prepareXlib();
     while (!stop.stop_requested()) {
         Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
         if (!display) {

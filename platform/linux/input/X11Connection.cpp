@@ -2,30 +2,9 @@
 
 #include <X11/extensions/XTest.h>
 
+#include "platform/linux/input/XlibSetup.h"
+
 namespace kx {
-
-namespace {
-
-// Xlib's default handlers end the process on any protocol error and on a lost connection; an
-// agent that outlives its X server must not. Protocol errors of our requests are ignored (the
-// event is skipped), and a lost connection is handled per display by onConnectionLost.
-int ignoreProtocolError(Display*, XErrorEvent*) {
-    return 0;
-}
-int returnFromIOError(Display*) {
-    return 0;
-}
-
-}  // namespace
-
-void X11Connection::prepareXlib() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        XInitThreads();
-        XSetErrorHandler(ignoreProtocolError);
-        XSetIOErrorHandler(returnFromIOError);
-    });
-}
 
 X11Connection::X11Connection(std::string displayName) : displayName_(std::move(displayName)) {}
 

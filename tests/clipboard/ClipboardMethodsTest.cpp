@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "agent/clipboard/ClipboardMethods.h"
+#include "agent/support/PlatformText.h"
+#include "tests/clipboard/MemoryPasteboard.h"
+
+using namespace kx;
+using kx::testing::MemoryPasteboard;
+
+// The rules above the pasteboard; reading, owning and private items on a real display are
+// X11ClipboardTest's.
+
+namespace {
+
+const RequestContext kAuthed{"device", true};
+
+class ClipboardMethods : public ::testing::Test {
+protected:
+    void SetUp() override { registerClipboardMethods(router, std::make_shared<ClipboardController>(pasteboard)); }
+
+    Envelope call(const std::string& method, JSONObject params = {}) {
+        return router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);
+    }
+
+    std::shared_ptr<MemoryPasteboard> pasteboard = std::make_shared<MemoryPasteboard>();
+    CommandRouter router;
+};
+
+}  // namespace
+
+TEST_F(ClipboardMethods, ThreeAuthenticatedMethodsOnOneOrderedTargetUnderClipboardText) {
+    EXPECT_EQ(router.capabilityStrings(), (JSONArray{"clipboard.text"}));
+    for (const char* method : {"clipboard.get", "clipboard.peek", "clipboard.set"}) {
+        EXPECT_EQ(router.dispatch(Envelope::request("1", method), RequestContext{}).e->code, ErrorCode::unauthorized);
+        EXPECT_EQ(router.lane(Envelope::request("1", method)), "clipboard") << method;
+    }
+}
+
+TEST_F(ClipboardMethods, PeekNamesTheKindAndCountsUserPerceivedCharacters) {
+    struct Case {
+        std::optional<std::string> text;
+        JSONObject expected;
+    } const cases[] = {
+        {std::nullopt, {{"empty", true}}},
+        {"https://example.com/a b", {{"empty", false}, {"kind", "link"}, {"characters", 23}}},
+        {"http://x", {{"empty", false}, {"kind", "link"}, {"characters", 8}}},
+        {"HTTPS://EXAMPLE.COM", {{"empty", false}, {"kind", "text"}, {"characters", 19}}},
+        {"two lines\nof words", {{"empty", false}, {"kind", "text block"}, {"characters", 18}}},
+        // A family emoji and an e with a combining accent: two characters.
+        {"\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9"
+         "e\xCC\x81",
+         {{"empty", false}, {"kind", "text"}, {"characters", 2}}},
+        {std::string(ClipboardController::textLimit + 1, 'a'),
+         {{"empty", false}, {"kind", "text"}, {"characters", 65537}}},  // no limit on peeking
+    };
+    for (const auto& c : cases) {
+        pasteboard->text = c.text;
+        EXPECT_EQ(call("clipboard.peek").p, c.expected) << c.text.value_or("(none)");
+    }
+    EXPECT_EQ(call("clipboard.get").e, WireError(ErrorCode::unsupported, "Clipboard is too large to send"));
+}
+
+TEST_F(ClipboardMethods, AFailedWriteLeavesThePreviousContents) {
+    pasteboard->text = "keep me";
+    pasteboard->refusesWrites = true;
+    EXPECT_EQ(call("clipboard.set", {{"text", "new"}}).e,
+              WireError(ErrorCode::internal, "Could not write the clipboard"));
+    EXPECT_EQ(pasteboard->text, "keep me");
+    for (const JSONObject& params : {JSONObject{}, JSONObject{{"text", 5}}})
+        EXPECT_EQ(call("clipboard.set", params).e, WireError::invalidParams("text is required"));
+}
+
+TEST(ClipboardMethodsUnreachable, StillAnswerButOfferAHintInsteadOfTheCapability) {
+    auto pasteboard = std::make_shared<MemoryPasteboard>();
+    pasteboard->hangs = true;
+    CommandRouter router;
+    registerClipboardMethods(router, std::make_shared<ClipboardController>(pasteboard));
+    EXPECT_TRUE(router.capabilities().empty());
+    EXPECT_EQ(router.unavailable().at(Capability::clipboardText).message, PlatformText::clipboardUnreachable);
+    auto reply = router.dispatch(Envelope::request("1", "clipboard.get"), kAuthed);
+    EXPECT_EQ(reply.e, WireError(ErrorCode::timeout, "The clipboard did not answer in time"));
+}
