@@ -46,6 +46,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
 
 AgentDaemon::AgentDaemon(DaemonSettings settings)
     : settings_(std::move(settings)),
+      instanceLock_(settings_.dataFolder),
       control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
       service_(AgentService::create(serviceOptions(settings_))) {
     service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });

@@ -64,7 +64,9 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       sleepGuard_(std::move(options.sleepInhibitor)),
       transport_(TransportServer::create(
           identity_, registry_, pairing_, router_, descriptor_,
-          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser), options.sessionLimits})) {}
+          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser), options.sessionLimits})) {
+    sessions_->setDangerousCommandHandler(std::move(options.onDangerousCommand));
+}
 
 AgentService::~AgentService() {
     // The transport goes first: its queue and the stop it does on the way out call back into us.

@@ -11,6 +11,7 @@
 #include "agent/control/EventPoster.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
+#include "agent/sessions/SavedCommand.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -41,6 +42,9 @@ struct AgentServiceOptions {
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;
     std::function<std::optional<std::string>()> tmuxPath;
+    // Told of each saved command marked dangerous that a phone asked to run (the phone is refused
+    // either way); null where nobody at the computer can confirm it.
+    std::function<void(const SavedCommand& command, const std::string& sessionID)> onDangerousCommand;
     // 10 shutdown.
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 

@@ -13,7 +13,20 @@
 
 namespace kx::PlatformText {
 
-inline constexpr std::array all{confirmToRun, tmuxMissing, tmuxInstallCommand, accessibilityRationale,
-                                privacySettingsURLPrefix};
+inline constexpr std::array all{confirmToRun,
+                                tmuxMissing,
+                                tmuxInstallCommand,
+                                accessibilityRationale,
+                                privacySettingsURLPrefix,
+                                thisComputer,
+                                setUpTitle,
+                                readyTitle,
+                                checkingTitle,
+                                openSettingsButton,
+                                relaunchNote,
+                                loginItemApproval,
+                                accessibilityNeedsX11,
+                                accessibilityHelp,
+                                accessibilityHelpCommand};
 
 }  // namespace kx::PlatformText
