@@ -13,42 +13,16 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
-#include "platform/linux/input/X11EventPoster.h"
-#include "platform/linux/pairing/FileIdentityStore.h"
-#include "platform/linux/power/ShutdownExecutorSelection.h"
-#include "platform/linux/transport/DNSSDAdvertiser.h"
-#include "platform/linux/transport/LinuxSystemInfo.h"
-#include "platform/linux/transport/LogindSleepInhibitor.h"
+#include "platform/linux/service/LinuxAgentOptions.h"
 
 namespace kx {
-
-namespace {
-constexpr const char* platformName = "linux";
-
-AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
-    AgentServiceOptions options;
-    options.identityStore = std::make_shared<FileIdentityStore>(settings.dataFolder);
-    options.registryPath = settings.dataFolder / "devices.json";
-    options.commandsPath = settings.dataFolder / CommandRegistry::kFileName;
-    options.hostName = LinuxSystemInfo::hostName();
-    options.version = settings.version;
-    options.platform = platformName;
-    options.os = LinuxSystemInfo::osName();
-    options.advertiser = std::make_shared<DNSSDAdvertiser>();
-    options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
-    // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
-    options.eventPoster = std::make_shared<X11EventPoster>();
-    options.shutdownExecutor = shutdownExecutorFromEnvironment();
-    options.updateBaseURL = settings.updateBaseURL;
-    return options;
-}
-}  // namespace
 
 AgentDaemon::AgentDaemon(DaemonSettings settings)
     : settings_(std::move(settings)),
       instanceLock_(settings_.dataFolder),
       control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
-      service_(AgentService::create(serviceOptions(settings_))) {
+      service_(
+          AgentService::create(linuxAgentOptions(settings_.dataFolder, settings_.version, settings_.updateBaseURL))) {
     service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });
     shutdownAnnouncer_ = announceShutdownCountdown(service_->shutdown());
     registerControlCommands();
