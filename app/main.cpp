@@ -32,6 +32,7 @@ struct CommandLine {
     int port = -1;
     bool noAdvertise = false;
     bool showSetup = false;
+    bool pair = false;
     std::string dataDir;
     std::string updateURL;
 };
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     cli.add_option("--update-url", line.updateURL,
                    "update host, e.g. https://updates.example.org (default: $KX_UPDATE_BASE_URL, else the build's)");
     cli.add_flag("--show-setup", line.showSetup, "show the setup window and do not start the agent");
+    cli.add_flag("--pair", line.pair, "issue a pairing code at start and show it in the window");
     cli.footer(footer);
     CLI11_PARSE(cli, argc, argv);
 
@@ -116,7 +118,6 @@ int main(int argc, char** argv) {
 
         QApplication app(argc, argv);
         QApplication::setApplicationName("kestrix");
-        QApplication::setApplicationDisplayName("Kestrix");
         QApplication::setDesktopFileName("kestrix");
         QApplication::setWindowIcon(Icons::application());
         // A menu-bar app: closing its windows never ends it; Quit does.
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
         quitOnStopSignals();
         log::info("kestrix " + settings.version + " for data folder " + settings.dataFolder.string());
         AppEnvironment environment(std::move(settings));
-        environment.launch(line.showSetup);
+        environment.launch(line.showSetup, line.pair);
         return QApplication::exec();
     } catch (const std::exception& error) {
         std::cerr << "kestrix: " << error.what() << std::endl;

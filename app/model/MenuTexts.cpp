@@ -65,7 +65,7 @@ OnboardingPanel onboardingPanel(const OnboardingStep& step, bool waylandOnly) {
     switch (step.which) {
         case OnboardingStep::Case::ready:
             panel.title = PlatformText::readyTitle;
-            panel.body = "Open Kestrix on your phone and scan the pairing code from the menu bar.";
+            panel.body = PlatformText::readyNote;
             panel.orb = Theme::ok;
             break;
         case OnboardingStep::Case::checking:

@@ -108,7 +108,7 @@ AppEnvironment::~AppEnvironment() {
     for (auto& [id, window] : windows) delete window;
 }
 
-void AppEnvironment::launch(bool showSetup) {
+void AppEnvironment::launch(bool showSetup, bool pair) {
     tray_.show();
     auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - settings_.started);
@@ -120,6 +120,7 @@ void AppEnvironment::launch(bool showSetup) {
     if (permissions_->step().isReady()) {
         model_->startIfNeeded();
         agentStarted();
+        if (pair) model_->beginExternalPairing(std::nullopt);
     } else {
         onboarding_->present();
     }

@@ -41,8 +41,8 @@ public:
     ~AppEnvironment();
 
     // Shows the onboarding window when asked or when something blocking is missing; otherwise
-    // starts the agent.
-    void launch(bool showSetup);
+    // starts the agent, and with `pair` shows a pairing code at once.
+    void launch(bool showSetup, bool pair);
 
 private:
     void modelChanged();

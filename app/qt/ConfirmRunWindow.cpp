@@ -14,7 +14,9 @@
 namespace kx {
 
 ConfirmRunWindow::ConfirmRunWindow(const PendingConfirmation& question, std::function<void(bool run)> answer)
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint), answer_(std::move(answer)) {
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowStaysOnTopHint),
+      answer_(std::move(answer)) {
     setObjectName("kestrix-confirm");
     setWindowTitle("Kestrix");
     setWindowIcon(Icons::application());
@@ -24,6 +26,7 @@ ConfirmRunWindow::ConfirmRunWindow(const PendingConfirmation& question, std::fun
     palette.setColor(QPalette::Window, Style::colour(Theme::ground));
     setPalette(palette);
     setStyleSheet(Style::sheet());
+    setFont(Style::font(12));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 20, 24, 20);
     column->setSpacing(18);

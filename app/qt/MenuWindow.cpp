@@ -74,6 +74,7 @@ MenuWindow::MenuWindow(std::shared_ptr<AgentModel> model, std::shared_ptr<Permis
     setWindowTitle("Kestrix");
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet(Style::sheet());
+    setFont(Style::font(12));
     setFixedWidth(width);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

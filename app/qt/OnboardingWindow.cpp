@@ -54,6 +54,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<PermissionCoordinator> permis
     palette.setColor(QPalette::Window, Style::colour(Theme::ground));
     setPalette(palette);
     setStyleSheet(Style::sheet());
+    setFont(Style::font(12));
     new QVBoxLayout(this);
     layout()->setContentsMargins(0, 0, 0, 0);
 }

@@ -21,7 +21,10 @@ constexpr int betweenButtons = 8;
 constexpr int messageWidth = 372;
 }  // namespace
 
-ShutdownPanel::ShutdownPanel() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint) {
+// Titled and closable only: no minimise or maximise, above every other window.
+ShutdownPanel::ShutdownPanel()
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowStaysOnTopHint) {
     setObjectName("kestrix-shutdown");
     setWindowTitle("Kestrix");
     setWindowIcon(Icons::application());
@@ -31,6 +34,7 @@ ShutdownPanel::ShutdownPanel() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOn
     palette.setColor(QPalette::Window, Style::colour(Theme::ground));
     setPalette(palette);
     setStyleSheet(Style::sheet());
+    setFont(Style::font(12));
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(insetSides, insetTopBottom, insetSides, insetTopBottom);

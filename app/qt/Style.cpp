@@ -14,7 +14,7 @@ QString css(const ThemeColour& c) {
 
 QString sheet() {
     return QString(R"(
-        QWidget { color: %1; font-size: 12px; }
+        QWidget { color: %1; }
         QLabel#secondary { color: %2; }
         QLabel#section { color: %2; font-size: 10px; font-weight: 600; letter-spacing: 1px; }
         QLabel#warn { color: %3; }

@@ -15,6 +15,8 @@ inline constexpr const char* privacySettingsURLPrefix = "";
 inline constexpr const char* thisComputer = "This computer";
 inline constexpr const char* setUpTitle = "Set up this computer";
 inline constexpr const char* readyTitle = "This computer is ready";
+inline constexpr const char* readyNote =
+    "Open Kestrix on your phone and scan the pairing code from the Kestrix icon in the tray.";
 inline constexpr const char* checkingTitle = "Checking your computer";
 // Empty: there is no settings pane, so no button opens one.
 inline constexpr const char* openSettingsButton = "";

@@ -15,6 +15,7 @@ inline constexpr const char* privacySettingsURLPrefix = "x-apple.systempreferenc
 inline constexpr const char* thisComputer = "This Mac";
 inline constexpr const char* setUpTitle = "Set up this Mac";
 inline constexpr const char* readyTitle = "This Mac is ready";
+inline constexpr const char* readyNote = "Open Kestrix on your phone and scan the pairing code from the menu bar.";
 inline constexpr const char* checkingTitle = "Checking your Mac";
 inline constexpr const char* openSettingsButton = "Open System Settings";
 inline constexpr const char* relaunchNote =
