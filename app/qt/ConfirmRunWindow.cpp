@@ -8,7 +8,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/qt/Icons.h"
 #include "app/qt/Style.h"
 
 namespace kx {
@@ -17,38 +16,24 @@ ConfirmRunWindow::ConfirmRunWindow(const PendingConfirmation& question, std::fun
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                            Qt::WindowStaysOnTopHint),
       answer_(std::move(answer)) {
-    setObjectName("kestrix-confirm");
-    setWindowTitle("Kestrix");
-    setWindowIcon(Icons::application());
+    Style::window(this, "kestrix-confirm", "Kestrix");
     setAttribute(Qt::WA_DeleteOnClose);
-    setAutoFillBackground(true);
-    QPalette palette;
-    palette.setColor(QPalette::Window, Style::colour(Theme::ground));
-    setPalette(palette);
-    setStyleSheet(Style::sheet());
-    setFont(Style::font(12));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 20, 24, 20);
     column->setSpacing(18);
-    auto* text = new QLabel(QString::fromStdString(question.question()));
+    auto* text = Style::label(question.question());
     text->setFont(Style::font(14));
-    text->setWordWrap(true);
     column->addWidget(text);
-    auto* note = new QLabel("A phone asked to run this saved command, which is marked as dangerous.");
-    note->setObjectName("secondary");
-    note->setWordWrap(true);
-    column->addWidget(note);
+    column->addWidget(
+        Style::label("A phone asked to run this saved command, which is marked as dangerous.", "secondary"));
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     row->addStretch(1);
-    auto* no = new QPushButton("Don't run");
+    auto* no = Style::button("Don't run", [this] { reply(false); });
     no->setDefault(true);
-    connect(no, &QPushButton::clicked, this, [this] { reply(false); });
     row->addWidget(no);
-    auto* yes = new QPushButton("Run");
-    yes->setObjectName("danger");
-    connect(yes, &QPushButton::clicked, this, [this] { reply(true); });
-    row->addWidget(yes);
+    row->addWidget(Style::button(
+        "Run", [this] { reply(true); }, "danger"));
     column->addLayout(row);
     setFixedWidth(420);
     adjustSize();

@@ -34,30 +34,14 @@ constexpr int reopenGuardMs = 300;
 constexpr int refreshMs = 1000;
 constexpr int clickSettleMs = 150;
 
-QLabel* label(const std::string& text, const char* role = nullptr, QWidget* parent = nullptr) {
-    auto* widget = new QLabel(QString::fromStdString(text), parent);
-    if (role) widget->setObjectName(role);
-    widget->setWordWrap(true);
-    return widget;
-}
-
 QFrame* hairline() {
     auto* line = new QFrame;
     line->setObjectName("hairline");
     return line;
 }
 
-QPushButton* button(const std::string& text, std::function<void()> action, const char* role = nullptr) {
-    auto* widget = new QPushButton(QString::fromStdString(text));
-    if (role) widget->setObjectName(role);
-    widget->setCursor(Qt::PointingHandCursor);
-    widget->setFocusPolicy(Qt::NoFocus);
-    QObject::connect(widget, &QPushButton::clicked, [action = std::move(action)] { action(); });
-    return widget;
-}
-
 QLabel* coloured(const MenuTexts::Styled& styled, const QFont& font) {
-    auto* widget = label(styled.text);
+    auto* widget = Style::label(styled.text);
     widget->setFont(font);
     widget->setStyleSheet("color: " + Style::css(styled.colour) + ";");
     return widget;
@@ -145,12 +129,7 @@ void MenuWindow::render() {
 }
 
 void MenuWindow::rebuild() {
-    if (content_) {
-        // The old content goes later: a button of it may be the one whose click led here.
-        content_->hide();
-        content_->deleteLater();
-    }
-    auto* content = new QWidget(this);
+    QWidget* content = Style::replaceContent(this, content_);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(margin, margin, margin, margin);
     column->setSpacing(12);
@@ -167,9 +146,7 @@ void MenuWindow::rebuild() {
         column->addWidget(hairline());
         column->addWidget(footer());
     }
-    layout()->addWidget(content);
     content->show();  // now, not at the next turn of the loop: the size below must include it
-    content_ = content;
     if (isVisible()) {
         QPoint topRight = geometry().topRight();
         adjustSize();
@@ -189,24 +166,22 @@ QWidget* MenuWindow::header() {
     row->addWidget(orb, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    auto* title = label(status.text);
+    auto* title = Style::label(status.text);
     title->setFont(Style::font(13, QFont::Medium));
     texts->addWidget(title);
     if (auto line = MenuTexts::listeningLine(model_->agentName(), model_->transportState())) {
-        auto* detail = label(*line, "secondary");
+        auto* detail = Style::label(*line, "secondary");
         detail->setFont(Style::font(11, QFont::Normal, true));
         texts->addWidget(detail);
     }
-    if (auto error = model_->startupError()) texts->addWidget(label(*error, "warn"));
+    if (auto error = model_->startupError()) texts->addWidget(Style::label(*error, "warn"));
     row->addLayout(texts, 1);
     return box;
 }
 
 QWidget* MenuWindow::pairingSection() {
-    auto* box = new QWidget;
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
+    QVBoxLayout* column;
+    auto* box = Style::column(column, 8);
     if (const auto& payload = model_->pairingPayload()) {
         if (auto image = QRCodeImage::render(payload->encoded(), qrScale)) {
             auto* code = new QLabel;
@@ -218,24 +193,22 @@ QWidget* MenuWindow::pairingSection() {
             column->addWidget(code, 0, Qt::AlignHCenter);
         }
     }
-    auto* caption = label("Scan with Kestrix on your phone");
+    auto* caption = Style::label("Scan with Kestrix on your phone");
     caption->setAlignment(Qt::AlignHCenter);
     column->addWidget(caption);
     auto expiry = MenuTexts::expiryLine(model_->pairingSecondsRemaining());
     auto* line = coloured(expiry, Style::font(11));
     line->setAlignment(Qt::AlignHCenter);
     column->addWidget(line);
-    column->addWidget(button("Cancel", [model = model_] { model->cancelPairing(); }), 0, Qt::AlignHCenter);
+    column->addWidget(Style::button("Cancel", [model = model_] { model->cancelPairing(); }), 0, Qt::AlignHCenter);
     return box;
 }
 
 QWidget* MenuWindow::devicesSection() {
-    auto* box = new QWidget;
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
-    column->addWidget(label("PHONES", "section"));
-    if (model_->devices().empty()) column->addWidget(label("No phones paired yet.", "secondary"));
+    QVBoxLayout* column;
+    auto* box = Style::column(column, 8);
+    column->addWidget(Style::label("PHONES", "section"));
+    if (model_->devices().empty()) column->addWidget(Style::label("No phones paired yet.", "secondary"));
     for (const auto& device : model_->devices()) {
         auto* rowBox = new QFrame;
         rowBox->setObjectName("surface");
@@ -246,55 +219,52 @@ QWidget* MenuWindow::devicesSection() {
         row->addWidget(icon);
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
-        auto* name = label(device.name);
+        auto* name = Style::label(device.name);
         name->setObjectName("device-name");
         name->setFont(Style::font(12, QFont::Medium));
         texts->addWidget(name);
-        texts->addWidget(label(MenuTexts::lastSeen(device, model_->now()), "secondary"));
+        texts->addWidget(Style::label(MenuTexts::lastSeen(device, model_->now()), "secondary"));
         row->addLayout(texts, 1);
         bool confirming = model_->isConfirmingRevoke(device.id);
-        row->addWidget(button(
+        row->addWidget(Style::button(
             confirming ? "Sure?" : "Revoke", [model = model_, id = device.id] { model->pressRevoke(id); },
             confirming ? "danger" : nullptr));
         column->addWidget(rowBox);
     }
     auto* actions = new QHBoxLayout;
-    actions->addWidget(button(
+    actions->addWidget(Style::button(
         "Pair a phone\u2026", [model = model_] { model->beginPairing(); }, "accent"));
     if (!model_->devices().empty())
-        actions->addWidget(
-            button(model_->lastRingResult().value_or("Ring my phone"), [model = model_] { model->ringDevices(); }));
+        actions->addWidget(Style::button(model_->lastRingResult().value_or("Ring my phone"),
+                                         [model = model_] { model->ringDevices(); }));
     actions->addStretch(1);
     column->addLayout(actions);
     return box;
 }
 
 QWidget* MenuWindow::settingsSection() {
-    auto* box = new QWidget;
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
+    QVBoxLayout* column;
+    auto* box = Style::column(column, 8);
     auto* login = new QCheckBox("Open at login");
-    login->setFocusPolicy(Qt::NoFocus);
     login->setChecked(model_->openAtLogin());
     connect(login, &QCheckBox::toggled, [model = model_](bool on) { model->setOpenAtLogin(on); });
     column->addWidget(login);
     if (model_->openAtLoginNeedsApproval() && *PlatformText::loginItemApproval)
-        column->addWidget(label(PlatformText::loginItemApproval, "secondary"));
+        column->addWidget(Style::label(PlatformText::loginItemApproval, "secondary"));
     if (!model_->updatesConfigured()) {
-        column->addWidget(label("Updates are not set up in this build", "secondary"));
+        column->addWidget(Style::label("Updates are not set up in this build", "secondary"));
         return box;
     }
-    column->addWidget(label(model_->versionLine(), "secondary"));
+    column->addWidget(Style::label(model_->versionLine(), "secondary"));
     if (auto text = model_->updateText()) {
         if (auto headline = text->headline()) {
-            auto* title = label(*headline);
+            auto* title = Style::label(*headline);
             title->setFont(Style::font(12, QFont::Medium));
             column->addWidget(title);
         }
-        for (const auto& note : text->notes()) column->addWidget(label(note, "secondary"));
+        for (const auto& note : text->notes()) column->addWidget(Style::label(note, "secondary"));
         if (auto detail = text->detail())
-            column->addWidget(label(*detail, text->detailIsWarning() ? "warn" : "secondary"));
+            column->addWidget(Style::label(*detail, text->detailIsWarning() ? "warn" : "secondary"));
         if (model_->update() && model_->update()->state == UpdateState::downloading) {
             auto* progress = new QProgressBar;
             progress->setTextVisible(false);
@@ -303,17 +273,16 @@ QWidget* MenuWindow::settingsSection() {
             column->addWidget(progress);
         }
         if (text->showsUpdateNow())
-            column->addWidget(button(
+            column->addWidget(Style::button(
                 "Update now", [model = model_] { model->installUpdate(); }, "accent"));
     }
     auto* automatic = new QCheckBox("Check for updates automatically");
-    automatic->setFocusPolicy(Qt::NoFocus);
     automatic->setChecked(model_->checkUpdatesAutomatically());
     connect(automatic, &QCheckBox::toggled, [model = model_](bool on) { model->setCheckUpdatesAutomatically(on); });
     column->addWidget(automatic);
     auto text = model_->updateText();
     auto* check =
-        button(text ? text->checkTitle() : "Check for updates", [model = model_] { model->checkForUpdates(); });
+        Style::button(text ? text->checkTitle() : "Check for updates", [model = model_] { model->checkForUpdates(); });
     check->setEnabled(text && text->canCheck());
     column->addWidget(check, 0, Qt::AlignLeft);
     return box;
@@ -324,10 +293,10 @@ QWidget* MenuWindow::footer() {
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     bool stopped = model_->transportState().which == TransportState::Case::stopped;
-    row->addWidget(stopped ? button("Resume", [model = model_] { model->resume(); })
-                           : button("Disconnect all", [model = model_] { model->killSwitch(); }));
+    row->addWidget(stopped ? Style::button("Resume", [model = model_] { model->resume(); })
+                           : Style::button("Disconnect all", [model = model_] { model->killSwitch(); }));
     row->addStretch(1);
-    row->addWidget(button("Quit", quit_, "link"));
+    row->addWidget(Style::button("Quit", quit_, "link"));
     return box;
 }
 

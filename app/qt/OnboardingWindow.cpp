@@ -22,20 +22,6 @@ namespace {
 constexpr QSize contentSize{520, 560};
 constexpr int margin = 32;
 
-QLabel* text(const std::string& value, const char* role = nullptr) {
-    auto* widget = new QLabel(QString::fromStdString(value));
-    if (role) widget->setObjectName(role);
-    widget->setWordWrap(true);
-    return widget;
-}
-
-QPushButton* action(const char* title, std::function<void()> run, const char* role = nullptr) {
-    auto* widget = new QPushButton(title);
-    if (role) widget->setObjectName(role);
-    QObject::connect(widget, &QPushButton::clicked, [run = std::move(run)] { run(); });
-    return widget;
-}
-
 bool onlyWayland() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* x11 = std::getenv("DISPLAY");
@@ -45,16 +31,8 @@ bool onlyWayland() {
 
 OnboardingWindow::OnboardingWindow(std::shared_ptr<PermissionCoordinator> permissions)
     : QWidget(nullptr, Qt::Window), permissions_(std::move(permissions)), waylandOnly_(onlyWayland()) {
-    setObjectName("kestrix-setup");
-    setWindowTitle("Kestrix Setup");
-    setWindowIcon(Icons::application());
+    Style::window(this, "kestrix-setup", "Kestrix Setup");
     setFixedSize(contentSize);
-    setAutoFillBackground(true);
-    QPalette palette;
-    palette.setColor(QPalette::Window, Style::colour(Theme::ground));
-    setPalette(palette);
-    setStyleSheet(Style::sheet());
-    setFont(Style::font(12));
     new QVBoxLayout(this);
     layout()->setContentsMargins(0, 0, 0, 0);
 }
@@ -74,7 +52,7 @@ QWidget* OnboardingWindow::commandRow(const std::string& command) {
     auto* box = new QFrame;
     box->setObjectName("surface");
     auto* row = new QHBoxLayout(box);
-    auto* shown = text(command);
+    auto* shown = Style::label(command);
     shown->setFont(Style::font(12, QFont::Normal, true));
     shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
     row->addWidget(shown, 1);
@@ -88,16 +66,12 @@ QWidget* OnboardingWindow::commandRow(const std::string& command) {
 }
 
 void OnboardingWindow::render() {
-    if (content_) {
-        content_->hide();
-        content_->deleteLater();
-    }
-    auto* content = new QWidget(this);
+    QWidget* content = Style::replaceContent(this, content_);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(margin, margin, margin, margin);
     column->setSpacing(14);
-    column->addWidget(text("KESTRIX", "section"));
-    auto* title = text(PlatformText::setUpTitle);
+    column->addWidget(Style::label("KESTRIX", "section"));
+    auto* title = Style::label(PlatformText::setUpTitle);
     title->setFont(Style::font(24, QFont::DemiBold));
     column->addWidget(title);
 
@@ -112,32 +86,31 @@ void OnboardingWindow::render() {
     auto* orb = new StatusOrb(12);
     orb->set(panel.orb, panel.pulsing);
     heading->addWidget(orb);
-    auto* headline = text(panel.title);
+    auto* headline = Style::label(panel.title);
     headline->setFont(Style::font(16, QFont::Medium));
     heading->addWidget(headline, 1);
     cardColumn->addLayout(heading);
-    cardColumn->addWidget(text(panel.body, "secondary"));
+    cardColumn->addWidget(Style::label(panel.body, "secondary"));
     auto* buttons = new QHBoxLayout;
     if (panel.settingsButton)
-        buttons->addWidget(action(
+        buttons->addWidget(Style::button(
             PlatformText::openSettingsButton, [p = permissions_, r = *step.requirement] { p->request(r); }, "accent"));
-    if (panel.checkAgainButton) buttons->addWidget(action("Check again", [p = permissions_] { p->refresh(); }));
+    if (panel.checkAgainButton) buttons->addWidget(Style::button("Check again", [p = permissions_] { p->refresh(); }));
     if (panel.relaunchButton)
-        buttons->addWidget(action(
+        buttons->addWidget(Style::button(
             "Restart Kestrix", [p = permissions_] { p->relaunch(); }, "accent"));
     buttons->addStretch(1);
     cardColumn->addLayout(buttons);
-    if (!panel.help.empty()) cardColumn->addWidget(text(panel.help, "secondary"));
+    if (!panel.help.empty()) cardColumn->addWidget(Style::label(panel.help, "secondary"));
     if (!panel.helpCommand.empty()) cardColumn->addWidget(commandRow(panel.helpCommand));
     column->addWidget(card);
 
     for (const auto& advisory : MenuTexts::advisories(permissions_->advisories())) {
-        column->addWidget(text(advisory.text, "warn"));
+        column->addWidget(Style::label(advisory.text, "warn"));
         if (!advisory.command.empty()) column->addWidget(commandRow(advisory.command));
     }
     column->addStretch(1);
-    layout()->addWidget(content);
-    content_ = content;
+    content->show();
 }
 
 }  // namespace kx

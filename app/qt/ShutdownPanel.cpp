@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/qt/Icons.h"
 #include "app/qt/Style.h"
 
 namespace kx {
@@ -25,16 +24,8 @@ constexpr int messageWidth = 372;
 ShutdownPanel::ShutdownPanel()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                            Qt::WindowStaysOnTopHint) {
-    setObjectName("kestrix-shutdown");
-    setWindowTitle("Kestrix");
-    setWindowIcon(Icons::application());
+    Style::window(this, "kestrix-shutdown", "Kestrix");
     setFixedSize(panelSize);
-    setAutoFillBackground(true);
-    QPalette palette;
-    palette.setColor(QPalette::Window, Style::colour(Theme::ground));
-    setPalette(palette);
-    setStyleSheet(Style::sheet());
-    setFont(Style::font(12));
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(insetSides, insetTopBottom, insetSides, insetTopBottom);
@@ -48,17 +39,17 @@ ShutdownPanel::ShutdownPanel()
     auto* row = new QHBoxLayout;
     row->setSpacing(betweenButtons);
     row->addStretch(1);
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setDefault(true);
-    connect(cancel, &QPushButton::clicked, this, [this] {
+    auto* cancel = Style::button("Cancel", [this] {
         if (controller_) controller_->cancelPressed();
     });
+    cancel->setDefault(true);
     row->addWidget(cancel);
-    now_ = new QPushButton;
-    now_->setObjectName("accent");
-    connect(now_, &QPushButton::clicked, this, [this] {
-        if (controller_) controller_->nowPressed();
-    });
+    now_ = Style::button(
+        "",
+        [this] {
+            if (controller_) controller_->nowPressed();
+        },
+        "accent");
     row->addWidget(now_);
     column->addLayout(row);
 }

@@ -1,6 +1,13 @@
 #include "app/qt/Style.h"
 
 #include <QFontDatabase>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include "app/qt/Icons.h"
 
 namespace kx::Style {
 
@@ -44,6 +51,51 @@ QFont font(int pixelSize, QFont::Weight weight, bool monospaced) {
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     return font;
+}
+
+void window(QWidget* widget, const char* name, const char* title) {
+    widget->setObjectName(name);
+    widget->setWindowTitle(title);
+    widget->setWindowIcon(Icons::application());
+    widget->setAutoFillBackground(true);
+    QPalette palette;
+    palette.setColor(QPalette::Window, colour(Theme::ground));
+    widget->setPalette(palette);
+    widget->setStyleSheet(sheet());
+    widget->setFont(font(12));
+}
+
+QLabel* label(const std::string& text, const char* role) {
+    auto* widget = new QLabel(QString::fromStdString(text));
+    if (role) widget->setObjectName(role);
+    widget->setWordWrap(true);
+    return widget;
+}
+
+QPushButton* button(const std::string& text, std::function<void()> action, const char* role) {
+    auto* widget = new QPushButton(QString::fromStdString(text));
+    if (role) widget->setObjectName(role);
+    widget->setCursor(Qt::PointingHandCursor);
+    QObject::connect(widget, &QPushButton::clicked, [action = std::move(action)] { action(); });
+    return widget;
+}
+
+QWidget* column(QVBoxLayout*& layout, int spacing) {
+    auto* box = new QWidget;
+    layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return box;
+}
+
+QWidget* replaceContent(QWidget* host, QPointer<QWidget>& content) {
+    if (content) {
+        content->hide();
+        content->deleteLater();
+    }
+    content = new QWidget(host);
+    host->layout()->addWidget(content);
+    return content;
 }
 
 }  // namespace kx::Style
