@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <regex>
 
 #include "agent/support/AtomicFile.h"
@@ -8,6 +12,7 @@
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
+#include "tests/support/PrivateBus.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
@@ -94,6 +99,56 @@ long residentKiB(pid_t pid) {
     return -1;
 }
 
+// The desktop's StatusNotifierItem host as the app sees it: a watcher on the bus that takes
+// registrations of tray items.
+class StatusNotifierWatcher {
+public:
+    static constexpr const char* interface = "org.kde.StatusNotifierWatcher";
+
+    explicit StatusNotifierWatcher(const std::string& address)
+        : bus_(sdbus::createSessionBusConnectionWithAddress(address)) {
+        bus_->requestName(interface);
+        object_ = sdbus::createObject(*bus_, "/StatusNotifierWatcher");
+        object_->registerMethod("RegisterStatusNotifierItem")
+            .onInterface(interface)
+            .implementedAs([this](const std::string& service) {
+                std::lock_guard guard(lock_);
+                items_.push_back(service);
+                changed_.notify_all();
+            });
+        object_->registerMethod("RegisterStatusNotifierHost")
+            .onInterface(interface)
+            .implementedAs([](const std::string&) {});
+        object_->registerProperty("IsStatusNotifierHostRegistered").onInterface(interface).withGetter([] {
+            return true;
+        });
+        object_->registerProperty("ProtocolVersion").onInterface(interface).withGetter([] { return std::int32_t{0}; });
+        object_->registerProperty("RegisteredStatusNotifierItems").onInterface(interface).withGetter([this] {
+            std::lock_guard guard(lock_);
+            return items_;
+        });
+        object_->registerSignal("StatusNotifierItemRegistered").onInterface(interface).withParameters<std::string>();
+        object_->registerSignal("StatusNotifierHostRegistered").onInterface(interface);
+        object_->finishRegistration();
+        bus_->enterEventLoopAsync();
+    }
+    ~StatusNotifierWatcher() { bus_->leaveEventLoop(); }
+
+    // The bus name of the first item that registers.
+    std::optional<std::string> firstItem() {
+        std::unique_lock guard(lock_);
+        if (!changed_.wait_for(guard, 10s, [&] { return !items_.empty(); })) return std::nullopt;
+        return items_.front();
+    }
+
+private:
+    std::unique_ptr<sdbus::IConnection> bus_;
+    std::unique_ptr<sdbus::IObject> object_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> items_;
+};
+
 bool trayIsRunning() {
     const char* display = std::getenv("DISPLAY");
     return display && *display && !runTool("/usr/bin/xdotool", {"search", "--class", "trayer"}).empty();
@@ -170,5 +225,31 @@ TEST(DesktopApp, TrayWindowPairingAndShutdownPanelOnARealDisplay) {
     EXPECT_TRUE(has(second.errorOutput(), "(process " + std::to_string(app.pid()) + ")")) << second.errorOutput();
 
     phone.reset();
+    EXPECT_EQ(app.stop(), 0);
+}
+
+// Where the desktop has a StatusNotifierItem watcher the icon is an item on the session bus, which
+// reports no geometry: activating it opens the window in the top-right corner of the screen.
+TEST(DesktopApp, StatusNotifierItemOpensTheWindowInTheTopRightCorner) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "needs an X display (services.sh)";
+    kx::testing::PrivateBus bus;
+    if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not available";
+    StatusNotifierWatcher watcher(bus.address());
+    kx::testing::TempFolder folder("desktop-sni");
+    AgentProcess app({.environment = {"XDG_CONFIG_HOME=" + (folder / "config").string(),
+                                      "DBUS_SESSION_BUS_ADDRESS=" + bus.address()},
+                      .program = KX_DESKTOP_APP});
+
+    auto item = watcher.firstItem();
+    ASSERT_TRUE(item) << "the app registered no tray item\n" << app.errorOutput();
+    auto proxy =
+        sdbus::createProxy(sdbus::createSessionBusConnectionWithAddress(bus.address()), *item, "/StatusNotifierItem");
+    proxy->callMethod("Activate").onInterface("org.kde.StatusNotifierItem").withArguments(0, 0);
+    auto menu = waitForWindow(isMenu);
+    ASSERT_TRUE(menu) << "the window did not open";
+    EXPECT_GE(menu->x + menu->width, 1280 - 16);
+    EXPECT_LE(menu->y, 16);
+    screenshot("window-corner");
     EXPECT_EQ(app.stop(), 0);
 }
