@@ -17,6 +17,7 @@
 #include "tests/power/PowerDoubles.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempFolder.h"
+#include "tests/update/UpdateDoubles.h"
 
 using namespace kx;
 using namespace std::chrono_literals;
@@ -59,6 +60,7 @@ struct Harness {
     std::chrono::system_clock::time_point clock = std::chrono::system_clock::now();
     std::shared_ptr<kx::testing::RecordingExecutor> executor = std::make_shared<kx::testing::RecordingExecutor>();
     std::shared_ptr<RecordingLoginItem> loginItem = std::make_shared<RecordingLoginItem>();
+    std::shared_ptr<UpdateService> updates;  // null: the live service, not configured here
     int built = 0;
     bool failToBuild = false;
     std::shared_ptr<AgentModel> model;
@@ -77,6 +79,7 @@ struct Harness {
             options.platform = "linux";
             options.shutdownExecutor = executor;
             options.onDangerousCommand = onDangerous;
+            options.updates = updates;
             return AgentService::create(std::move(options));
         };
         parts.port = 0;
@@ -134,6 +137,30 @@ TEST(AgentModel, StartsOneServiceAndMirrorsIt) {
     EXPECT_EQ(h.model->connectionCount(), 0u);
     h.model->resume();
     EXPECT_TRUE(h.settle([&] { return h.model->transportState().which == TransportState::Case::listening; }));
+}
+
+TEST(AgentModel, UpdateStatusFollowsTheServiceFromCheckToOfferToFailure) {
+    kx::testing::FakeParts fakes;
+    fakes.fetcher->serve(kx::testing::signedManifest());  // offers 1.3.0
+    Harness h;
+    h.updates = std::make_shared<UpdateService>(fakes.parts());
+    h.model->startIfNeeded();
+    EXPECT_TRUE(h.model->updatesConfigured());
+    EXPECT_EQ(h.model->versionLine(), "Kestrix 1.2.0");
+    EXPECT_FALSE(h.model->hasUpdate());
+
+    h.model->checkForUpdates();
+    ASSERT_TRUE(h.settle([&] { return h.model->hasUpdate(); }));
+    EXPECT_EQ(h.model->update()->state, UpdateState::available);
+    EXPECT_EQ(h.model->updateText()->headline(), "Update available: 1.3.0");
+    EXPECT_TRUE(h.model->updateText()->showsUpdateNow());
+
+    // The fake download does not match the manifest: the failure is shown, the offer stays.
+    h.model->installUpdate();
+    ASSERT_TRUE(h.settle([&] { return h.model->update()->state == UpdateState::failed; }));
+    EXPECT_TRUE(h.model->updateText()->detailIsWarning());
+    EXPECT_TRUE(h.model->updateText()->showsUpdateNow());
+    EXPECT_TRUE(h.model->hasUpdate());
 }
 
 TEST(AgentModel, AFailedStartIsShownAndTriedAgainLater) {
