@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -37,6 +38,7 @@ ConfirmRunWindow::ConfirmRunWindow(const PendingConfirmation& question, std::fun
     column->addLayout(row);
     setFixedWidth(420);
     adjustSize();
+    setFixedSize(size());
     QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
 }
@@ -46,6 +48,11 @@ void ConfirmRunWindow::reply(bool run) {
     answer_ = nullptr;
     if (answer) answer(run);
     close();
+}
+
+void ConfirmRunWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) return reply(false);
+    QWidget::keyPressEvent(event);
 }
 
 void ConfirmRunWindow::closeEvent(QCloseEvent* event) {

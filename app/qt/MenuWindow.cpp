@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -105,6 +106,10 @@ void MenuWindow::place(const QRect& icon) {
 }
 
 bool MenuWindow::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        hide();
+        return true;
+    }
     // Like a menu, it closes when the user turns to another window.
     if (event->type() == QEvent::WindowDeactivate && isVisible()) hide();
     if (event->type() == QEvent::Hide) {

@@ -9,6 +9,7 @@
 
 #include "agent/support/AtomicFile.h"
 #include "agent/support/ChildProcess.h"
+#include "client/ClientError.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/ClientPairing.h"
 #include "tests/e2e/support/Eventually.h"
@@ -57,6 +58,9 @@ bool isMenu(const AppWindow& w) {
 }
 bool isShutdownPanel(const AppWindow& w) {
     return w.width == 420 && w.height == 140;
+}
+bool isConfirmation(const AppWindow& w) {
+    return w.width == 420 && w.height != 140;
 }
 
 std::optional<AppWindow> waitForWindow(const std::function<bool(const AppWindow&)>& wanted,
@@ -252,4 +256,38 @@ TEST(DesktopApp, StatusNotifierItemOpensTheWindowInTheTopRightCorner) {
     EXPECT_LE(menu->y, 16);
     screenshot("window-corner");
     EXPECT_EQ(app.stop(), 0);
+}
+
+// A saved command marked dangerous is refused to the phone, as always, and asked about on the
+// computer; "Run" types it into the phone's session.
+TEST(DesktopApp, DangerousCommandRunsOnlyOnceConfirmedAtTheComputer) {
+    if (!trayIsRunning()) GTEST_SKIP() << "needs an X display with a system tray (trayer, from services.sh)";
+    kx::testing::TempFolder folder("desktop-danger");
+    auto options = AgentProcess::withPlainShell(folder.path());
+    const auto marker = folder / "confirmed";
+    std::ofstream(*options.dataFolder / "commands.json") << R"({"templates": [
+        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}],
+      "commands": [{"id": "c_wipe", "name": "Wipe", "icon": "trash", "templateId": "t_sh", "danger": true,
+                    "command": "touch )" + marker.string() + R"("}]})";
+    options.environment.push_back("XDG_CONFIG_HOME=" + (folder / "config").string());
+    options.program = KX_DESKTOP_APP;
+    AgentProcess app(options);
+    auto phone = connectClient(pairClient(app));
+    auto session = phone->call("session.create", {{"templateId", "t_sh"}, {"name", "work"}}).at("id").asString();
+
+    try {
+        phone->call("session.run", {{"id", session}, {"commandId", "c_wipe"}});
+        ADD_FAILURE() << "a dangerous command ran without confirmation";
+    } catch (const ErrorResponse& refused) {
+        EXPECT_EQ(refused.error.code, ErrorCode::needsConfirmation);
+        EXPECT_EQ(refused.error.msg, "Confirm on your computer to run this");
+    }
+    ASSERT_TRUE(waitForWindow(isConfirmation)) << "no confirmation window";
+    screenshot("confirm");
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    // From "Don't run", the default, to "Run", and press it.
+    runTool("/usr/bin/xdotool", {"key", "Tab", "space"});
+    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(marker); }, 10s));
+    EXPECT_TRUE(eventually([&] { return !findWindow(isConfirmation); }));
+    phone->call("session.kill", {{"id", session}});
 }
