@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -25,7 +26,7 @@ constexpr const char* footer =
     "The agent runs inside the app: a phone pairs with it through the code in the window, and the\n"
     "control commands of kestrixd (pair, devices, ring, shutdown cancel, status ...) reach it when given\n"
     "the same --data-dir. Only one agent, kestrix or kestrixd, runs per data folder.\n"
-    "Needs a graphical session; without one, run kestrixd.";
+    "Needs a graphical session; without one, run kestrixd.\n";
 
 // SIGINT and SIGTERM end the event loop, so that the agent stops cleanly.
 int stopPipe[2] = {-1, -1};
@@ -43,6 +44,12 @@ void quitOnStopSignals() {
     ::sigaction(SIGTERM, &action, nullptr);
     auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] { QApplication::quit(); });
+}
+
+bool hasDisplay() {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(variable); value && *value) return true;
+    return false;
 }
 
 // The command that starts this app again with the same choices (open at login, relaunch).
@@ -85,6 +92,9 @@ int main(int argc, char** argv) {
         settings.command = startCommand(line, settings.dataFolder);
         settings.started = started;
 
+        // Qt would abort without a display; say what to run instead.
+        if (!hasDisplay())
+            throw std::runtime_error("no display to show a window on (DISPLAY is not set); run kestrixd");
         QApplication app(argc, argv);
         QApplication::setApplicationName("kestrix");
         QApplication::setDesktopFileName("kestrix");
