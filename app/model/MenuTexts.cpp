@@ -56,10 +56,6 @@ std::string deviceIconName(const PairedDevice& device) {
     return device.platform.find("ios") != std::string::npos ? "phone-apple-iphone" : "smartphone";
 }
 
-std::string trayIconName(const OnboardingStep& step) {
-    return step.isReady() ? "network-wireless" : "dialog-warning";
-}
-
 OnboardingPanel onboardingPanel(const OnboardingStep& step, bool waylandOnly) {
     OnboardingPanel panel;
     switch (step.which) {

@@ -36,8 +36,6 @@ std::string lastSeen(const PairedDevice& device, std::chrono::system_clock::time
 std::string ringResult(std::size_t connections);
 // A freedesktop icon name for the device's platform.
 std::string deviceIconName(const PairedDevice& device);
-// A freedesktop icon name for the tray: working, or something needs attention.
-std::string trayIconName(const OnboardingStep& step);
 
 // The onboarding window's step panel.
 struct OnboardingPanel {
