@@ -47,3 +47,6 @@ endif()
 if(KX_BUILD_BENCH)
   find_package(benchmark REQUIRED)
 endif()
+
+# The desktop app's interface (app/): Qt Widgets.
+find_package(Qt6 QUIET COMPONENTS Widgets)

@@ -14,75 +14,16 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
-#include "platform/linux/apps/LinuxDesktopApps.h"
-#include "platform/linux/apps/X11FrontmostSource.h"
-#include "platform/linux/apps/X11Workspace.h"
-#include "platform/linux/clipboard/X11Clipboard.h"
-#include "platform/linux/input/X11EventPoster.h"
-#include "platform/linux/installed/GioAppLauncher.h"
-#include "platform/linux/installed/GioInstalledAppSource.h"
-#include "platform/linux/installed/IconImage.h"
-#include "platform/linux/installed/ThemeIconRenderer.h"
-#include "platform/linux/pairing/FileIdentityStore.h"
-#include "platform/linux/power/ShutdownExecutorSelection.h"
-#include "platform/linux/system/LinuxSystemPorts.h"
-#include "platform/linux/scripting/FreedesktopFileManager.h"
-#include "platform/linux/scripting/GioWebBrowser.h"
-#include "platform/linux/transport/DNSSDAdvertiser.h"
-#include "platform/linux/transport/LinuxSystemInfo.h"
-#include "platform/linux/transport/LogindSleepInhibitor.h"
+#include "platform/linux/service/LinuxAgentOptions.h"
 
 namespace kx {
 
-namespace {
-constexpr const char* platformName = "linux";
-
-AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
-    AgentServiceOptions options;
-    options.identityStore = std::make_shared<FileIdentityStore>(settings.dataFolder);
-    options.registryPath = settings.dataFolder / "devices.json";
-    options.commandsPath = settings.dataFolder / CommandRegistry::kFileName;
-    options.hostName = LinuxSystemInfo::hostName();
-    options.version = settings.version;
-    options.platform = platformName;
-    options.os = LinuxSystemInfo::osName();
-    options.advertiser = std::make_shared<DNSSDAdvertiser>();
-    options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
-    // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
-    options.eventPoster = std::make_shared<X11EventPoster>();
-    // Desktop entries and their icons through GIO and the icon theme; launched through GIO.
-    options.installedAppSource = std::make_shared<GioInstalledAppSource>();
-    options.iconRender = [renderer = std::make_shared<ThemeIconRenderer>()](const InstalledApp& app) {
-        return renderer->render(app);
-    };
-    options.appLauncher = std::make_shared<GioAppLauncher>();
-    options.installedApps = [scanner = InstalledAppScanner(options.installedAppSource)] { return scanner.scan(); };
-    options.encodeWindowIcon = [](const IconPixels& icon) {
-        return IconImage::fromARGB(static_cast<int>(icon.width), static_cast<int>(icon.height), icon.argb);
-    };
-    // Running applications on the same display. Windows are matched to installed applications by
-    // the list given here; without one each application is known by its window class.
-    auto workspace = std::make_shared<X11Workspace>(std::make_shared<AppIdentity>(options.installedApps));
-    options.workspace = workspace;
-    options.frontmost = std::make_shared<X11FrontmostSource>(workspace);
-    options.unquittableApps = LinuxDesktopApps::unquittable();
-    options.slackApp = LinuxDesktopApps::slack();
-    options.systemPorts = linuxSystemPorts();
-    // The CLIPBOARD selection of the same display, read and owned by the agent itself.
-    options.pasteboard = std::make_shared<X11Clipboard>();
-    // The file manager over the session bus, the browser that the desktop chose.
-    options.fileManager = std::make_shared<FreedesktopFileManager>();
-    options.browser = std::make_shared<GioWebBrowser>();
-    options.shutdownExecutor = shutdownExecutorFromEnvironment();
-    options.updateBaseURL = settings.updateBaseURL;
-    return options;
-}
-}  // namespace
-
 AgentDaemon::AgentDaemon(DaemonSettings settings)
     : settings_(std::move(settings)),
+      instanceLock_(settings_.dataFolder),
       control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
-      service_(AgentService::create(serviceOptions(settings_))) {
+      service_(
+          AgentService::create(linuxAgentOptions(settings_.dataFolder, settings_.version, settings_.updateBaseURL))) {
     service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });
     shutdownAnnouncer_ = announceShutdownCountdown(service_->shutdown());
     registerControlCommands();

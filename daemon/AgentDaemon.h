@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/service/AgentService.h"
+#include "agent/support/InstanceLock.h"
 #include "daemon/ControlServer.h"
 #include "daemon/CoreControlCommands.h"
 #include "daemon/StatusReport.h"
@@ -32,8 +33,9 @@ struct DaemonSettings {
 // registerControlCommands(), after the core's.
 class AgentDaemon {
 public:
-    // Claims the control socket (refusing a second agent on the same data folder) and builds the
-    // agent. Throws ControlError or the identity store's error.
+    // Locks the data folder and claims the control socket (refusing a second agent on the same
+    // data folder) and builds the agent. Throws InstanceLock::Held, ControlError or the identity
+    // store's error.
     explicit AgentDaemon(DaemonSettings settings);
     ~AgentDaemon();
 
@@ -53,6 +55,7 @@ private:
     void logStateChange(const TransportState& state);
 
     DaemonSettings settings_;
+    InstanceLock instanceLock_;  // before everything that uses the data folder
     ControlServer control_;
     StatusReport status_;
     std::mutex logLock_;

@@ -34,8 +34,12 @@ void expectArguments(const std::vector<std::string>& arguments, std::size_t most
 }  // namespace
 
 ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host) {
-    PairingPayload payload = service.beginPairing(host);
+    return pairingCodeReply(service, service.beginPairing(host));
+}
+
+ControlReply pairingCodeReply(AgentService& service, const PairingPayload& payload) {
     auto token = service.pairing().activeToken();
+    if (!token || token->value != payload.token) throw ControlError("the pairing code was replaced or cancelled");
     auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(token->expiresAt - std::chrono::system_clock::now());
     std::string code = payload.encoded();

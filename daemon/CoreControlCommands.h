@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/pairing/PairingPayload.h"
 #include "daemon/ControlMessages.h"
 
 namespace kx {
@@ -21,6 +22,8 @@ struct ListenSettings {
 
 // Issues a new pairing code: its text, how long it is valid, and the code to draw as a QR code.
 ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host);
+// The same for a code that was issued already, while it is still the active one.
+ControlReply pairingCodeReply(AgentService& service, const PairingPayload& payload);
 
 // pair, devices, revoke ID, ring, disconnect, resume, status, commands; and the core's status lines.
 // `onPairingCode` runs after `pair` has issued a code.

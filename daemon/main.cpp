@@ -10,6 +10,7 @@
 #include "agent/support/DescriptorLimit.h"
 #include "agent/support/HostName.h"
 #include "agent/support/Log.h"
+#include "daemon/AgentCommandLine.h"
 #include "daemon/AgentDaemon.h"
 #include "daemon/ControlClient.h"
 #include "daemon/StopSignals.h"
@@ -19,7 +20,6 @@ namespace {
 
 using namespace kx;
 
-constexpr int maxPort = 65535;
 constexpr const char* commandsHelp =
     "Control commands for the agent that runs with the same --data-dir:\n"
     "  kestrixd pair [HOST]    issue a new pairing code and show it as a QR code\n"
@@ -36,38 +36,19 @@ constexpr const char* commandsHelp =
     "Add --json to print a command's result as JSON.";
 
 struct CommandLine {
-    int port = -1;
-    bool noAdvertise = false;
-    bool pair = false;
+    AgentCommandLine agent;
     bool json = false;
-    std::string dataDir;
-    std::string updateURL;
     std::vector<std::string> command;
 };
 
-std::filesystem::path dataFolder(const CommandLine& line, bool create) {
-    std::filesystem::path folder;
-    if (!line.dataDir.empty())
-        folder = std::filesystem::absolute(line.dataDir);
-    else if (auto standard = defaultDataDirectory())
-        folder = *standard;
-    else
-        throw ControlError("there is no standard data folder (HOME is not set); pass --data-dir");
-    if (create) {
-        ensureDirectory(folder);
-        if (!std::filesystem::is_directory(folder))
-            throw ControlError("cannot create the data folder " + folder.string());
-    }
-    return std::filesystem::weakly_canonical(folder);
-}
-
 int runControlCommand(const CommandLine& line) {
-    if (line.port >= 0 || line.noAdvertise || line.pair || !line.updateURL.empty())
+    const AgentCommandLine& agent = line.agent;
+    if (agent.port >= 0 || agent.noAdvertise || agent.pair || !agent.updateURL.empty())
         throw ControlError(
             "--port, --no-advertise, --pair and --update-url apply when starting the agent, not to a command");
     if (line.command.size() == 2 && line.command[0] == "pair")
         if (auto problem = HostName::problem(line.command[1])) throw ControlError("cannot pair: " + *problem);
-    ControlReply reply = ControlClient::send(dataFolder(line, false), line.command);
+    ControlReply reply = ControlClient::send(agent.dataFolder(false), line.command);
     if (!reply.ok) throw ControlError(reply.error);
     if (line.json) {
         std::cout << reply.data.toJSONText() << std::endl;
@@ -87,12 +68,11 @@ int runAgent(const CommandLine& line) {
     log::info(raiseDescriptorLimit().description());
 
     DaemonSettings settings;
-    settings.dataFolder = dataFolder(line, true);
-    if (line.port >= 0) settings.listen.port = static_cast<std::uint16_t>(line.port);
-    settings.listen.advertise = !line.noAdvertise;
-    settings.pairAtStart = line.pair;
+    settings.dataFolder = line.agent.dataFolder(true);
+    settings.listen = line.agent.listen();
+    settings.pairAtStart = line.agent.pair;
     settings.version = KX_VERSION;
-    if (!line.updateURL.empty()) settings.updateBaseURL = line.updateURL;
+    settings.updateBaseURL = line.agent.updateBaseURL();
     AgentDaemon daemon(std::move(settings));
     return daemon.run(stopSignals);
 }
@@ -105,14 +85,7 @@ int main(int argc, char** argv) {
         "in the foreground until SIGINT or SIGTERM; with one it manages the running agent."};
     CommandLine line;
     app.set_version_flag("--version", std::string("kestrixd ") + KX_VERSION);
-    app.add_option("--port", line.port, "TCP port to listen on (default: any free port)")
-        ->check(CLI::Range(0, maxPort));
-    app.add_flag("--no-advertise", line.noAdvertise, "do not advertise the agent over DNS-SD");
-    app.add_option("--data-dir", line.dataDir,
-                   "folder of the identity key and paired devices (default: $XDG_DATA_HOME/Kestrix)");
-    app.add_option("--update-url", line.updateURL,
-                   "update host, e.g. https://updates.example.org (default: $KX_UPDATE_BASE_URL, else the build's)");
-    app.add_flag("--pair", line.pair, "issue a pairing code at start and print it with a QR code");
+    line.agent.addTo(app, "issue a pairing code at start and print it with a QR code");
     app.add_flag("--json", line.json, "print a control command's result as JSON");
     app.add_option("command", line.command, "control command for the running agent (see below)");
     app.footer(commandsHelp);

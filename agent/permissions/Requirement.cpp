@@ -40,7 +40,8 @@ Necessity Requirement::necessity() const {
 }
 
 bool Requirement::requiresRelaunchAfterGrant() const {
-    return kind_ == Kind::accessibility || kind_ == Kind::inputMonitoring;
+    return (kind_ == Kind::accessibility || kind_ == Kind::inputMonitoring) &&
+           PlatformText::grantTakesEffectAfterRelaunch;
 }
 
 std::optional<std::string> Requirement::settingsURL() const {

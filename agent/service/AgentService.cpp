@@ -94,6 +94,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       transport_(TransportServer::create(
           identity_, registry_, pairing_, router_, descriptor_,
           {options.workerCount, options.handshakeTimeout, std::move(options.advertiser), options.sessionLimits})) {
+    sessions_->setDangerousCommandHandler(std::move(options.onDangerousCommand));
     buildAppFamilies(options);
 }
 
@@ -179,18 +180,18 @@ void AgentService::connectUpdateCallback() {
 void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
-    if (input_) registerInputMethods(*router_, input_);     // 2
-    registerSystemMethods(*router_, system_, nowPlaying_);  // 3
+    if (input_) registerInputMethods(*router_, input_);              // 2
+    registerSystemMethods(*router_, system_, nowPlaying_);           // 3
     if (clipboard_) registerClipboardMethods(*router_, clipboard_);  // 3, beside the system methods
     // 4 applications; "system.apps.list", ".activate" and ".quit" come with them.
     if (apps_) registerAppMethods(*router_, apps_);
     if (installedApps_) registerInstalledAppMethods(*router_, installedApps_);  // 5
-    if (shortcuts_) registerShortcutMethods(*router_, shortcuts_);             // 6
-    registerSessionMethods(*router_, sessions_, commands_);                    // 7
-    if (scripted_) registerScriptableAppMethods(*router_, scripted_);          // 8
-    if (hotkeys_) registerHotkeyMethods(*router_, hotkeys_, offerXcode_);      // 9
-    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());          // 10
-    registerUpdateMethods(*router_, updates_);                                 // 11
+    if (shortcuts_) registerShortcutMethods(*router_, shortcuts_);              // 6
+    registerSessionMethods(*router_, sessions_, commands_);                     // 7
+    if (scripted_) registerScriptableAppMethods(*router_, scripted_);           // 8
+    if (hotkeys_) registerHotkeyMethods(*router_, hotkeys_, offerXcode_);       // 9
+    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());           // 10
+    registerUpdateMethods(*router_, updates_);                                  // 11
 }
 
 void AgentService::registerBuiltInMethods() {

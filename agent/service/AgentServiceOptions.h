@@ -21,10 +21,11 @@
 #include "agent/installed/InstalledAppSource.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
-#include "agent/shortcuts/HotkeyController.h"
-#include "agent/system/SystemPorts.h"
 #include "agent/scripting/FileManaging.h"
 #include "agent/scripting/WebBrowsing.h"
+#include "agent/sessions/SavedCommand.h"
+#include "agent/shortcuts/HotkeyController.h"
+#include "agent/system/SystemPorts.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -82,6 +83,9 @@ struct AgentServiceOptions {
     // 8 scriptable applications: the file manager and the web browser; without both the family is left out.
     std::shared_ptr<FileManaging> fileManager;
     std::shared_ptr<WebBrowsing> browser;
+    // Told of each saved command marked dangerous that a phone asked to run (the phone is refused
+    // either way); null where nobody at the computer can confirm it.
+    std::function<void(const SavedCommand& command, const std::string& sessionID)> onDangerousCommand;
     // 10 shutdown.
     std::shared_ptr<ShutdownExecuting> shutdownExecutor;  // null: a countdown that runs out does nothing
 

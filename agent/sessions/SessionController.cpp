@@ -215,15 +215,31 @@ void SessionController::sendText(const std::string& text, const std::string& ses
     tmux_.run({"send-keys", "-t", target(sessionID), "-l", "--", text});
 }
 
-void SessionController::run(const std::string& commandID, const std::string& sessionID) const {
+SavedCommand SessionController::savedCommand(const std::string& commandID, const std::string& sessionID) const {
     requireSession(sessionID);
     auto saved = registry_->command(commandID);
     if (!saved) throw WireError(ErrorCode::targetNotFound, "No such saved command");
-    if (saved->danger) throw WireError(ErrorCode::needsConfirmation, PlatformText::confirmToRun);
     requireOneArgument(saved->command);
+    return *saved;
+}
+
+void SessionController::type(const SavedCommand& saved, const std::string& sessionID) const {
     // "--" keeps a command beginning with "-" from being read as options of send-keys.
-    tmux_.run({"send-keys", "-t", target(sessionID), "-l", "--", saved->command});
+    tmux_.run({"send-keys", "-t", target(sessionID), "-l", "--", saved.command});
     tmux_.run({"send-keys", "-t", target(sessionID), "Enter"});
+}
+
+void SessionController::run(const std::string& commandID, const std::string& sessionID) const {
+    SavedCommand saved = savedCommand(commandID, sessionID);
+    if (saved.danger) {
+        if (onDangerous_) onDangerous_(saved, sessionID);
+        throw WireError(ErrorCode::needsConfirmation, PlatformText::confirmToRun);
+    }
+    type(saved, sessionID);
+}
+
+void SessionController::runConfirmed(const std::string& commandID, const std::string& sessionID) const {
+    type(savedCommand(commandID, sessionID), sessionID);
 }
 
 bool SessionController::isValidSessionID(std::string_view id) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -46,7 +47,14 @@ public:
     std::string create(const std::string& templateID, const std::optional<std::string>& name) const;
     void kill(const std::string& id) const;
     std::string capture(const std::string& id, std::int64_t lines) const;
+    // A command marked dangerous is refused with "needs_confirmation" and handed to the
+    // confirmation handler, if there is one, so the person at the computer can decide.
     void run(const std::string& commandID, const std::string& sessionID) const;
+    // Runs a saved command, dangerous or not: the person at the computer confirmed it.
+    void runConfirmed(const std::string& commandID, const std::string& sessionID) const;
+    // Told (on the requesting thread) of each dangerous command a phone asked to run. Set before use.
+    using DangerousCommandHandler = std::function<void(const SavedCommand& command, const std::string& sessionID)>;
+    void setDangerousCommandHandler(DangerousCommandHandler handler) { onDangerous_ = std::move(handler); }
     void sendKey(const std::string& key, const std::string& sessionID) const;
     void sendText(const std::string& text, const std::string& sessionID) const;
     void resize(const std::string& id, std::int64_t cols, std::int64_t rows) const;
@@ -63,9 +71,12 @@ public:
 
 private:
     std::string freeID(const std::string& base) const;
+    SavedCommand savedCommand(const std::string& commandID, const std::string& sessionID) const;
+    void type(const SavedCommand& saved, const std::string& sessionID) const;
 
     std::shared_ptr<const CommandRegistry> registry_;
     TmuxRunner tmux_;
+    DangerousCommandHandler onDangerous_;
 };
 
 }  // namespace kx

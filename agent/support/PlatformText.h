@@ -13,10 +13,30 @@
 
 namespace kx::PlatformText {
 
-inline constexpr std::array all{confirmToRun,         tmuxMissing,          tmuxInstallCommand,
-                                accessibilityRationale, privacySettingsURLPrefix, audioMissing,
-                                audioInstallCommand,  mediaMissing,         brightnessMissing,
-                                powerMissing,         screenLockUnavailable, clipboardUnreachable,
-                                fileSelectionUnsupported, browserTabsUnsupported};
+inline constexpr std::array all{confirmToRun,
+                                tmuxMissing,
+                                tmuxInstallCommand,
+                                accessibilityRationale,
+                                privacySettingsURLPrefix,
+                                audioMissing,
+                                audioInstallCommand,
+                                mediaMissing,
+                                brightnessMissing,
+                                powerMissing,
+                                screenLockUnavailable,
+                                clipboardUnreachable,
+                                fileSelectionUnsupported,
+                                browserTabsUnsupported,
+                                thisComputer,
+                                setUpTitle,
+                                readyTitle,
+                                readyNote,
+                                checkingTitle,
+                                openSettingsButton,
+                                relaunchNote,
+                                loginItemApproval,
+                                accessibilityNeedsX11,
+                                accessibilityHelp,
+                                accessibilityHelpCommand};
 
 }  // namespace kx::PlatformText

@@ -32,4 +32,28 @@ inline constexpr const char* fileSelectionUnsupported =
 inline constexpr const char* browserTabsUnsupported =
     "Browser tabs can't be controlled on this computer. Opening links in the browser works.";
 
+// The desktop app's wording.
+inline constexpr const char* thisComputer = "This computer";
+inline constexpr const char* setUpTitle = "Set up this computer";
+inline constexpr const char* readyTitle = "This computer is ready";
+inline constexpr const char* readyNote =
+    "Open Kestrix on your phone and scan the pairing code from the Kestrix icon in the tray.";
+inline constexpr const char* checkingTitle = "Checking your computer";
+// Empty: there is no settings pane, so no button opens one.
+inline constexpr const char* openSettingsButton = "";
+inline constexpr const char* relaunchNote = "Restart Kestrix to finish.";
+// Empty: an autostart entry needs nobody's approval.
+inline constexpr const char* loginItemApproval = "";
+// Shown instead of the usual rationale when only a Wayland display is reachable.
+inline constexpr const char* accessibilityNeedsX11 =
+    "Kestrix presses keys and moves the pointer through X11: for now input needs an X11 session. Log out and "
+    "choose an X11 (Xorg) session to use it.";
+// The help under the Accessibility step, and a command that helps (empty: none).
+inline constexpr const char* accessibilityHelp =
+    "Kestrix reaches the X display named by DISPLAY, which needs the XTEST extension. Start Kestrix from your desktop "
+    "session, or set DISPLAY before starting it.";
+inline constexpr const char* accessibilityHelpCommand = "";
+// Input through XTEST works as soon as the display is reachable: nothing waits for a fresh process.
+inline constexpr bool grantTakesEffectAfterRelaunch = false;
+
 }  // namespace kx::PlatformText

@@ -22,4 +22,22 @@ inline constexpr const char* fileSelectionUnsupported =
 inline constexpr const char* browserTabsUnsupported =
     "Browser tabs can't be controlled on this Mac. Opening links in the browser works.";
 
+// The desktop app's wording.
+inline constexpr const char* thisComputer = "This Mac";
+inline constexpr const char* setUpTitle = "Set up this Mac";
+inline constexpr const char* readyTitle = "This Mac is ready";
+inline constexpr const char* readyNote = "Open Kestrix on your phone and scan the pairing code from the menu bar.";
+inline constexpr const char* checkingTitle = "Checking your Mac";
+inline constexpr const char* openSettingsButton = "Open System Settings";
+inline constexpr const char* relaunchNote =
+    "macOS only applies this to a freshly started app. Restart Kestrix to finish.";
+inline constexpr const char* loginItemApproval = "Allow it in System Settings \u203a General \u203a Login Items.";
+inline constexpr const char* accessibilityNeedsX11 = "";
+inline constexpr const char* accessibilityHelp =
+    "macOS ties the permission to this exact copy of the app. If Kestrix was updated, the old entry no longer matches. "
+    "Select Kestrix in the list, remove it with \u2212, then add it again. Or reset it from a terminal:";
+inline constexpr const char* accessibilityHelpCommand = "tccutil reset Accessibility com.kestrix.agent";
+// macOS applies a privacy permission only to a process started after it was granted.
+inline constexpr bool grantTakesEffectAfterRelaunch = true;
+
 }  // namespace kx::PlatformText

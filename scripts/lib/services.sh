@@ -29,6 +29,16 @@ kx_services_start() {
         fi
     fi
 
+    # XEmbed system tray (trayer) for the desktop app's icon, in the top-right corner: the icon sits
+    # near (1268, 16). Started before any Qt client, which picks its tray protocol once, at start.
+    if [ -n "${DISPLAY:-}" ] && command -v trayer >/dev/null; then
+        trayer --edge top --align right --widthtype pixel --width 120 --height 32 --SetDockType true \
+            >"$KX_RUN/trayer.log" 2>&1 &
+        KX_PIDS+=($!)
+        for _ in $(seq 50); do xdotool search --class trayer >/dev/null 2>&1 && break; sleep 0.1; done
+        xdotool search --class trayer >/dev/null 2>&1 || echo "services: trayer did not start; tray tests will skip" >&2
+    fi
+
     # Session bus at $XDG_RUNTIME_DIR/bus, where sd-bus and GLib look for it.
     if command -v dbus-daemon >/dev/null; then
         dbus-daemon --session --fork --nopidfile --address="unix:path=$KX_RUN/bus" --print-pid=3 3>"$KX_RUN/session-bus.pid"
