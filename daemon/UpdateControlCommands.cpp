@@ -40,13 +40,23 @@ ControlReply checkForUpdates(UpdateService& updates) {
     if (!updates.isConfigured()) throw ControlError(updatesOff);
     std::promise<void> done;
     auto finished = done.get_future();
+    std::optional<std::string> failure;
     std::jthread check([&](std::stop_token stop) {
-        updates.checkNow(stop);
+        failure = updates.checkNow(stop);
         done.set_value();
     });
     // Past the wait the transfer is aborted, and the check puts the earlier status back.
-    if (finished.wait_for(updateCheckWait) != std::future_status::ready) check.request_stop();
+    bool timedOut = finished.wait_for(updateCheckWait) != std::future_status::ready;
+    if (timedOut) check.request_stop();
     check.join();
+    // The status still shows the previous check's result: reporting it would pass a failed check off
+    // as a good one.
+    if (failure) {
+        if (timedOut)
+            throw ControlError("Update check failed: the update host did not answer within " +
+                               std::to_string(updateCheckWait.count()) + " seconds");
+        throw ControlError(*failure);
+    }
     auto status = updates.status();
     return ControlReply::success(describe(status), status.statusResult());
 }

@@ -13,7 +13,8 @@
 
 namespace kx::PlatformText {
 
-inline constexpr std::array all{confirmToRun, tmuxMissing, tmuxInstallCommand, accessibilityRationale,
-                                privacySettingsURLPrefix};
+inline constexpr std::array all{
+    confirmToRun,     tmuxMissing,         tmuxInstallCommand, accessibilityRationale, privacySettingsURLPrefix,
+    downloadPageOpen, downloadPageNowOpen, permanentFolder,    packageManagerUpdate};
 
 }  // namespace kx::PlatformText

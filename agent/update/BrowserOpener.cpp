@@ -4,6 +4,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -15,9 +18,23 @@ namespace kx {
 
 namespace {
 constexpr const char* kOpener = "xdg-open";
-}
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
-void openInBrowser(const std::string& url) {
+// The opener's exit status, or absent while it still runs after `browserOpenWait`.
+std::optional<int> exitStatusWithin(pid_t pid) {
+    auto deadline = std::chrono::steady_clock::now() + browserOpenWait;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 && errno != EINTR) return -1;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+bool openInBrowser(const std::string& url) {
     log::info("Opening the download page " + url);
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -36,9 +53,16 @@ void openInBrowser(const std::string& url) {
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
         log::error("Could not open the download page: xdg-open is not available");
-        return;
+        return false;
     }
-    std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    auto status = exitStatusWithin(pid);
+    if (!status) {
+        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+        return true;
+    }
+    if (*status != 0)
+        log::error("Could not open the download page: xdg-open failed with status " + std::to_string(*status));
+    return *status == 0;
 }
 
 }  // namespace kx

@@ -10,5 +10,12 @@ inline constexpr const char* tmuxInstallCommand = "sudo apt install tmux";
 inline constexpr const char* accessibilityRationale = "Lets Kestrix press keys and move the pointer on your computer.";
 // Empty: there is no settings pane to open.
 inline constexpr const char* privacySettingsURLPrefix = "";
+// Self-update texts that send the user to the download page or elsewhere.
+inline constexpr const char* downloadPageOpen = "The download page is open on the computer";
+inline constexpr const char* downloadPageNowOpen = "use the download page now open on the computer";
+inline constexpr const char* permanentFolder = "a folder in your home folder";
+inline constexpr const char* packageManagerUpdate =
+    "Kestrix was installed with the package manager, so it cannot replace itself: update it with "
+    "sudo apt update && sudo apt upgrade.";
 
 }  // namespace kx::PlatformText

@@ -10,5 +10,11 @@ inline constexpr const char* tmuxInstallCommand = "brew install tmux";
 inline constexpr const char* accessibilityRationale = "Lets Kestrix press keys and move the pointer on your Mac.";
 // Followed by the pane's anchor, e.g. "Privacy_Accessibility".
 inline constexpr const char* privacySettingsURLPrefix = "x-apple.systempreferences:com.apple.preference.security?";
+// Self-update texts that send the user to the download page or elsewhere.
+inline constexpr const char* downloadPageOpen = "The download page is open on the Mac";
+inline constexpr const char* downloadPageNowOpen = "use the download page now open on the Mac";
+inline constexpr const char* permanentFolder = "Applications";
+inline constexpr const char* packageManagerUpdate =
+    "Kestrix was installed with Homebrew, so it cannot replace itself: update it with brew upgrade.";
 
 }  // namespace kx::PlatformText

@@ -268,8 +268,10 @@ TEST_F(UpdateServiceTest, DestroyingTheServiceStopsTheDefaultSleepAtOnce) {
 
 TEST(DownloadPageInstaller, RefusesEveryInstallAtThePreflightAndOpensTheDownloadPage) {
     std::vector<std::string> opened;
-    DownloadPageInstaller installer("https://updates.example.org/download/",
-                                    [&](const std::string& url) { opened.push_back(url); });
+    DownloadPageInstaller installer("https://updates.example.org/download/", [&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
     EXPECT_THROW(installer.preflight(), UpdateFailure);
     installer.openDownloadPage();
     EXPECT_EQ(opened, std::vector<std::string>{"https://updates.example.org/download/"});
