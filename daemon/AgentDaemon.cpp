@@ -1,5 +1,6 @@
 #include "daemon/AgentDaemon.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
+#include "platform/linux/update/LinuxUpdateParts.h"
 
 namespace kx {
 
@@ -40,6 +42,11 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.eventPoster = std::make_shared<X11EventPoster>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
+    // Once the swap script runs, the agent quits as on SIGTERM.
+    auto parts = LinuxUpdateParts::forRunningAgent(settings.dataFolder, settings.version, settings.updateBaseURL,
+                                                   [] { ::kill(::getpid(), SIGTERM); });
+    options.updateVerifier = std::move(parts.verifier);
+    options.updateInstaller = std::move(parts.installer);
     return options;
 }
 }  // namespace
@@ -73,6 +80,9 @@ int AgentDaemon::run(StopSignals& stop) {
         return 1;
     }
     control_.start();
+    // A swap that put this version back says why in the first update status.
+    if (auto failure = LinuxUpdateParts::takeSwapFailure(settings_.dataFolder))
+        service_->updates().reportEarlierFailure(*failure);
     service_->updates().start();
     if (settings_.pairAtStart) printPairingCode();
 

@@ -1,5 +1,7 @@
 #include "daemon/UpdateControlCommands.h"
 
+#include <unistd.h>
+
 #include <future>
 #include <thread>
 
@@ -61,6 +63,34 @@ ControlReply checkForUpdates(UpdateService& updates) {
     return ControlReply::success(describe(status), status.statusResult());
 }
 
+// The status as the phones read it, with this process's id so that `kestrixd update` can tell the
+// agent that comes back after the swap from the one that started it.
+JSONValue statusData(const UpdateService& updates) {
+    auto data = updates.status().statusResult();
+    data["pid"] = static_cast<std::int64_t>(::getpid());
+    return data;
+}
+
+ControlReply startUpdate(UpdateService& updates) {
+    if (!updates.isConfigured()) throw ControlError(updatesOff);
+    try {
+        updates.install();
+    } catch (const InstallRefusalError& refused) {
+        if (refused.refusal == InstallRefusal::noUpdate)
+            throw ControlError("No update available; `kestrixd check-update` looks for one");
+        throw ControlError(refused.what());
+    }
+    return ControlReply::success("Installing Kestrix " + updates.status().available->version.description() + "\n",
+                                 statusData(updates));
+}
+
+ControlReply updateProgress(const UpdateService& updates) {
+    auto status = updates.status();
+    UpdateMenuText menu(status);
+    std::string text = menu.detail().value_or(std::string(rawValue(status.state)));
+    return ControlReply::success(text, statusData(updates));
+}
+
 std::string statusLine(const UpdateService& updates) {
     if (!updates.isConfigured()) return "updates: off";
     auto status = updates.status();
@@ -79,6 +109,13 @@ void registerUpdateControlCommands(ControlServer& control, UpdateService& update
                            if (!arguments.empty()) throw ControlError("usage: kestrixd check-update");
                            return checkForUpdates(updates);
                        });
+    control.addCommand("update", "update", "download and install the offered update, showing its progress",
+                       [&updates](const std::vector<std::string>& arguments) {
+                           if (!arguments.empty()) throw ControlError("usage: kestrixd update");
+                           return startUpdate(updates);
+                       });
+    control.addCommand("update status", "update status", "the update's state and progress, as JSON with --json",
+                       [&updates](const std::vector<std::string>&) { return updateProgress(updates); });
     status.add([&updates] { return std::vector<std::string>{statusLine(updates)}; });
 }
 
