@@ -51,9 +51,10 @@ void BundleUnpacker::unpack(const std::filesystem::path& archivePath, const std:
     archive_read_support_filter_all(reader.get());
     archive_read_support_format_tar(reader.get());
     archive_read_support_format_gnutar(reader.get());
-    archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                                     ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                     ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
+    // Names are checked here and then made absolute under `destination`, so libarchive's own
+    // refusal of absolute paths cannot be asked for; it still refuses ".." and writing through links.
+    archive_write_disk_set_options(
+        writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
     if (archive_read_open_filename(reader.get(), archivePath.c_str(), kReadBlock) != ARCHIVE_OK) refuse();
 
     std::size_t entries = 0;

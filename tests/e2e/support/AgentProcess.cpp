@@ -44,8 +44,8 @@ AgentProcess::AgentProcess(Options options)
     if (auto limit = options_.descriptorLimit)
         arguments = {prlimitPath, "--nofile=" + std::to_string(limit->first) + ":" + std::to_string(limit->second),
                      "--"};
-    arguments.insert(arguments.end(), {executable, "--data-dir", dataFolder_.string(), "--port",
-                                       std::to_string(options_.port.value_or(0))});
+    arguments.insert(arguments.end(), {options_.executable.value_or(executable).string(), "--data-dir",
+                                       dataFolder_.string(), "--port", std::to_string(options_.port.value_or(0))});
     if (!options_.advertise) arguments.push_back("--no-advertise");
     arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
     process_ = std::make_unique<kx::testing::Subprocess>(

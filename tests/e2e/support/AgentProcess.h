@@ -38,6 +38,8 @@ public:
         std::optional<std::uint16_t> port = std::nullopt;
         // Soft and hard limit on open descriptors to start it with (through prlimit); inherited when absent.
         std::optional<std::pair<unsigned long, unsigned long>> descriptorLimit = std::nullopt;
+        // The kestrixd to start instead of this build's (an installed copy); commands use this build's.
+        std::optional<std::filesystem::path> executable = std::nullopt;
     };
     static constexpr std::chrono::seconds startTimeout{30};
 
