@@ -253,3 +253,30 @@ TEST_F(SelfUpdateTest, BadReleasesLeaveTheRunningVersionInPlaceWithTheirReasons)
     EXPECT_EQ(status.at("message"), JSONValue(putBack));
     expectUntouched();
 }
+
+// After a good check, a check that fails (a manifest signed by another key, a host that answers
+// 404) says so and exits non-zero instead of repeating the earlier result, which still stands.
+TEST_F(SelfUpdateTest, AFailedCheckIsReportedAsAFailureAfterAGoodOne) {
+    startAgent();
+    server.serveBody(kManifestPath, signedManifest({.version = "0.0.1"}));
+    auto good = agent->control({"check-update"});
+    ASSERT_TRUE(good.succeeded()) << good.standardError;
+    EXPECT_TRUE(has(good.standardOutput, "is up to date")) << good.standardOutput;
+
+    Key32 otherSeed{};
+    otherSeed.fill(7);
+    const auto foreign = CanonicalJSON::serialize(CanonicalJSON::Value(manifestObject({.version = "999.0.0"})));
+    const std::vector<std::pair<std::function<void()>, std::string>> rows = {
+        {[&] { server.serveBody(kManifestPath, signManifest(foreign, otherSeed)); },
+         "Update check failed: the manifest signature is not valid"},
+        {[&] { server.serveStatus(kManifestPath, 404); }, "Update check failed: Unexpected manifest response"},
+    };
+    for (const auto& [serve, expected] : rows) {
+        serve();
+        auto failed = agent->control({"check-update"});
+        EXPECT_FALSE(failed.succeeded());
+        EXPECT_TRUE(has(failed.standardError, expected)) << failed.standardError;
+        EXPECT_FALSE(has(failed.standardOutput, "up to date")) << failed.standardOutput;
+    }
+    EXPECT_TRUE(agent->statusShows("updates: upToDate"));
+}
