@@ -176,19 +176,20 @@ int signBundle(const std::filesystem::path& bundle, const std::filesystem::path&
     auto seed = readPrivateKey(privateKeyFile, err);
     if (!seed) return exitFailure;
     auto target = bundle / BundleFileList::fileName;
+    int status = exitOK;
     try {
         auto list = BundleFileList::scan(bundle);
         writeFileAtomically(target, list.signedText(*seed) + "\n");
         out << "signed " << list.files.size() << " files in " << target.string() << "\n";
     } catch (const BundleFileList::Unlistable& problem) {
         err << "kx-release: " << bundle.string() << ": " << problem.what() << "\n";
-        return exitFailure;
+        status = exitFailure;
     } catch (const std::system_error& failure) {
         err << "kx-release: cannot write " << target.string() << ": " << failure.what() << "\n";
-        return exitFailure;
+        status = exitFailure;
     }
     sodium_memzero(seed->data(), seed->size());
-    return exitOK;
+    return status;
 }
 
 int entry(const std::filesystem::path& archive, const EntryFields& fields,

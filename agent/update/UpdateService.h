@@ -72,8 +72,8 @@ public:
     void stop();
 
     // One manifest check; blocks for the fetch. A failed check puts the previous status back and
-    // returns why it failed (the same text it logs); a check that ran, or was not needed because
-    // one is already running, returns nothing.
+    // returns why it failed (the same text it logs), as does a check while updates are off; a check
+    // that ran, or was not needed because one is already running, returns nothing.
     std::optional<std::string> checkNow(std::stop_token stop = {});
 
     // Shows a failure that happened before this process started (a swap that was rolled back):

@@ -116,16 +116,3 @@ TEST(SwapScript, AKillAtAnyMomentLeavesOneCompleteInstallationAndTheEndIsRight) 
         EXPECT_GT(kills, 5);
     }
 }
-
-TEST(SwapScript, LeavesEverythingAloneWhileTheAgentRuns) {
-    Swap swap(true);
-    Subprocess agent({"sleep", "30"});
-    Subprocess script(swap.commandLine(agent.pid()), {.quiet = true});
-    EXPECT_FALSE(script.waitFor(std::chrono::milliseconds(500)));
-    EXPECT_EQ(versionAt(swap.installation), "old");
-    EXPECT_EQ(versionAt(swap.staged), "new");
-    agent.signal(SIGKILL);
-    agent.waitFor(std::chrono::seconds(5));
-    EXPECT_TRUE(script.waitFor(std::chrono::seconds(20)));
-    EXPECT_EQ(versionAt(swap.installation), "new");
-}
