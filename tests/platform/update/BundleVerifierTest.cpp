@@ -13,7 +13,6 @@ namespace {
 constexpr const char* kUnpack = "The update could not be unpacked";
 constexpr const char* kNoKestrix = "The update did not contain Kestrix";
 constexpr const char* kNotSigned = "The update is not signed by the Kestrix developer";
-constexpr const char* kWrongVersion = "The update is not the version that was published";
 
 UpdateRelease releaseOf(const std::string& version) {
     UpdateRelease release;
@@ -24,6 +23,7 @@ UpdateRelease releaseOf(const std::string& version) {
 }  // namespace
 
 // Each archive that must be refused, with the reason the user reads; none leaves a staging folder.
+// (A foreign key, another version and ".." are refused in the end-to-end test.)
 TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp) {
     TempFolder work;
     auto source = work / "source";
@@ -43,30 +43,24 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
     std::vector<TarEntry> manyEntries{{"Kestrix/", TarEntry::Type::folder, {}, 0755}};
     // The same folder again and again: the count is of entries, not of distinct files.
     for (int i = 0; i < 10'000; ++i) manyEntries.push_back({"Kestrix/f/", TarEntry::Type::folder, {}, 0755});
-    auto otherKey = work / "other";
-    Key32 otherSeed{};
-    otherSeed.fill(9);
-    makeBundle(otherKey / "Kestrix", "1.3.0", "/bin/true", otherSeed);
 
     struct Row {
         std::string name;
         std::vector<TarEntry> entries;
-        std::string version;
         std::string reason;
     };
     const std::vector<Row> rows = {
-        {"absolute path", with({{"/tmp/kx-escape", TarEntry::Type::file, "x"}}), "1.3.0", kUnpack},
-        {"dot-dot", with({{"Kestrix/../../kx-escape", TarEntry::Type::file, "x"}}), "1.3.0", kUnpack},
-        {"link outside", with({{"Kestrix/out", TarEntry::Type::symlink, "../../etc"}}), "1.3.0", kUnpack},
-        {"absolute link", with({{"Kestrix/out", TarEntry::Type::symlink, "/etc/passwd"}}), "1.3.0", kUnpack},
-        {"hard link outside", with({{"Kestrix/out", TarEntry::Type::hardlink, "../etc/passwd"}}), "1.3.0", kUnpack},
-        {"device", with({{"Kestrix/null", TarEntry::Type::device}}), "1.3.0", kUnpack},
-        {"10,001 entries", manyEntries, "1.3.0", kUnpack},
-        {"second top folder", with({{"Other/", TarEntry::Type::folder, {}, 0755}}), "1.3.0", kNoKestrix},
-        {"inside a subfolder", {{"x/", TarEntry::Type::folder, {}, 0755}}, "1.3.0", kNoKestrix},
-        {"changed file", changed("Kestrix/bin/kestrixd", "#!/bin/sh\n"), "1.3.0", kNotSigned},
-        {"extra file", with({{"Kestrix/bin/extra", TarEntry::Type::file, "x", 0755}}), "1.3.0", kNotSigned},
-        {"link inside, unlisted", with({{"Kestrix/in", TarEntry::Type::symlink, "version"}}), "1.3.0", kNotSigned},
+        {"absolute path", with({{"/tmp/kx-escape", TarEntry::Type::file, "x"}}), kUnpack},
+        {"link outside", with({{"Kestrix/out", TarEntry::Type::symlink, "../../etc"}}), kUnpack},
+        {"absolute link", with({{"Kestrix/out", TarEntry::Type::symlink, "/etc/passwd"}}), kUnpack},
+        {"hard link outside", with({{"Kestrix/out", TarEntry::Type::hardlink, "../etc/passwd"}}), kUnpack},
+        {"device", with({{"Kestrix/null", TarEntry::Type::device}}), kUnpack},
+        {"10,001 entries", manyEntries, kUnpack},
+        {"second top folder", with({{"Other/", TarEntry::Type::folder, {}, 0755}}), kNoKestrix},
+        {"inside a subfolder", {{"x/", TarEntry::Type::folder, {}, 0755}}, kNoKestrix},
+        {"changed file", changed("Kestrix/bin/kestrixd", "#!/bin/sh\n"), kNotSigned},
+        {"extra file", with({{"Kestrix/bin/extra", TarEntry::Type::file, "x", 0755}}), kNotSigned},
+        {"link inside, unlisted", with({{"Kestrix/in", TarEntry::Type::symlink, "version"}}), kNotSigned},
         {"lost executable bit",
          [&] {
              auto entries = good;
@@ -74,9 +68,7 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
                  if (entry.path == "Kestrix/bin/kestrixd") entry.mode = 0644;
              return entries;
          }(),
-         "1.3.0", kNotSigned},
-        {"other key", entriesOf(otherKey, "Kestrix"), "1.3.0", kNotSigned},
-        {"other version", good, "1.3.1", kWrongVersion},
+         kNotSigned},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -84,7 +76,7 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
         writeTarGz(work / "update.tar.gz", row.entries);
         BundleVerifier verifier(install.path(), testPublicKey());
         try {
-            verifier.prepare(work / "update.tar.gz", releaseOf(row.version));
+            verifier.prepare(work / "update.tar.gz", releaseOf("1.3.0"));
             ADD_FAILURE() << "accepted";
         } catch (const UpdateFailure& failure) {
             EXPECT_EQ(failure.reason, row.reason);
