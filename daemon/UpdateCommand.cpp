@@ -33,7 +33,7 @@ std::optional<ControlReply> poll(const std::filesystem::path& dataFolder) {
 
 }  // namespace
 
-int runUpdateCommand(const std::filesystem::path& dataFolder, std::ostream& out) {
+int runUpdateCommand(const std::filesystem::path& dataFolder, std::ostream& out, bool overwrite) {
     auto started = ControlClient::send(dataFolder, {"update"});
     if (!started.ok) throw ControlError(started.error);
     out << started.text << std::flush;
@@ -41,19 +41,24 @@ int runUpdateCommand(const std::filesystem::path& dataFolder, std::ostream& out)
     auto deadline = std::chrono::steady_clock::now() + updateCommandDownloadLimit;
     bool swapping = false;
     std::string shown;
+    // Ends the progress line before any other text.
+    auto endProgress = [&]() -> std::ostream& {
+        if (overwrite && !shown.empty()) out << "\n";
+        return out;
+    };
     while (std::chrono::steady_clock::now() < deadline) {
         auto reply = poll(dataFolder);
         if (reply && processOf(*reply) != oldProcess) {
             // The agent the swap started: the new version, or the previous one put back.
             if (field(*reply, "state") == "failed") {
-                out << field(*reply, "message") << "\n";
+                endProgress() << field(*reply, "message") << "\n";
                 return 1;
             }
-            out << "Kestrix " << field(*reply, "version") << " is running.\n";
+            endProgress() << "Kestrix " << field(*reply, "version") << " is running.\n";
             return 0;
         }
         if (reply && field(*reply, "state") == "failed") {
-            out << field(*reply, "message") << "\n";
+            endProgress() << field(*reply, "message") << "\n";
             return 1;
         }
         if (!swapping && (!reply || field(*reply, "state") == "installing")) {
@@ -62,11 +67,14 @@ int runUpdateCommand(const std::filesystem::path& dataFolder, std::ostream& out)
         }
         if (reply && reply->text != shown) {
             shown = reply->text;
-            out << shown << "\n" << std::flush;
+            if (overwrite)
+                out << "\r" << shown << "\033[K" << std::flush;
+            else
+                out << shown << "\n" << std::flush;
         }
         std::this_thread::sleep_for(updateCommandPollInterval);
     }
-    out << "The agent did not come back after the update; its log is in " << dataFolder.string() << "\n";
+    endProgress() << "The agent did not come back after the update; its log is in " << dataFolder.string() << "\n";
     return 1;
 }
 

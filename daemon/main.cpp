@@ -72,7 +72,7 @@ int runControlCommand(const CommandLine& line) {
     if (line.command.size() == 2 && line.command[0] == "pair")
         if (auto problem = HostName::problem(line.command[1])) throw ControlError("cannot pair: " + *problem);
     if (line.command == std::vector<std::string>{"update"} && !line.json)
-        return runUpdateCommand(dataFolder(line, false), std::cout);
+        return runUpdateCommand(dataFolder(line, false), std::cout, ::isatty(STDOUT_FILENO));
     ControlReply reply = ControlClient::send(dataFolder(line, false), line.command);
     if (!reply.ok) throw ControlError(reply.error);
     if (line.json) {
