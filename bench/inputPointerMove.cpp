@@ -11,6 +11,7 @@
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/MemoryIdentityStore.h"
 #include "agent/service/AgentService.h"
+#include "bench/Percentile.h"
 #include "client/KxClient.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "protocol/Base64URL.h"
@@ -18,6 +19,7 @@
 namespace {
 
 using namespace kx;
+using kx::bench::percentile;
 
 constexpr int kRoundTrips = 5000;
 constexpr double kPercentile50 = 0.50;
@@ -54,11 +56,6 @@ Agent startAgent() {
     connect.credentials = device;
     agent.client = KxClient::connect(connect);
     return agent;
-}
-
-double percentile(std::vector<double> samples, double fraction) {
-    std::sort(samples.begin(), samples.end());
-    return samples[static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1))];
 }
 
 // Times each move (back and forth, so the pointer never reaches an edge) and reports percentiles.

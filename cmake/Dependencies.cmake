@@ -30,6 +30,12 @@ pkg_check_modules(QRENCODE QUIET IMPORTED_TARGET libqrencode)
 pkg_check_modules(SDBUSCPP QUIET IMPORTED_TARGET sdbus-c++)
 pkg_check_modules(X11LIBS QUIET IMPORTED_TARGET x11 xtst xrandr)
 pkg_check_modules(DNSSD QUIET IMPORTED_TARGET avahi-compat-libdns_sd)
+# Installed applications: collation of their names, desktop entries through GIO, icons drawn with Qt,
+# the icon theme's name from XSETTINGS.
+pkg_check_modules(ICUI18N REQUIRED IMPORTED_TARGET icu-i18n)
+pkg_check_modules(GIO QUIET IMPORTED_TARGET gio-unix-2.0)
+pkg_check_modules(XCB QUIET IMPORTED_TARGET xcb)
+find_package(Qt6 QUIET COMPONENTS Gui Svg)
 
 if(KX_BUILD_TESTS)
   find_package(GTest REQUIRED)

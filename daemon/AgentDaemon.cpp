@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "agent/apps/AppIdentity.h"
 #include "agent/pairing/PairingExpiryTick.h"
 #include "agent/support/Log.h"
 #include "daemon/ControlSocketPath.h"
@@ -14,7 +15,14 @@
 #include "daemon/StopSignals.h"
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
+#include "platform/linux/apps/LinuxDesktopApps.h"
+#include "platform/linux/apps/X11FrontmostSource.h"
+#include "platform/linux/apps/X11Workspace.h"
 #include "platform/linux/input/X11EventPoster.h"
+#include "platform/linux/installed/GioAppLauncher.h"
+#include "platform/linux/installed/GioInstalledAppSource.h"
+#include "platform/linux/installed/IconImage.h"
+#include "platform/linux/installed/ThemeIconRenderer.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
@@ -40,6 +48,23 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.sleepInhibitor = std::make_shared<LogindSleepInhibitor>();
     // The display named by DISPLAY; without one the input methods answer "Accessibility not granted".
     options.eventPoster = std::make_shared<X11EventPoster>();
+    // Desktop entries and their icons through GIO and the icon theme; launched through GIO.
+    options.installedAppSource = std::make_shared<GioInstalledAppSource>();
+    options.iconRender = [renderer = std::make_shared<ThemeIconRenderer>()](const InstalledApp& app) {
+        return renderer->render(app);
+    };
+    options.appLauncher = std::make_shared<GioAppLauncher>();
+    options.installedApps = [scanner = InstalledAppScanner(options.installedAppSource)] { return scanner.scan(); };
+    options.encodeWindowIcon = [](const IconPixels& icon) {
+        return IconImage::fromARGB(static_cast<int>(icon.width), static_cast<int>(icon.height), icon.argb);
+    };
+    // Running applications on the same display. Windows are matched to installed applications by
+    // the list given here; without one each application is known by its window class.
+    auto workspace = std::make_shared<X11Workspace>(std::make_shared<AppIdentity>(options.installedApps));
+    options.workspace = workspace;
+    options.frontmost = std::make_shared<X11FrontmostSource>(workspace);
+    options.unquittableApps = LinuxDesktopApps::unquittable();
+    options.slackApp = LinuxDesktopApps::slack();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     // Once the swap script runs, the agent quits as on SIGTERM.

@@ -47,7 +47,7 @@ InputController::InputController(std::shared_ptr<EventPoster> poster, std::share
     : poster_(std::move(poster)), mutex_(std::move(mutex)) {}
 
 void InputController::requireAccessibility() const {
-    if (!poster_->mayInjectInput())
+    if (!mayInjectInput())
         throw WireError(ErrorCode::permissionDenied, "Accessibility not granted",
                         JSONObject{{"permission", "accessibility"}});
 }
@@ -129,9 +129,17 @@ void InputController::key(const std::string& chord) {
     } catch (const KeyChordError&) {
         throw WireError::invalidParams("Unrecognised key chord");
     }
-    poster_->postKey({parsed.keyCode, parsed.flags, true});
-    poster_->postKey({parsed.keyCode, parsed.flags, false});
+    postChord(parsed);
+}
+
+void InputController::postChord(const KeyChord& chord) {
+    poster_->postKey({chord.keyCode, chord.flags, true});
+    poster_->postKey({chord.keyCode, chord.flags, false});
     poster_->flush();
+}
+
+bool InputController::mayInjectInput() const {
+    return poster_->mayInjectInput();
 }
 
 void InputController::type(const std::string& text) {

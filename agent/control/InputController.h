@@ -10,6 +10,7 @@
 
 #include "agent/control/EventPoster.h"
 #include "agent/control/InputMutex.h"
+#include "agent/control/KeyChord.h"
 
 namespace kx {
 
@@ -36,6 +37,11 @@ public:
     // session still open holds it. Not dropped while the input mutex is held.
     void releaseHeldBy(std::uint64_t connectionID);
     void key(const std::string& chord);
+    // Presses and releases the chord's key with its modifiers, then flushes; no permission check
+    // and never dropped (for callers that hold the input mutex and checked the permission).
+    void postChord(const KeyChord& chord);
+    // Whether input may be injected at all (the accessibility permission).
+    bool mayInjectInput() const;
     void type(const std::string& text);
 
     // (0, 0) when the platform cannot tell.

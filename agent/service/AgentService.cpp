@@ -1,7 +1,9 @@
 #include "agent/service/AgentService.h"
 
 #include <chrono>
+#include <thread>
 
+#include "agent/apps/AppMethods.h"
 #include "agent/control/InputMethods.h"
 #include "agent/pairing/DeviceRegistry.h"
 #include "agent/pairing/PairingService.h"
@@ -9,6 +11,8 @@
 #include "agent/power/ShutdownMethods.h"
 #include "agent/power/ShutdownSeconds.h"
 #include "agent/sessions/SessionMethods.h"
+#include "agent/shortcuts/HotkeyMethods.h"
+#include "agent/shortcuts/ShortcutMethods.h"
 #include "agent/support/Log.h"
 #include "agent/transport/LocalAddress.h"
 #include "agent/update/LiveUpdateService.h"
@@ -27,6 +31,21 @@ double millisecondsSince1970() {
 
 WireError gone() {
     return {ErrorCode::internal, "Gone"};
+}
+
+// The running applications' identifiers come from the application family, built after this one.
+std::shared_ptr<InstalledAppMethods> installedAppMethods(
+    AgentServiceOptions& options, const std::shared_ptr<std::weak_ptr<RunningAppsController>>& runningApps) {
+    if (!options.installedAppSource) return nullptr;
+    auto running = [runningApps] {
+        std::vector<std::string> ids;
+        if (auto apps = runningApps->lock())
+            for (const auto& app : apps->runningApps()) ids.push_back(app.bundleID);
+        return ids;
+    };
+    return std::make_shared<InstalledAppMethods>(
+        InstalledAppScanner(std::move(options.installedAppSource)), std::move(options.appLauncher), running,
+        std::make_shared<IconCache>(std::move(options.iconRender)), std::make_shared<LastScan>());
 }
 
 std::shared_ptr<UpdateService> liveUpdates(const AgentServiceOptions& options) {
@@ -58,6 +77,7 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       inputMutex_(std::make_shared<InputMutex>()),
       input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
                                  : nullptr),
+      installedApps_(installedAppMethods(options, runningApps_)),
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
           commands_, options.tmuxPath ? options.tmuxPath : SystemPermissionProbe().tmuxLookup())),
@@ -66,7 +86,54 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       sleepGuard_(std::move(options.sleepInhibitor)),
       transport_(TransportServer::create(
           identity_, registry_, pairing_, router_, descriptor_,
-          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser), options.sessionLimits})) {}
+          {options.workerCount, options.handshakeTimeout, std::move(options.advertiser), options.sessionLimits})) {
+    buildAppFamilies(options);
+}
+
+void AgentService::buildAppFamilies(AgentServiceOptions& options) {
+    if (!options.workspace) return;
+    if (installedApps_) {
+        if (!options.appIcon)
+            options.appIcon = [installed = installedApps_](const std::string& id) { return installed->icon(id); };
+        if (!options.launchApp)
+            options.launchApp = [installed = installedApps_](const InstalledApp& app) {
+                return installed->launcher() && installed->launcher()->open(app.url);
+            };
+    }
+    apps_ = std::make_shared<RunningAppsController>(
+        std::move(options.workspace),
+        RunningAppsController::Options{std::move(options.unquittableApps), std::move(options.appIcon),
+                                       std::move(options.encodeWindowIcon)});
+    *runningApps_ = apps_;
+    if (!input_) return;
+    auto frontmostID = [apps = apps_]() -> std::optional<std::string> {
+        auto app = apps->frontmost();
+        return app ? std::optional(app->bundleID) : std::nullopt;
+    };
+    auto activate = [apps = apps_](const std::string& bundleID) { return apps->activate(bundleID); };
+    auto post = [input = input_](const KeyChord& chord) { input->postChord(chord); };
+
+    ShortcutSender::Dependencies shortcut;
+    shortcut.installedApps =
+        options.installedApps ? std::move(options.installedApps) : [] { return std::vector<InstalledApp>{}; };
+    shortcut.running = [apps = apps_] {
+        std::vector<std::string> ids;
+        for (const auto& app : apps->runningApps()) ids.push_back(app.bundleID);
+        return ids;
+    };
+    shortcut.launch = options.launchApp ? std::move(options.launchApp) : [](const InstalledApp&) { return false; };
+    shortcut.activate = activate;
+    shortcut.frontmost = frontmostID;
+    shortcut.post = post;
+    shortcut.sleep = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
+    shortcut.mayInjectInput = [input = input_] { return input->mayInjectInput(); };
+    shortcut.mutex = inputMutex_;
+    shortcuts_ = std::make_shared<ShortcutSender>(std::move(shortcut));
+
+    hotkeys_ = std::make_shared<HotkeyController>(
+        HotkeyController::Dependencies{inputMutex_, post, frontmostID, activate}, std::move(options.slackApp));
+    offerXcode_ = options.offerXcode;
+}
 
 AgentService::~AgentService() {
     // The transport goes first: its queue and the stop it does on the way out call back into us.
@@ -106,12 +173,16 @@ void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
     if (input_) registerInputMethods(*router_, input_);  // 2
-    // 3 system (with clipboard and now playing), 4 applications, 5 installed
-    // applications, 6 application shortcuts, 7 terminal sessions and saved commands,
-    // 8 scriptable applications, 9 hotkey actions, 10 shutdown, 11 updates.
-    registerSessionMethods(*router_, sessions_, commands_);            // 7
-    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());  // 10
-    registerUpdateMethods(*router_, updates_);                         // 11
+    // 3 system (with clipboard and now playing)
+    // 4 applications; "system.apps.list", ".activate" and ".quit" come with them.
+    if (apps_) registerAppMethods(*router_, apps_);
+    if (installedApps_) registerInstalledAppMethods(*router_, installedApps_);  // 5
+    if (shortcuts_) registerShortcutMethods(*router_, shortcuts_);             // 6
+    registerSessionMethods(*router_, sessions_, commands_);                    // 7
+    // 8 scriptable applications
+    if (hotkeys_) registerHotkeyMethods(*router_, hotkeys_, offerXcode_);  // 9
+    registerShutdownMethods(*router_, shutdown_, deviceNameLookup());      // 10
+    registerUpdateMethods(*router_, updates_);                             // 11
 }
 
 void AgentService::registerBuiltInMethods() {

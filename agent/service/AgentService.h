@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "agent/apps/RunningAppsController.h"
 #include "agent/control/InputController.h"
 #include "agent/control/InputMutex.h"
+#include "agent/installed/InstalledAppMethods.h"
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/PairingPayload.h"
 #include "agent/power/ShutdownCountdown.h"
@@ -17,6 +19,8 @@
 #include "agent/service/AgentServiceOptions.h"
 #include "agent/sessions/CommandRegistry.h"
 #include "agent/sessions/SessionController.h"
+#include "agent/shortcuts/HotkeyController.h"
+#include "agent/shortcuts/ShortcutSender.h"
 #include "agent/support/LogThrottle.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
@@ -70,6 +74,10 @@ public:
     const std::shared_ptr<InputMutex>& inputMutex() const { return inputMutex_; }
     // Pointer, key and text input; null when the service was built without an event poster.
     const std::shared_ptr<InputController>& input() const { return input_; }
+    // Installed applications, their icons and launching; null without an installed-app source.
+    const std::shared_ptr<InstalledAppMethods>& installedApps() const { return installedApps_; }
+    // Running applications; null when the service was built without a workspace.
+    const std::shared_ptr<RunningAppsController>& apps() const { return apps_; }
 
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
@@ -84,6 +92,7 @@ private:
 
     void connectTransportCallbacks();
     void connectUpdateCallback();
+    void buildAppFamilies(AgentServiceOptions& options);
     void registerMethodFamilies();
     void registerBuiltInMethods();
     DeviceNameLookup deviceNameLookup() const;
@@ -98,6 +107,15 @@ private:
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
     std::shared_ptr<InputController> input_;  // null without an event poster
+    // What the installed-application family asks for the running applications; set once apps_ is.
+    std::shared_ptr<std::weak_ptr<RunningAppsController>> runningApps_ =
+        std::make_shared<std::weak_ptr<RunningAppsController>>();
+    // Null without an installed-app source.
+    std::shared_ptr<InstalledAppMethods> installedApps_;
+    std::shared_ptr<RunningAppsController> apps_;  // null without a workspace
+    std::shared_ptr<ShortcutSender> shortcuts_;    // null without a workspace or input
+    std::shared_ptr<HotkeyController> hotkeys_;    // null without a workspace or input
+    bool offerXcode_ = false;
     std::shared_ptr<CommandRegistry> commands_;
     std::shared_ptr<SessionController> sessions_;
     std::shared_ptr<ShutdownCountdown> shutdown_;

@@ -6,11 +6,21 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
+#include "agent/apps/FrontmostSource.h"
+#include "agent/apps/InstalledApp.h"
+#include "agent/apps/RunningAppsController.h"
+#include "agent/apps/Workspace.h"
 #include "agent/control/EventPoster.h"
+#include "agent/installed/AppLaunching.h"
+#include "agent/installed/IconCache.h"
+#include "agent/installed/InstalledAppSource.h"
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
+#include "agent/shortcuts/HotkeyController.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -37,6 +47,26 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
+    // 3 system: the frontmost application and its changes.
+    std::shared_ptr<FrontmostSource> frontmost;
+    // 4 running applications: the desktop's applications (null leaves families 4, 6 and 9 out),
+    // the identifiers never quit, and icons of installed applications and of bare windows.
+    std::shared_ptr<Workspace> workspace;
+    std::set<std::string> unquittableApps;
+    RunningAppsController::EntryIcon appIcon;  // null: the installed-application family's icons
+    RunningAppsController::IconEncoder encodeWindowIcon;
+    // 5 installed applications: where their entries come from (null leaves the family out), how
+    // their icons are drawn (null: no icons) and how they are started (null: every launch fails).
+    std::shared_ptr<InstalledAppSource> installedAppSource;
+    IconRender iconRender;
+    std::shared_ptr<AppLaunching> appLauncher;
+    // 4 and 6: the installed applications that windows are matched to and shortcuts open, and how
+    // one is opened (null: the installed-application family's, when there is one).
+    std::function<std::vector<InstalledApp>()> installedApps;
+    std::function<bool(const InstalledApp&)> launchApp;
+    // 9 hotkey actions (with input): this platform's Slack, and whether Xcode exists here.
+    HotkeyApp slackApp;
+    bool offerXcode = false;
     // 7 terminal sessions: where the saved commands live (absent: memory only) and how tmux is
     // found (null: the permission probe's lookup).
     std::optional<std::filesystem::path> commandsPath;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "agent/control/KeyChord.h"
 
 using namespace kx;
@@ -19,45 +17,7 @@ KeyChordError failureOf(const std::string& chord) {
 }
 }  // namespace
 
-TEST(KeyChord, TablesHoldTheAnsiKeyCodes) {
-    const auto& keys = KeyChord::keys();
-    EXPECT_EQ(keys.size(), 84u);
-    const std::map<std::string, std::uint16_t> samples = {
-        {"a", 0},
-        {"z", 6},
-        {"0", 29},
-        {"=", 24},
-        {"`", 50},
-        {"\\", 42},
-        {"enter", 36},
-        {"return", 36},
-        {"delete", 51},
-        {"escape", 53},
-        {"forwarddelete", 117},
-        {"pageup", 116},
-        {"up", 126},
-        {"f1", 122},
-        {"f12", 111},
-        {"f20", 90},
-    };
-    for (const auto& [name, code] : samples) EXPECT_EQ(keys.at(name), code) << name;
-    // Every letter and digit has its own key.
-    std::set<std::uint16_t> codes;
-    for (char c = 'a'; c <= 'z'; ++c) codes.insert(keys.at(std::string(1, c)));
-    for (char c = '0'; c <= '9'; ++c) codes.insert(keys.at(std::string(1, c)));
-    EXPECT_EQ(codes.size(), 36u);
-}
-
-TEST(KeyChord, ParsesModifiersAndKeysCaseInsensitively) {
-    EXPECT_EQ(KeyChord::parse("Ctrl+Shift+T"), (KeyChord{17, eventFlags::control | eventFlags::shift}));
-    EXPECT_EQ(KeyChord::parse("meta+space"), (KeyChord{49, eventFlags::command}));
-    EXPECT_EQ(KeyChord::parse("Meta+Q"), (KeyChord{12, eventFlags::command}));
-    EXPECT_EQ(KeyChord::parse("f5"), (KeyChord{96, eventFlags::none}));
-    EXPECT_EQ(KeyChord::parse("ctrl+ctrl+alt+F20"), (KeyChord{90, eventFlags::control | eventFlags::alternate}));
-    // A trailing "+" is the plus key: Shift and "=".
-    EXPECT_EQ(KeyChord::parse("ctrl+"), (KeyChord{24, eventFlags::control | eventFlags::shift}));
-}
-
+// What the accepted chords press is InputMethodsTest's and X11EventPosterTest's.
 TEST(KeyChord, RejectsMalformedChords) {
     const std::tuple<const char*, Case, const char*> cases[] = {
         {"", Case::empty, ""},

@@ -6,7 +6,6 @@
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
-#include "tests/support/ScopedVariable.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -32,14 +31,7 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
     RawPeer pairing(agent.port());
     auto reply = pairing.handshake();
     ASSERT_TRUE(reply && reply->id == "sec.auth" && reply->ok == true);
-    const JSONObject& p = *reply->p;
-    auto agentKey = base64URLDecode(p.at("agentPubKey").asString());
-    auto agentSignature = base64URLDecode(p.at("sig").asString());
-    ASSERT_TRUE(agentKey && agentSignature);
-    EXPECT_EQ(KxSec::fingerprint(*agentKey), code.fp);
-    EXPECT_TRUE(KxSec::verify(*agentSignature, pairing.transcript(), *agentKey));
-    EXPECT_EQ(p.at("agent"), JSONValue(agent.service().descriptor().toJSON()));
-    EXPECT_EQ(p.at("protocol"), JSONValue(1));
+    EXPECT_EQ(reply->p->at("protocol"), JSONValue(1));
 
     // A phone that is pairing may ping but not ask for more.
     auto ping = pairing.call("agent.ping");
@@ -62,7 +54,6 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
     auto paired = pairing.call("pair.begin", pairParams(code.token, phoneKey));
     ASSERT_TRUE(paired && paired->ok == true);
     std::string deviceID = paired->p->at("deviceId").asString();
-    EXPECT_TRUE(deviceID.starts_with("d_"));
     EXPECT_EQ(paired->p->at("agent"), JSONValue(agent.service().descriptor().toJSON()));
     // A client without an os is stored as "unknown" (KxClientTest sees a given os stored).
     EXPECT_EQ(agent.service().registry().device(deviceID)->platform, "unknown");
@@ -76,24 +67,8 @@ TEST(Authentication, PhonePairsThenReconnectsAsItsDevice) {
     ASSERT_TRUE(deviceReply && deviceReply->ok == true);
     auto info = device.call("agent.info");
     ASSERT_TRUE(info && info->ok == true);
-    for (auto [field, value] :
-         {std::pair{"name", "test-host"}, {"version", "1.2.3"}, {"platform", "linux"}, {"os", "Test OS 1"}})
-        EXPECT_EQ(info->p->at(field), JSONValue(value)) << field;
-    EXPECT_TRUE(info->p->at("caps").isArray());
+    EXPECT_EQ(info->p->at("os"), JSONValue("Test OS 1"));
     EXPECT_TRUE(eventually([&] { return agent.service().registry().device(deviceID)->lastSeen.has_value(); }));
-}
-
-// A new pairing connection once the code lapsed is FailedHandshakes' "no code is open".
-TEST(Authentication, ExpiredCodeRefusesPairing) {
-    kx::testing::ScopedVariable shortLived(PairingService::lifetimeVariable, "0.3");
-    InProcessAgent agent;
-    PairingPayload code = agent.service().beginPairing("127.0.0.1");
-    RawPeer pairing(agent.port());
-    ASSERT_TRUE(pairing.handshake().has_value());
-
-    ASSERT_TRUE(eventually([&] { return !agent.service().pairing().isPairing(); }));
-    expectError(pairing.call("pair.begin", pairParams(code.token, SigningKey::generate())), ErrorCode::unauthorized,
-                "Pairing refused");
 }
 
 TEST(Authentication, FailedHandshakesCloseTheConnectionWithoutAWord) {

@@ -104,8 +104,7 @@ TEST(ConnectionLimits, PairingSessionsCloseOnceTheirPairingWindowEnds) {
         SCOPED_TRACE(cases[i].name);
         Running& r = running[i];
         TestDevice device = r.agent->addDevice();
-        r.paired = std::make_unique<RawPeer>(r.agent->port());
-        ASSERT_TRUE(r.paired->handshake(device.id, device.key).has_value());
+        r.paired = r.agent->connect(device);
         std::string token;
         {
             kx::testing::ScopedVariable lifetime(PairingService::lifetimeVariable, cases[i].lifetime);

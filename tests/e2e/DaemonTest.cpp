@@ -42,10 +42,8 @@ TEST(Daemon, ControlCommandsReachThePairedPhoneThenTheAgentStopsCleanly) {
     client = connectClient(phone);
     EXPECT_NO_THROW(client->call("agent.ping"));
 
-    auto revoked = agent.control({"revoke", phone.deviceId});
-    EXPECT_TRUE(revoked.succeeded()) << revoked.standardError;
-    EXPECT_TRUE(eventually([&] { return !client->isOpen(); }));
-    EXPECT_THROW(connectClient(phone), ClientError);
+    // What a revoke does to the phone is StateFilesTest's; here, a second revoke of the same id.
+    EXPECT_TRUE(agent.control({"revoke", phone.deviceId}).succeeded());
     auto unknown = agent.control({"revoke", phone.deviceId});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(has(unknown.standardError, "no paired device has the id " + phone.deviceId));

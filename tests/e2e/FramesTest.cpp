@@ -3,7 +3,6 @@
 #include "protocol/FrameAccumulator.h"
 #include "protocol/SecureChannel.h"
 #include "tests/e2e/support/InProcessAgent.h"
-#include "tests/e2e/support/RawPeer.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -15,11 +14,7 @@ protected:
     InProcessAgent agent;
     TestDevice device = agent.addDevice();
 
-    std::unique_ptr<RawPeer> connect() {
-        auto peer = std::make_unique<RawPeer>(agent.port());
-        if (!peer->handshake(device.id, device.key)) ADD_FAILURE() << "handshake failed";
-        return peer;
-    }
+    std::unique_ptr<RawPeer> connect() { return agent.connect(device); }
     static bool pings(RawPeer& peer) {
         auto reply = peer.call("agent.ping");
         return reply && reply->ok == true;
@@ -47,11 +42,6 @@ TEST_F(Frames, BadFramesCloseOnlyTheirOwnConnection) {
         peer->sendBytes(bytes);
         EXPECT_TRUE(peer->waitForClose());
     }
-    // Garbage instead of the handshake answer.
-    RawPeer early(agent.port());
-    early.readHello();
-    early.sendFrame(Bytes(40, 0x00));
-    EXPECT_TRUE(early.waitForClose());
     EXPECT_TRUE(pings(*bystander));
 }
 
@@ -99,4 +89,16 @@ TEST_F(Frames, RequestInTheSameWriteAsTheHandshakeIsServed) {
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->id, "early");
     EXPECT_EQ(info->ok, true);
+}
+
+// A handshake that never finishes is cut off at its limit; the established session stays.
+TEST(StalledHandshake, IsCutOffWhileEstablishedSessionsStay) {
+    InProcessAgent agent({.handshakeTimeout = std::chrono::milliseconds(300)});
+    TestDevice device = agent.addDevice();
+    auto established = agent.connect(device);
+    RawPeer silent(agent.port());
+    silent.readHello();
+    EXPECT_TRUE(silent.waitForClose(std::chrono::seconds(10)));
+    auto reply = established->call("agent.ping");
+    EXPECT_TRUE(reply && reply->ok == true);
 }

@@ -153,17 +153,6 @@ TEST_F(DeviceRegistryTest, ConcurrentChangesAllReachTheFile) {
     for (const auto& device : all) EXPECT_TRUE(device.lastSeen) << device.id;
 }
 
-TEST(DeviceRegistryMemory, WorksWithoutAFileAndSignsWithItsStoredKey) {
-    DeviceRegistry registry;
-    registry.registerDevice(phone("d_1", "2026-01-05T10:00:00Z"));
-    EXPECT_TRUE(registry.device("d_1")->signingKey());
-    auto bad = phone("d_2", "2026-01-05T10:00:00Z");
-    bad.publicKey = "short";
-    registry.registerDevice(bad);
-    EXPECT_FALSE(registry.device("d_2")->signingKey());
-    EXPECT_EQ(registry.all().size(), 2u);
-}
-
 namespace {
 
 std::string entry(const std::string& id, const std::string& pairedAt = "\"2026-01-05T10:00:00Z\"",

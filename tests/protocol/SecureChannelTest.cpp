@@ -127,16 +127,3 @@ TEST(SecureChannelVectors, ForgedReplayedAndReorderedFramesFail) {
         }
     }
 }
-
-// The reference cases hold a forged tag; here the ciphertext, a truncation and the wrong key.
-TEST(SecureChannel, TamperedFramesAndTheWrongDirectionFail) {
-    SecureChannel a = channelA();
-    SecureChannel b = channelB();
-    Bytes body = bodyOf(a.seal(asBytes("{\"v\":1}")));
-    EXPECT_EQ(failureOf([&] { a.open(body); }), Case::authenticationFailed);  // own frame, own receive key
-    EXPECT_EQ(failureOf([&] { b.open(Bytes(body.begin(), body.end() - 1)); }), Case::authenticationFailed);
-    body[0] ^= 0x80;
-    EXPECT_EQ(failureOf([&] { b.open(body); }), Case::authenticationFailed);
-    body[0] ^= 0x80;
-    EXPECT_EQ(asText(b.open(body)), "{\"v\":1}");
-}

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "agent/pairing/IdentityStoreError.h"
 #include "agent/pairing/MemoryIdentityStore.h"
 #include "agent/pairing/PairingService.h"
 #include "agent/service/AgentService.h"
@@ -22,22 +21,9 @@ AgentServiceOptions optionsFor(const std::string& hostName) {
     return options;
 }
 
-class BrokenStore : public IdentityStoring {
-public:
-    std::optional<AgentIdentity> load() override { throw IdentityStoreError::malformedKey("test"); }
-    void save(const AgentIdentity&) override {}
-    void clear() override {}
-};
-
 const RequestContext authenticated{"d_x", true};
 
 }  // namespace
-
-TEST(AgentService, IdentityThatCannotBeLoadedStopsConstruction) {
-    auto options = optionsFor("box");
-    options.identityStore = std::make_shared<BrokenStore>();
-    EXPECT_THROW(AgentService::create(std::move(options)), IdentityStoreError);
-}
 
 TEST(AgentService, PairingCodeNamesTheGivenHostOrTheListeningAddressAndPort) {
     auto service = AgentService::create(optionsFor("studio.local"));

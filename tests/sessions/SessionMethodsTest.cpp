@@ -1,115 +1,59 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <fstream>
-#include <sstream>
-
-#include "agent/sessions/SessionMethods.h"
-#include "agent/support/AtomicFile.h"
 #include "agent/support/PlatformText.h"
 #include "tests/sessions/SessionTestSupport.h"
 
 using namespace kx;
 using namespace kx::testing;
+using namespace std::chrono_literals;
 
 namespace {
 
 using Args = std::vector<std::string>;
 
-// A stand-in tmux that records each run as a line: the TERM it saw, then its arguments, each after
-// a unit separator. It prints the file named by FAKE_OUTPUT.
-constexpr const char* kFakeTmux = R"SH(#!/bin/sh
-{ printf 'TERM=%s' "$TERM"; for a in "$@"; do printf '\037%s' "$a"; done; echo; } >> "$FAKE_LOG"
-[ -f "$FAKE_OUTPUT" ] && cat "$FAKE_OUTPUT"
-exit 0
-)SH";
-
-class SessionMethodsWithFakeTmux : public ::testing::Test {
+// The session methods on the tmux stand-in, with two saved commands of the Shell template. What
+// real tmux makes of the arguments is SessionsTmuxTest's; here, what it is given and what never
+// reaches it.
+class SessionMethodsOnStandIn : public ::testing::Test {
 protected:
-    void SetUp() override {
-        auto tmux = (folder_ / "tmux").string();
-        std::ofstream(tmux) << kFakeTmux;
-        ::chmod(tmux.c_str(), 0755);
-        controller_ = std::make_shared<SessionController>(
-            registry_, [tmux] { return std::optional(tmux); },
-            std::map<std::string, std::string>{{"FAKE_LOG", log()}, {"FAKE_OUTPUT", (folder_ / "output").string()}});
-        registry_->upsert(SavedCommand{"c_dash", "Dash", "", "-n starts with a dash", templateID("Shell"), false});
-        registry_->upsert(SavedCommand{"c_rm", "Wipe", "", "rm -rf build", templateID("Shell"), true});
-        registerSessionMethods(router_, controller_, registry_);
+    SessionMethodsOnStandIn() {
+        registry->upsert(SavedCommand{"c_dash", "Dash", "", "-n starts with a dash", rig.templateID("Shell"), false});
+        registry->upsert(SavedCommand{"c_rm", "Wipe", "", "rm -rf build", rig.templateID("Shell"), true});
     }
 
-    std::string log() const { return (folder_ / "log").string(); }
-    void output(const std::string& text) { std::ofstream(folder_ / "output") << text; }
-
-    std::string templateID(const std::string& name) const {
-        for (const auto& t : registry_->templates())
-            if (t.name == name) return t.id;
-        return {};
-    }
-
-    // The argument lists since the last call, each checked for TERM and "-u", which are dropped.
-    std::vector<Args> runs() {
-        std::istringstream lines(readWholeFile(log()).value_or(""));
-        std::filesystem::remove(log());
-        std::vector<Args> result;
-        for (std::string line, field; std::getline(lines, line);) {
-            std::istringstream fields(line);
-            Args& run = result.emplace_back();
-            while (std::getline(fields, field, '\037')) run.push_back(field);
-            EXPECT_EQ(run.at(0), "TERM=xterm-256color");
-            EXPECT_EQ(run.at(1), "-u");  // UTF-8 whatever the locale
-            run.erase(run.begin(), run.begin() + 2);
-        }
-        return result;
-    }
-
-    TempFolder folder_{"fake-tmux"};
-    std::shared_ptr<CommandRegistry> registry_ = std::make_shared<CommandRegistry>(std::nullopt, true);
-    std::shared_ptr<SessionController> controller_;
-    CommandRouter router_;
+    TmuxStandIn tmux;
+    SessionRig rig{tmux.path(), tmux.environment()};
+    std::shared_ptr<CommandRegistry>& registry = rig.registry;
+    CommandRouter& router = rig.router;
 };
-
-const std::string kFormat = "#{session_created}|#{window_width}|#{window_height}|#{session_name}";
-const Args kList{"list-sessions", "-F", kFormat};
 
 }  // namespace
 
-TEST_F(SessionMethodsWithFakeTmux, ArgumentListsClampsAndExactTargets) {
-    output("1|80|24|kx-claude-code\n");
-    auto home = registry_->sessionTemplate(templateID("Shell"))->cwd;
-    EXPECT_EQ(succeed(router_, "session.create", {{"templateId", templateID("Claude Code")}, {"name", 7}}),
+TEST_F(SessionMethodsOnStandIn, ArgumentListsAndClamps) {
+    tmux.output("1|80|24|kx-claude-code\n");
+    auto home = registry->sessionTemplate(rig.templateID("Shell"))->cwd;
+    EXPECT_EQ(succeed(router, "session.create", {{"templateId", rig.templateID("Claude Code")}, {"name", 7}}),
               (JSONObject{{"id", "kx-claude-code-2"}}));  // a name that is not a string is ignored
-    EXPECT_EQ(runs(),
-              (std::vector<Args>{kList, {"new-session", "-d", "-s", "kx-claude-code-2", "-c", home, "claude"}}));
-    std::filesystem::remove(folder_ / "output");
+    EXPECT_EQ(tmux.runs(), (std::vector<Args>{{"list-sessions", "-F",
+                                               "#{session_created}|#{window_width}|#{window_height}|#{session_name}"},
+                                              {"new-session", "-d", "-s", "kx-claude-code-2", "-c", home, "claude"}}));
+    tmux.output("");
 
-    const JSONObject id{{"id", "kx-shell"}};
-    auto with = [&](JSONObject extra) {
-        extra.insert(id.begin(), id.end());
-        return extra;
-    };
     const std::vector<std::pair<JSONValue, std::string>> lines{
         {nullptr, "-200"}, {0, "-1"}, {5000, "-2000"}, {2.9, "-2"}, {-7, "-1"}, {1e300, "-2000"}, {"9", "-200"}};
     for (const auto& [value, expected] : lines) {
-        auto p = value.isNull() ? id : with({{"lines", value}});
-        EXPECT_EQ(succeed(router_, "session.capture", p), (JSONObject{{"text", ""}}));
-        EXPECT_EQ(runs(), (std::vector<Args>{{"capture-pane", "-p", "-e", "-t", "=kx-shell:", "-S", expected}}));
+        JSONObject params{{"id", "kx-shell"}};
+        if (!value.isNull()) params["lines"] = value;
+        EXPECT_EQ(succeed(router, "session.capture", params), (JSONObject{{"text", ""}}));
+        EXPECT_EQ(tmux.runs(), (std::vector<Args>{{"capture-pane", "-p", "-e", "-t", "=kx-shell:", "-S", expected}}));
     }
-    succeed(router_, "session.resize", with({{"cols", 1e30}, {"rows", -1e30}}));
-    succeed(router_, "session.key", with({{"key", "ctrl-c"}}));
-    succeed(router_, "session.text", with({{"text", "a\tb -x"}}));
-    succeed(router_, "session.run", with({{"commandId", "c_dash"}}));
-    succeed(router_, "session.kill", id);
-    EXPECT_EQ(runs(), (std::vector<Args>{{"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
-                                         {"send-keys", "-t", "=kx-shell:", "C-c"},
-                                         {"send-keys", "-t", "=kx-shell:", "-l", "--", "a\tb -x"},
-                                         {"send-keys", "-t", "=kx-shell:", "-l", "--", "-n starts with a dash"},
-                                         {"send-keys", "-t", "=kx-shell:", "Enter"},
-                                         {"kill-session", "-t", "=kx-shell:"}}));
+    succeed(router, "session.resize", {{"id", "kx-shell"}, {"cols", 1e30}, {"rows", -1e30}});
+    succeed(router, "session.key", {{"id", "kx-shell"}, {"key", "ctrl-c"}});
+    EXPECT_EQ(tmux.runs(), (std::vector<Args>{{"resize-window", "-t", "=kx-shell:", "-x", "500", "-y", "5"},
+                                              {"send-keys", "-t", "=kx-shell:", "C-c"}}));
 }
 
-TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
+TEST_F(SessionMethodsOnStandIn, RefusalsNeverReachTmux) {
     const auto bad = ErrorCode::invalidParams, notFound = ErrorCode::targetNotFound;
     const std::string controls = "Control characters are not permitted";
     const std::vector<std::tuple<std::string, JSONObject, ErrorCode, std::string>> cases{
@@ -134,39 +78,67 @@ TEST_F(SessionMethodsWithFakeTmux, RefusalsNeverReachTmux) {
         {"session.text", {{"id", "kx-a"}, {"text", 5}}, bad, "id and text are required"},
         {"session.key", {{"key", "enter"}}, bad, "id and key are required"}};
     for (const auto& [method, params, code, message] : cases)
-        EXPECT_EQ(fail(router_, method, params), (WireError{code, message})) << method;
+        EXPECT_EQ(fail(router, method, params), (WireError{code, message})) << method;
     // Empty text and 4096 characters are fine; only the second reaches tmux.
-    succeed(router_, "session.text", {{"id", "kx-a"}, {"text", ""}});
-    succeed(router_, "session.text", {{"id", "kx-a"}, {"text", std::string(4096, 'x')}});
-    EXPECT_EQ(runs().size(), 1u);
+    succeed(router, "session.text", {{"id", "kx-a"}, {"text", ""}});
+    succeed(router, "session.text", {{"id", "kx-a"}, {"text", std::string(4096, 'x')}});
+    EXPECT_EQ(tmux.runs().size(), 1u);
 }
 
-TEST_F(SessionMethodsWithFakeTmux, ListsHideCommandTextAndProgramsAndCapabilitiesAreOffered) {
-    auto commands = succeed(router_, "commands.list").at("commands").asArray();
+// Longer than the kernel passes as one argument: refused before tmux starts; one byte less runs.
+TEST_F(SessionMethodsOnStandIn, OverlongArgumentsNeverStartTmux) {
+    auto accented = [](std::size_t bytes) {  // one grapheme of `bytes` bytes (an odd number)
+        std::string text = "e";
+        while (text.size() < bytes) text += "\u0301";
+        return text;
+    };
+    registry->upsert(SavedCommand{"c_long", "Long", "", std::string(TmuxRunner::maxArgumentBytes, 'x'), "", false});
+    registry->upsert(SavedCommand{"c_max", "Max", "", std::string(TmuxRunner::maxArgumentBytes - 1, 'x'), "", false});
+    const WireError tooLong{ErrorCode::invalidParams, "Text is too long"};
+    const std::string text = accented(TmuxRunner::maxArgumentBytes - 1);
+    EXPECT_EQ(fail(router, "session.text", {{"id", "kx-a"}, {"text", "e" + text}}), tooLong);
+    EXPECT_EQ(fail(router, "session.run", {{"id", "kx-a"}, {"commandId", "c_long"}}), tooLong);
+    EXPECT_TRUE(tmux.runs().empty());
+    succeed(router, "session.text", {{"id", "kx-a"}, {"text", text}});
+    succeed(router, "session.run", {{"id", "kx-a"}, {"commandId", "c_max"}});
+    EXPECT_EQ(tmux.runs().size(), 3u);  // text, command and Enter
+}
+
+TEST(SessionMethodsOnHungTmux, EveryCallTimesOut) {
+    TmuxStandIn tmux;
+    SessionRig rig(tmux.path(), tmux.environment(), 100ms);
+    tmux.hang(true);
+    const WireError late{ErrorCode::timeout, "The terminal did not respond"};
+    EXPECT_EQ(fail(rig.router, "session.list"), late);
+    EXPECT_EQ(fail(rig.router, "session.create", {{"templateId", rig.templateID("Shell")}}), late);
+    EXPECT_EQ(fail(rig.router, "session.capture", {{"id", "kx-a"}}), late);
+}
+
+TEST_F(SessionMethodsOnStandIn, ListsHideCommandTextAndProgramsAndCapabilitiesAreOffered) {
+    auto commands = succeed(router, "commands.list").at("commands").asArray();
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], (JSONValue(JSONObject{{"commandId", "c_dash"},
                                                  {"name", "Dash"},
                                                  {"icon", ""},
-                                                 {"templateId", templateID("Shell")},
+                                                 {"templateId", rig.templateID("Shell")},
                                                  {"danger", false}})));
-    auto templates = succeed(router_, "templates.list").at("templates").asArray();
+    auto templates = succeed(router, "templates.list").at("templates").asArray();
     ASSERT_EQ(templates.size(), 2u);
     EXPECT_EQ(templates[0].asObject().at("name"), JSONValue("Claude Code"));
     EXPECT_EQ(templates[0].asObject().size(), 4u);
     EXPECT_FALSE(templates[0].asObject().count("program"));
 
-    EXPECT_EQ(router_.capabilities(), (std::set<Capability>{Capability::sessionTmux, Capability::commands}));
-    EXPECT_FALSE(router_.unavailableWire().has_value());
-    auto anonymous = router_.dispatch(Envelope::request("x", "commands.list"), RequestContext{});
+    EXPECT_EQ(router.capabilities(), (std::set<Capability>{Capability::sessionTmux, Capability::commands}));
+    EXPECT_FALSE(router.unavailableWire().has_value());
+    auto anonymous = router.dispatch(Envelope::request("x", "commands.list"), RequestContext{});
     EXPECT_EQ(anonymous.e->code, ErrorCode::unauthorized);
 }
 
 TEST(SessionMethodsWithoutTmux, EverySessionMethodExplainsHowToInstallIt) {
-    auto registry = std::make_shared<CommandRegistry>(std::nullopt, true);
+    SessionRig rig(std::nullopt);
+    auto& registry = rig.registry;
+    auto& router = rig.router;
     registry->upsert(SavedCommand{"c_ls", "List", "", "ls", "", false});
-    auto controller = std::make_shared<SessionController>(registry, [] { return std::optional<std::string>(); });
-    CommandRouter router;
-    registerSessionMethods(router, controller, registry);
 
     const WireError notInstalled{ErrorCode::unsupported, "tmux is not installed",
                                  JSONObject{{"remediation", std::string(PlatformText::tmuxInstallCommand)}}};

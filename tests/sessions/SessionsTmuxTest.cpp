@@ -27,13 +27,10 @@ protected:
     void SetUp() override {
         tmux_ = SystemPermissionProbe().tmuxPath();
         if (!tmux_) GTEST_SKIP() << "tmux is not installed";
-        auto path = *tmux_;
-        auto controller = std::make_shared<SessionController>(
-            registry_, [path] { return std::optional(path); }, environment_);
-        registry_->upsert(SavedCommand{"c_hi", "Hi", "", "echo ran-$((40+2))", shell(), false});
-        registry_->upsert(SavedCommand{"c_dash", "Dash", "", "-kx-dashed", shell(), false});
-        registry_->upsert(SavedCommand{"c_rm", "Wipe", "", "echo wiped-$((1+1))", shell(), true});
-        registerSessionMethods(router_, controller, registry_);
+        rig_.emplace(tmux_, environment_);
+        rig_->registry->upsert(SavedCommand{"c_hi", "Hi", "", "echo ran-$((40+2))", shell(), false});
+        rig_->registry->upsert(SavedCommand{"c_dash", "Dash", "", "-kx-dashed", shell(), false});
+        rig_->registry->upsert(SavedCommand{"c_rm", "Wipe", "", "echo wiped-$((1+1))", shell(), true});
     }
     void TearDown() override {
         if (tmux_) tmux({"kill-server"});
@@ -46,16 +43,18 @@ protected:
         arguments.insert(arguments.begin(), "-u");
         return ChildProcess::run(*tmux_, arguments, {.environment = env});
     }
-    std::string shell() const { return registry_->templates()[1].id; }
-    std::string create() { return succeed(router_, "session.create", {{"templateId", shell()}}).at("id").asString(); }
-    JSONArray sessions() { return succeed(router_, "session.list").at("sessions").asArray(); }
+    std::string shell() const { return rig_->templateID("Shell"); }
+    std::string create() {
+        return succeed(rig_->router, "session.create", {{"templateId", shell()}}).at("id").asString();
+    }
+    JSONArray sessions() { return succeed(rig_->router, "session.list").at("sessions").asArray(); }
 
     // Waits until the captured screen contains `needle`; returns the last capture.
     std::string waitForScreen(const std::string& id, const std::string& needle) {
         auto deadline = std::chrono::steady_clock::now() + kWait;
         std::string screen;
         do {
-            screen = succeed(router_, "session.capture", {{"id", id}}).at("text").asString();
+            screen = succeed(rig_->router, "session.capture", {{"id", id}}).at("text").asString();
             if (screen.find(needle) != std::string::npos) return screen;
             std::this_thread::sleep_for(kPoll);
         } while (std::chrono::steady_clock::now() < deadline);
@@ -70,8 +69,7 @@ protected:
                                                     {"ENV", ""},
                                                     {"LC_ALL", "C"}};
     std::optional<std::string> tmux_;
-    std::shared_ptr<CommandRegistry> registry_ = std::make_shared<CommandRegistry>(std::nullopt, true);
-    CommandRouter router_;
+    std::optional<SessionRig> rig_;
 };
 
 }  // namespace
@@ -87,37 +85,37 @@ TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     EXPECT_EQ(listed[1].asObject().at("name"), JSONValue("shell-2"));
     EXPECT_EQ(listed[1].asObject().at("alive"), JSONValue(true));
 
-    succeed(router_, "session.text", {{"id", "kx-shell"}, {"text", "echo typed-$((6*7))"}});
-    succeed(router_, "session.key", {{"id", "kx-shell"}, {"key", "enter"}});
+    succeed(rig_->router, "session.text", {{"id", "kx-shell"}, {"text", "echo typed-$((6*7))"}});
+    succeed(rig_->router, "session.key", {{"id", "kx-shell"}, {"key", "enter"}});
     waitForScreen("kx-shell", "typed-42");
-    succeed(router_, "session.run", {{"id", "kx-shell"}, {"commandId", "c_hi"}});
+    succeed(rig_->router, "session.run", {{"id", "kx-shell"}, {"commandId", "c_hi"}});
     waitForScreen("kx-shell", "ran-42");
     // A saved command beginning with "-" is typed, not taken as options.
-    succeed(router_, "session.run", {{"id", "kx-shell"}, {"commandId", "c_dash"}});
+    succeed(rig_->router, "session.run", {{"id", "kx-shell"}, {"commandId", "c_dash"}});
     waitForScreen("kx-shell", "-kx-dashed");
 
     // A dangerous command is refused and nothing is typed: a later marker shows up alone.
-    EXPECT_EQ(fail(router_, "session.run", {{"id", "kx-shell-2"}, {"commandId", "c_rm"}}).code,
+    EXPECT_EQ(fail(rig_->router, "session.run", {{"id", "kx-shell-2"}, {"commandId", "c_rm"}}).code,
               ErrorCode::needsConfirmation);
-    succeed(router_, "session.text", {{"id", "kx-shell-2"}, {"text", "echo marker-$((2+3))"}});
-    succeed(router_, "session.key", {{"id", "kx-shell-2"}, {"key", "enter"}});
+    succeed(rig_->router, "session.text", {{"id", "kx-shell-2"}, {"text", "echo marker-$((2+3))"}});
+    succeed(rig_->router, "session.key", {{"id", "kx-shell-2"}, {"key", "enter"}});
     EXPECT_EQ(waitForScreen("kx-shell-2", "marker-5").find("wiped"), std::string::npos);
 
     // Resize clamps; kill touches only the named session.
-    succeed(router_, "session.resize", {{"id", "kx-shell-2"}, {"cols", 10}, {"rows", 300}});
+    succeed(rig_->router, "session.resize", {{"id", "kx-shell-2"}, {"cols", 10}, {"rows", 300}});
     auto resized = sessions()[1].asObject();
     EXPECT_EQ(resized.at("cols"), JSONValue(20));
     EXPECT_EQ(resized.at("rows"), JSONValue(200));
     EXPECT_GT(resized.at("created").asNumber(), 0);
 
-    succeed(router_, "session.kill", {{"id", "kx-shell"}});
+    succeed(rig_->router, "session.kill", {{"id", "kx-shell"}});
     auto left = sessions();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].asObject().at("id"), JSONValue("kx-shell-2"));
     // Gone means gone: the name does not reach kx-shell-2 by prefix.
-    EXPECT_EQ(fail(router_, "session.kill", {{"id", "kx-shell"}}),
+    EXPECT_EQ(fail(rig_->router, "session.kill", {{"id", "kx-shell"}}),
               (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
-    EXPECT_EQ(fail(router_, "session.kill", {{"id", "work"}}).msg, "No such session");
+    EXPECT_EQ(fail(rig_->router, "session.kill", {{"id", "work"}}).msg, "No such session");
     EXPECT_EQ(sessions().size(), 1u);
     EXPECT_TRUE(tmux({"has-session", "-t", "=work"}).succeeded());
 }
@@ -128,15 +126,15 @@ TEST_F(SessionsOnRealTmux, EverySessionNameTmuxAcceptsCanBeReachedAgain) {
         {"smile😀face", "kx-smile-face"}, {"ctl\x01x", "kx-ctl-x"}, {"v1.2", "kx-v1-2"}, {"host:port", "kx-host-port"}};
     std::set<std::string> created, listed;
     for (const auto& [name, id] : names) {
-        EXPECT_EQ(succeed(router_, "session.create", {{"templateId", shell()}, {"name", name}}).at("id"),
+        EXPECT_EQ(succeed(rig_->router, "session.create", {{"templateId", shell()}, {"name", name}}).at("id"),
                   JSONValue(id));
         created.insert(id);
     }
     for (const auto& session : sessions()) listed.insert(session.asObject().at("id").asString());
     EXPECT_EQ(listed, created);
     for (const auto& [name, id] : names) {
-        succeed(router_, "session.capture", {{"id", id}});
-        succeed(router_, "session.kill", {{"id", id}});
+        succeed(rig_->router, "session.capture", {{"id", id}});
+        succeed(rig_->router, "session.kill", {{"id", id}});
     }
     EXPECT_EQ(tmux({"list-sessions"}).standardOutput, "");
 }
@@ -157,7 +155,7 @@ TEST_F(SessionsOnRealTmux, CaptureKeepsTheNewestWholeLinesThatFitOneFrame) {
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(kPoll);
 
-    auto answer = call(router_, "session.capture", {{"id", "kx-wide"}, {"lines", 2000}});
+    auto answer = call(rig_->router, "session.capture", {{"id", "kx-wide"}, {"lines", 2000}});
     auto whole = tmux({"capture-pane", "-p", "-e", "-t", "=kx-wide:", "-S", "-2000"}).standardOutput;
     ASSERT_TRUE(answer.ok && *answer.ok);
     auto text = answer.p->at("text").asString();

@@ -5,38 +5,17 @@
 #include <fstream>
 
 #include "agent/sessions/NewestLines.h"
-#include "agent/sessions/SessionMethods.h"
 #include "agent/sessions/UserPath.h"
 #include "agent/support/AtomicFile.h"
-#include "tests/sessions/SessionTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 using namespace kx;
-using namespace kx::testing;
+using kx::testing::TempFolder;
 using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kShortLimit = 100ms;
 constexpr auto kPathLimit = std::chrono::milliseconds(2s);
-
-// A tmux stand-in that hangs while the file "hang" exists and otherwise notes the locale of each
-// run in "log".
-constexpr const char* kStandIn = "[ -f \"$DIR/hang\" ] && exec sleep 60\necho \"$LC_ALL\" >> \"$DIR/log\"";
-
-struct Sessions {
-    Sessions(const std::string& tmux, std::map<std::string, std::string> environment, std::chrono::milliseconds limit) {
-        registry->upsert(SavedCommand{"c_long", "Long", "", std::string(TmuxRunner::maxArgumentBytes, 'x'), "", false});
-        registry->upsert(
-            SavedCommand{"c_max", "Max", "", std::string(TmuxRunner::maxArgumentBytes - 1, 'x'), "", false});
-        auto controller = std::make_shared<SessionController>(
-            registry, [tmux] { return std::optional(tmux); }, std::move(environment), limit);
-        registerSessionMethods(router, controller, registry);
-    }
-    std::string shell() const { return registry->templates()[1].id; }
-
-    std::shared_ptr<CommandRegistry> registry = std::make_shared<CommandRegistry>(std::nullopt, true);
-    CommandRouter router;
-};
 
 // An executable shell script in `folder` running `body`.
 std::string script(const TempFolder& folder, const std::string& name, const std::string& body) {
@@ -46,40 +25,7 @@ std::string script(const TempFolder& folder, const std::string& name, const std:
     return path.string();
 }
 
-// One grapheme of `bytes` bytes (an odd number): "e" with acute accents.
-std::string accented(std::size_t bytes) {
-    std::string text = "e";
-    while (text.size() < bytes) text += "\u0301";
-    return text;
-}
-
 }  // namespace
-
-TEST(TmuxStandIn, HungTmuxTimesOutAndOverlongArgumentsNeverStartIt) {
-    TempFolder folder{"tmux-stand-in"};
-    auto tmux = script(folder, "tmux", kStandIn);
-    Sessions quick(tmux, {{"DIR", folder.path().string()}}, kShortLimit);
-    const WireError late{ErrorCode::timeout, "The terminal did not respond"};
-
-    std::ofstream(folder / "hang").flush();
-    EXPECT_EQ(fail(quick.router, "session.list"), late);
-    EXPECT_EQ(fail(quick.router, "session.create", {{"templateId", quick.shell()}}), late);
-    EXPECT_EQ(fail(quick.router, "session.capture", {{"id", "kx-a"}}), late);
-    std::filesystem::remove(folder / "hang");
-
-    // Longer than the kernel passes as one argument: refused before tmux starts. One byte less runs.
-    Sessions sessions(tmux, {{"DIR", folder.path().string()}, {"LC_ALL", "C"}}, TmuxRunner::defaultTimeLimit);
-    const WireError tooLong{ErrorCode::invalidParams, "Text is too long"};
-    EXPECT_EQ(fail(sessions.router, "session.text",
-                   {{"id", "kx-a"}, {"text", "e" + accented(TmuxRunner::maxArgumentBytes - 1)}}),
-              tooLong);
-    EXPECT_EQ(fail(sessions.router, "session.run", {{"id", "kx-a"}, {"commandId", "c_long"}}), tooLong);
-    EXPECT_FALSE(std::filesystem::exists(folder / "log"));
-    succeed(sessions.router, "session.text", {{"id", "kx-a"}, {"text", accented(TmuxRunner::maxArgumentBytes - 1)}});
-    succeed(sessions.router, "session.run", {{"id", "kx-a"}, {"commandId", "c_max"}});
-    // Text, command and Enter, each with a UTF-8 locale for the shells tmux starts.
-    EXPECT_EQ(readWholeFile((folder / "log").string()), "C.UTF-8\nC.UTF-8\nC.UTF-8\n");
-}
 
 TEST(NewestLines, DroppedLinesLeaveTheStyleInForceAtTheCut) {
     const std::string kept = "kept\n";

@@ -10,7 +10,6 @@
 
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
-#include "tests/e2e/support/RawPeer.h"
 
 using namespace kx;
 using namespace kx::e2e;
@@ -44,9 +43,7 @@ struct Agent {
             agent.start();
             device = agent.addDevice();
         }
-        auto peer = std::make_unique<RawPeer>(agent.port());
-        if (!peer->handshake(device->id, device->key)) throw std::runtime_error("handshake refused");
-        return peer;
+        return agent.connect(*device);
     }
     std::size_t connections() { return agent.service().transport().connectionCount(); }
 

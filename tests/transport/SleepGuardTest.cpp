@@ -33,33 +33,7 @@ struct RecordingSleepInhibitor : SleepInhibitor {
 
 }  // namespace
 
-// Following the connection count is the agent's test below; here, the guard on its own.
-TEST(SleepGuard, HoldsOneInhibitionReleasesItAndLetsGoOnDestruction) {
-    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    {
-        SleepGuard guard(inhibitor);
-        guard.hold();
-        guard.hold();
-        EXPECT_EQ(inhibitor->active.load(), 1);
-        EXPECT_EQ(inhibitor->reasons, std::vector<std::string>{"Kestrix: a phone is connected"});
-        guard.release();
-        guard.release();
-        EXPECT_EQ(inhibitor->active.load(), 0);
-        guard.update(1);
-        EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
-    }
-    EXPECT_EQ(inhibitor->active.load(), 0);
-
-    // A refused or missing inhibitor is silently not held.
-    inhibitor->refuse = true;
-    SleepGuard refused(inhibitor);
-    refused.hold();
-    EXPECT_FALSE(refused.isHolding());
-    SleepGuard none(nullptr);
-    none.hold();
-    EXPECT_FALSE(none.isHolding());
-}
-
+// Counted from the moment of acceptance, before any handshake; one inhibition however many connect.
 TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
     e2e::InProcessAgent::Options options;
@@ -69,8 +43,10 @@ TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     EXPECT_FALSE(guard.isHolding());
     auto first = std::make_unique<e2e::RawPeer>(agent.port());
     auto second = std::make_unique<e2e::RawPeer>(agent.port());
-    // Counted from the moment of acceptance, before any handshake.
-    EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
+    EXPECT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 2; }));
+    EXPECT_TRUE(guard.isHolding());
+    EXPECT_EQ(inhibitor->active.load(), 1);
+    EXPECT_EQ(inhibitor->reasons, std::vector<std::string>{"Kestrix: a phone is connected"});
     first.reset();
     EXPECT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 1; }));
     EXPECT_TRUE(guard.isHolding());
@@ -82,4 +58,16 @@ TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
     agent.service().stop();
     EXPECT_TRUE(eventually([&] { return !guard.isHolding(); }));
+    EXPECT_EQ(inhibitor->active.load(), 0);
+}
+
+// A refused or missing inhibitor is silently not held.
+TEST(SleepGuard, WithoutAnInhibitionNothingIsHeld) {
+    auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
+    inhibitor->refuse = true;
+    for (auto& given : {std::shared_ptr<SleepInhibitor>(inhibitor), std::shared_ptr<SleepInhibitor>()}) {
+        SleepGuard guard(given);
+        guard.hold();
+        EXPECT_FALSE(guard.isHolding());
+    }
 }

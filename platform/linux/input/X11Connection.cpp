@@ -16,7 +16,9 @@ int returnFromIOError(Display*) {
     return 0;
 }
 
-void prepareXlib() {
+}  // namespace
+
+void X11Connection::prepareXlib() {
     static std::once_flag once;
     std::call_once(once, [] {
         XInitThreads();
@@ -24,8 +26,6 @@ void prepareXlib() {
         XSetIOErrorHandler(returnFromIOError);
     });
 }
-
-}  // namespace
 
 X11Connection::X11Connection(std::string displayName) : displayName_(std::move(displayName)) {}
 

@@ -18,6 +18,10 @@ class X11Connection {
 public:
     static constexpr std::chrono::milliseconds retryInterval{1000};
 
+    // Makes Xlib safe for threads and keeps its protocol and connection errors from ending the
+    // process. Once per process, before any other Xlib call; every connection calls it itself.
+    static void prepareXlib();
+
     // An empty name means the display named by $DISPLAY.
     explicit X11Connection(std::string displayName = {});
     ~X11Connection();

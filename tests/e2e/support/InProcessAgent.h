@@ -12,6 +12,7 @@
 #include "agent/service/AgentService.h"
 #include "protocol/Base64URL.h"
 #include "protocol/KxSec.h"
+#include "tests/e2e/support/RawPeer.h"
 #include "tests/support/TempFolder.h"
 
 namespace kx::e2e {
@@ -56,6 +57,13 @@ public:
         auto port = service_->listeningPort();
         if (!port) throw std::logic_error("the agent is not listening");
         return *port;
+    }
+
+    // A session of `device` past its handshake; throws when the agent refuses it.
+    std::unique_ptr<RawPeer> connect(const TestDevice& device) {
+        auto peer = std::make_unique<RawPeer>(port());
+        if (!peer->handshake(device.id, device.key)) throw std::runtime_error("handshake refused");
+        return peer;
     }
 
     // Registers a device directly in the registry (no pairing round-trip); a new one by default.
