@@ -8,13 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "agent/pairing/DeviceRegistry.h"
-#include "agent/pairing/MemoryIdentityStore.h"
-#include "agent/service/AgentService.h"
-#include "bench/Percentile.h"
-#include "client/KxClient.h"
+#include "bench/BenchAgent.h"
 #include "platform/linux/input/X11EventPoster.h"
-#include "protocol/Base64URL.h"
 
 namespace {
 
@@ -25,38 +20,7 @@ constexpr int kRoundTrips = 5000;
 constexpr double kPercentile50 = 0.50;
 constexpr double kPercentile99 = 0.99;
 
-struct Agent {
-    std::shared_ptr<AgentService> service;
-    std::unique_ptr<KxClient> client;
-};
-
-Agent startAgent() {
-    AgentServiceOptions options;
-    options.identityStore = std::make_shared<MemoryIdentityStore>();
-    options.hostName = "bench";
-    options.platform = "linux";
-    options.os = "bench";
-    options.eventPoster = std::make_shared<X11EventPoster>();
-    Agent agent{AgentService::create(std::move(options)), nullptr};
-    agent.service->start(std::nullopt, false);
-
-    DeviceCredentials device{"d_bench", SigningKey::generate()};
-    PairedDevice entry;
-    entry.id = device.deviceId;
-    entry.name = "bench phone";
-    entry.publicKey = base64URLEncode(device.key.publicKey);
-    entry.pairedAt = std::chrono::system_clock::now();
-    entry.platform = "bench";
-    agent.service->registry().registerDevice(entry);
-
-    ConnectOptions connect;
-    connect.host = "127.0.0.1";
-    connect.port = *agent.service->listeningPort();
-    connect.pinnedFingerprint = agent.service->identity().fingerprint();
-    connect.credentials = device;
-    agent.client = KxClient::connect(connect);
-    return agent;
-}
+using bench::percentile;
 
 // Times each move (back and forth, so the pointer never reaches an edge) and reports percentiles.
 template <class Move>
@@ -83,7 +47,11 @@ bool displayAvailable(benchmark::State& state) {
 // The whole road: client, loopback TCP, secure channel, router, controller, X server.
 void PointerMoveRoundTrip(benchmark::State& state) {
     if (!displayAvailable(state)) return;
-    static Agent agent = startAgent();
+    static bench::BenchAgent agent = [] {
+        AgentServiceOptions options;
+        options.eventPoster = std::make_shared<X11EventPoster>();
+        return bench::startBenchAgent(std::move(options));
+    }();
     measureMoves(state, [&](double dx) { agent.client->call("input.pointer.move", {{"dx", dx}}); });
 }
 

@@ -36,6 +36,9 @@ pkg_check_modules(ICUI18N REQUIRED IMPORTED_TARGET icu-i18n)
 pkg_check_modules(GIO QUIET IMPORTED_TARGET gio-unix-2.0)
 pkg_check_modules(XCB QUIET IMPORTED_TARGET xcb)
 find_package(Qt6 QUIET COMPONENTS Gui Svg)
+# The system family: PulseAudio's client, and X's power management (DPMS) and screen saver.
+pkg_check_modules(PULSE QUIET IMPORTED_TARGET libpulse)
+pkg_check_modules(XEXT QUIET IMPORTED_TARGET x11 xext xscrnsaver)
 
 if(KX_BUILD_TESTS)
   find_package(GTest REQUIRED)

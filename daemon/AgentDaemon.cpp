@@ -25,6 +25,7 @@
 #include "platform/linux/installed/ThemeIconRenderer.h"
 #include "platform/linux/pairing/FileIdentityStore.h"
 #include "platform/linux/power/ShutdownExecutorSelection.h"
+#include "platform/linux/system/LinuxSystemPorts.h"
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
@@ -65,6 +66,7 @@ AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
     options.frontmost = std::make_shared<X11FrontmostSource>(workspace);
     options.unquittableApps = LinuxDesktopApps::unquittable();
     options.slackApp = LinuxDesktopApps::slack();
+    options.systemPorts = linuxSystemPorts();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = settings.updateBaseURL;
     // Once the swap script runs, the agent quits as on SIGTERM.

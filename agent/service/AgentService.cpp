@@ -14,6 +14,7 @@
 #include "agent/shortcuts/HotkeyMethods.h"
 #include "agent/shortcuts/ShortcutMethods.h"
 #include "agent/support/Log.h"
+#include "agent/system/SystemMethods.h"
 #include "agent/transport/LocalAddress.h"
 #include "agent/update/LiveUpdateService.h"
 #include "agent/update/UpdateMethods.h"
@@ -77,6 +78,8 @@ AgentService::AgentService(AgentServiceOptions& options, AgentIdentity identity)
       inputMutex_(std::make_shared<InputMutex>()),
       input_(options.eventPoster ? std::make_shared<InputController>(std::move(options.eventPoster), inputMutex_)
                                  : nullptr),
+      system_(std::make_shared<SystemController>(options.systemPorts, std::move(options.frontmost))),
+      nowPlaying_(std::make_shared<NowPlayingController>(options.systemPorts.players)),
       installedApps_(installedAppMethods(options, runningApps_)),
       commands_(std::make_shared<CommandRegistry>(options.commandsPath, true)),
       sessions_(std::make_shared<SessionController>(
@@ -172,8 +175,8 @@ void AgentService::connectUpdateCallback() {
 void AgentService::registerMethodFamilies() {
     // The order is fixed: a method name registered twice keeps the later handler.
     registerBuiltInMethods();
-    if (input_) registerInputMethods(*router_, input_);  // 2
-    // 3 system (with clipboard and now playing)
+    if (input_) registerInputMethods(*router_, input_);     // 2
+    registerSystemMethods(*router_, system_, nowPlaying_);  // 3, with clipboard
     // 4 applications; "system.apps.list", ".activate" and ".quit" come with them.
     if (apps_) registerAppMethods(*router_, apps_);
     if (installedApps_) registerInstalledAppMethods(*router_, installedApps_);  // 5
@@ -247,10 +250,32 @@ JSONObject AgentService::pairBegin(const JSONObject& params, const RequestContex
 
 void AgentService::start(std::optional<std::uint16_t> port, bool advertise) {
     // Method families that push events start observing here, before the transport.
+    observeSystem();
     transport_->start(port, advertise);
 }
 
+void AgentService::observeSystem() {
+    // Called on the ports' own threads, never on the transport's queue, so broadcasting may wait on it.
+    std::weak_ptr<AgentService> weak = weak_from_this();
+    system_->setOnAudioChange([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        JSONObject state = self->system_->audioState();
+        if (!state.empty()) self->transport_->broadcast("system.state", std::move(state));
+    });
+    system_->startObservingAudio();
+    system_->setOnFrontmostChange([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (auto app = self->system_->frontmostApp())
+            self->transport_->broadcast("system.frontmost", {{"bundleId", app->bundleID}, {"name", app->name}});
+    });
+    system_->startObservingFrontmost();
+}
+
 void AgentService::stop() {
+    // The watches end here, on the caller's thread, so the last reference never drops inside one.
+    system_->stopObserving();
     transport_->stop();
 }
 

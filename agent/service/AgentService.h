@@ -22,6 +22,8 @@
 #include "agent/shortcuts/HotkeyController.h"
 #include "agent/shortcuts/ShortcutSender.h"
 #include "agent/support/LogThrottle.h"
+#include "agent/system/NowPlayingController.h"
+#include "agent/system/SystemController.h"
 #include "agent/transport/CommandRouter.h"
 #include "agent/transport/SleepGuard.h"
 #include "agent/transport/TransportServer.h"
@@ -74,6 +76,8 @@ public:
     const std::shared_ptr<InputMutex>& inputMutex() const { return inputMutex_; }
     // Pointer, key and text input; null when the service was built without an event poster.
     const std::shared_ptr<InputController>& input() const { return input_; }
+    // Volume, brightness, media, lock and sleep, and the audio and frontmost watches.
+    const std::shared_ptr<SystemController>& system() const { return system_; }
     // Installed applications, their icons and launching; null without an installed-app source.
     const std::shared_ptr<InstalledAppMethods>& installedApps() const { return installedApps_; }
     // Running applications; null when the service was built without a workspace.
@@ -92,6 +96,7 @@ private:
 
     void connectTransportCallbacks();
     void connectUpdateCallback();
+    void observeSystem();
     void buildAppFamilies(AgentServiceOptions& options);
     void registerMethodFamilies();
     void registerBuiltInMethods();
@@ -107,6 +112,8 @@ private:
     // Method families' components go here, in registration order.
     std::shared_ptr<InputMutex> inputMutex_;
     std::shared_ptr<InputController> input_;  // null without an event poster
+    std::shared_ptr<SystemController> system_;
+    std::shared_ptr<NowPlayingController> nowPlaying_;
     // What the installed-application family asks for the running applications; set once apps_ is.
     std::shared_ptr<std::weak_ptr<RunningAppsController>> runningApps_ =
         std::make_shared<std::weak_ptr<RunningAppsController>>();

@@ -21,6 +21,7 @@
 #include "agent/pairing/IdentityStoring.h"
 #include "agent/power/ShutdownExecuting.h"
 #include "agent/shortcuts/HotkeyController.h"
+#include "agent/system/SystemPorts.h"
 #include "agent/transport/ServiceAdvertiser.h"
 #include "agent/transport/SleepInhibitor.h"
 #include "agent/transport/TransportServer.h"
@@ -47,7 +48,9 @@ struct AgentServiceOptions {
     // Method families add the platform interfaces they need below, in registration order.
     // 2 input: where synthetic pointer, key and text input goes; null leaves the input methods out.
     std::shared_ptr<EventPoster> eventPoster;
-    // 3 system: the frontmost application and its changes.
+    // 3 system: volume, media players, brightness, lock and sleep (a null port answers
+    // "unsupported"), and where the frontmost application comes from (null: no "system.frontmost").
+    SystemPorts systemPorts;
     std::shared_ptr<FrontmostSource> frontmost;
     // 4 running applications: the desktop's applications (null leaves families 4, 6 and 9 out),
     // the identifiers never quit, and icons of installed applications and of bare windows.

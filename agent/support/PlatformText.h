@@ -14,7 +14,8 @@
 namespace kx::PlatformText {
 
 inline constexpr std::array all{
-    confirmToRun,     tmuxMissing,         tmuxInstallCommand, accessibilityRationale, privacySettingsURLPrefix,
-    downloadPageOpen, downloadPageNowOpen, permanentFolder,    packageManagerUpdate};
+    confirmToRun,          tmuxMissing,         tmuxInstallCommand,  accessibilityRationale, privacySettingsURLPrefix,
+    audioMissing,          audioInstallCommand, mediaMissing,        brightnessMissing,      powerMissing,
+    screenLockUnavailable, downloadPageOpen,    downloadPageNowOpen, permanentFolder,        packageManagerUpdate};
 
 }  // namespace kx::PlatformText

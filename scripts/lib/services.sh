@@ -55,11 +55,40 @@ kx_services_start() {
             echo "services: avahi-daemon did not start; DNS-SD tests will skip" >&2
         fi
     fi
+    # Sound server with a silent default output, and a media player playing a tagged tone on the
+    # session bus (the system family's tests). The tone is made by mpv itself, so no file ships.
+    if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
+        export PULSE_SERVER="unix:$KX_RUN/pulse/native"
+        if pulseaudio --daemonize=yes -n --exit-idle-time=-1 --log-target=file:"$KX_RUN/pulse.log" \
+            --load=module-native-protocol-unix --load="module-null-sink sink_name=kx_null" 2>/dev/null; then
+            for _ in $(seq 30); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+            pactl set-default-sink kx_null || true
+            KX_OWN_PULSE=1
+        else
+            unset PULSE_SERVER
+            echo "services: pulseaudio did not start; audio tests will skip" >&2
+        fi
+    fi
+    if command -v mpv >/dev/null && [ -f /usr/lib/mpv-mpris/mpris.so ] && [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        export KX_TONE="$KX_RUN/tone.ogg"
+        if mpv --no-config 'av://lavfi:sine=frequency=440:duration=60' --o="$KX_TONE" \
+            --oset-metadata=title="Kestrix Tone",artist="Test Artist",album="Test Album" >"$KX_RUN/tone.log" 2>&1; then
+            mpv --no-config --script=/usr/lib/mpv-mpris/mpris.so --ao=null --vo=null --no-terminal --loop-file=inf \
+                "$KX_TONE" >"$KX_RUN/mpv.log" 2>&1 &
+            KX_PIDS+=($!)
+            for _ in $(seq 50); do playerctl -l 2>/dev/null | grep -q mpv && break; sleep 0.1; done
+            playerctl -l 2>/dev/null | grep -q mpv || echo "services: mpv is not on the bus; media tests will skip" >&2
+        else
+            unset KX_TONE
+            echo "services: mpv could not make the test tone; media tests will skip" >&2
+        fi
+    fi
     export KX_PIDS_LIST="${KX_PIDS[*]}"
     echo "services: run folder $KX_RUN, DISPLAY=${DISPLAY:-none}"
 }
 
 kx_services_stop() {
+    [ -n "${KX_OWN_PULSE:-}" ] && { pactl exit 2>/dev/null || true; }
     [ -n "${KX_OWN_AVAHI:-}" ] && avahi-daemon -k 2>/dev/null
     for pid in ${KX_PIDS_LIST:-}; do kill "$pid" 2>/dev/null; done
     if [ -n "${KX_OWN_SYSTEM_BUS:-}" ]; then rm -f /run/dbus/pid /run/dbus/system_bus_socket; fi

@@ -10,6 +10,7 @@ namespace kx::testing {
 
 namespace {
 constexpr const char* kManager = "org.freedesktop.login1.Manager";
+constexpr const char* kSession = "org.freedesktop.login1.Session";
 constexpr auto kPatience = std::chrono::seconds(20);
 }  // namespace
 
@@ -17,7 +18,7 @@ FakeLogind::FakeLogind(const std::string& address, bool refuse)
     : refuse_(refuse), bus_(sdbus::createSessionBusConnectionWithAddress(address)) {
     bus_->requestName("org.freedesktop.login1");
     object_ = sdbus::createObject(*bus_, "/org/freedesktop/login1");
-    for (const char* method : {"PowerOff", "Reboot"}) {
+    for (const char* method : {"PowerOff", "Reboot", "Suspend"}) {
         object_->registerMethod(method).onInterface(kManager).implementedAs(
             [this, method](bool interactive) { record(method, interactive); });
     }
@@ -31,20 +32,33 @@ FakeLogind::FakeLogind(const std::string& address, bool refuse)
             lockReadEnd_ = ends[0];
             return sdbus::UnixFd(ends[1], sdbus::adopt_fd);
         });
+    object_->registerMethod("CanSuspend").onInterface(kManager).implementedAs([] { return std::string("yes"); });
+    object_->registerMethod("GetSessionByPID").onInterface(kManager).implementedAs([](std::uint32_t) {
+        return sdbus::ObjectPath(sessionPath);
+    });
     object_->finishRegistration();
+    session_ = sdbus::createObject(*bus_, sessionPath);
+    session_->registerMethod("Lock").onInterface(kSession).implementedAs([this] { record("Lock", false); });
+    session_->registerMethod("SetBrightness")
+        .onInterface(kSession)
+        .implementedAs([this](const std::string& subsystem, const std::string& name, std::uint32_t value) {
+            record("SetBrightness", false, subsystem + " " + name + " " + std::to_string(value));
+        });
+    session_->finishRegistration();
     bus_->enterEventLoopAsync();
 }
 
 FakeLogind::~FakeLogind() {
     bus_->leaveEventLoop();
     object_.reset();
+    session_.reset();
     if (lockReadEnd_ >= 0) ::close(lockReadEnd_);
 }
 
-void FakeLogind::record(std::string method, bool interactive) {
+void FakeLogind::record(std::string method, bool interactive, std::string arguments) {
     {
         std::lock_guard guard(mutex_);
-        calls_.push_back({std::move(method), interactive});
+        calls_.push_back({std::move(method), interactive, std::move(arguments)});
     }
     changed_.notify_all();
     if (refuse_) throw sdbus::Error("org.freedesktop.DBus.Error.AccessDenied", "Not allowed by polkit");

@@ -10,16 +10,20 @@
 
 namespace kx::testing {
 
-// org.freedesktop.login1 on a private bus: records PowerOff and Reboot instead of acting, or
-// refuses them the way polkit does. Inhibit answers with the write end of a pipe whose read end
-// it keeps: the lock is held while that read end sees no end of file.
+// org.freedesktop.login1 on a private bus: records PowerOff, Reboot and Suspend instead of acting,
+// or refuses them the way polkit does. Inhibit answers with the write end of a pipe whose read end
+// it keeps: the lock is held while that read end sees no end of file. Every process belongs to
+// one session (sessionPath), whose Lock and SetBrightness are recorded too.
 class FakeLogind {
 public:
     struct Call {
         std::string method;
         bool interactive = true;
+        std::string arguments = {};  // SetBrightness: "subsystem name value"
         friend bool operator==(const Call&, const Call&) = default;
     };
+
+    static constexpr const char* sessionPath = "/org/freedesktop/login1/session/_31";
 
     explicit FakeLogind(const std::string& address, bool refuse = false);
     ~FakeLogind();
@@ -31,7 +35,7 @@ public:
     bool lockReleased() const;
 
 private:
-    void record(std::string method, bool interactive);
+    void record(std::string method, bool interactive, std::string arguments = {});
 
     const bool refuse_;
     mutable std::mutex mutex_;
@@ -42,6 +46,7 @@ private:
 
     std::unique_ptr<sdbus::IConnection> bus_;
     std::unique_ptr<sdbus::IObject> object_;
+    std::unique_ptr<sdbus::IObject> session_;
 };
 
 }  // namespace kx::testing

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "agent/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
 #include "tests/e2e/support/AgentProcess.h"
 #include "tests/e2e/support/Eventually.h"
 
@@ -8,11 +11,15 @@ using namespace kx;
 using namespace std::chrono_literals;
 
 // `kxctl call system.apps.list --pretty` against kestrixd on the test's X desktop: an xterm of its
-// own class is listed, indented, as the application the class names.
+// own class is listed, indented, as the installed application whose entry names that class.
 TEST(KxctlApps, ListsTheRunningApplicationsThroughTheDaemon) {
     if (!::getenv("DISPLAY")) GTEST_SKIP() << "needs DISPLAY with an EWMH window manager (scripts/lib/services.sh)";
+    kx::testing::TempFolder data("apps");
+    std::filesystem::create_directories(data / "applications");
+    std::ofstream(data / "applications" / "org.example.Gamma.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Gamma Terminal\nExec=xterm -class KxGamma\nStartupWMClass=KxGamma\n";
     kx::testing::Subprocess xterm({"xterm", "-class", "KxGamma", "-e", "sleep", "600"}, {.quiet = true});
-    e2e::AgentProcess agent;
+    e2e::AgentProcess agent({.environment = {"XDG_DATA_HOME=" + data.path().string(), "XDG_DATA_DIRS=" + data.path().string()}});
     const std::string state = (agent.dataFolder() / "kxctl.json").string();
     auto kxctl = [&](std::vector<std::string> arguments) {
         arguments.insert(arguments.end(), {"--state", state});
@@ -24,10 +31,11 @@ TEST(KxctlApps, ListsTheRunningApplicationsThroughTheDaemon) {
     EXPECT_TRUE(e2e::eventually(
         [&] {
             listed = kxctl({"call", "system.apps.list", "--pretty"});
-            return e2e::has(listed.standardOutput, R"("bundleId": "KxGamma")");
+            return e2e::has(listed.standardOutput, R"("bundleId": "org.example.Gamma")");
         },
         10s))
         << listed.standardOutput << listed.standardError;
     EXPECT_TRUE(e2e::has(listed.standardOutput, "\n  \"apps\": [\n"));
+    EXPECT_TRUE(e2e::has(listed.standardOutput, R"("name": "Gamma Terminal")"));
     EXPECT_TRUE(e2e::has(listed.standardOutput, R"("quittable": true)"));
 }

@@ -1,0 +1,212 @@
+#include "platform/linux/system/MprisPlayers.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <exception>
+
+namespace kx {
+
+namespace {
+
+constexpr const char* kPrefix = "org.mpris.MediaPlayer2.";
+constexpr const char* kPath = "/org/mpris/MediaPlayer2";
+constexpr const char* kRoot = "org.mpris.MediaPlayer2";
+constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
+constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
+constexpr const char* kBus = "org.freedesktop.DBus";
+constexpr double kMicroseconds = 1e6;
+
+bool isPlayerName(const std::string& name) {
+    return name.rfind(kPrefix, 0) == 0 && name.size() > std::char_traits<char>::length(kPrefix);
+}
+
+PlaybackStatus statusFrom(const std::string& text) {
+    if (text == "Playing") return PlaybackStatus::playing;
+    if (text == "Paused") return PlaybackStatus::paused;
+    return PlaybackStatus::stopped;
+}
+
+const char* methodFor(MediaCommand command) {
+    switch (command) {
+        case MediaCommand::playPause: return "PlayPause";
+        case MediaCommand::next: return "Next";
+        case MediaCommand::previous: return "Previous";
+    }
+    return "PlayPause";
+}
+
+using Properties = std::map<std::string, sdbus::Variant>;
+
+template <typename T>
+std::optional<T> value(const Properties& properties, const std::string& key) {
+    auto found = properties.find(key);
+    if (found == properties.end() || !found->second.containsValueOfType<T>()) return std::nullopt;
+    return found->second.get<T>();
+}
+
+// Players send integers of more than one width here; any of them is a count of microseconds.
+double seconds(const Properties& properties, const std::string& key) {
+    if (auto v = value<std::int64_t>(properties, key)) return static_cast<double>(*v) / kMicroseconds;
+    if (auto v = value<std::uint64_t>(properties, key)) return static_cast<double>(*v) / kMicroseconds;
+    if (auto v = value<std::int32_t>(properties, key)) return static_cast<double>(*v) / kMicroseconds;
+    return 0;
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+}  // namespace
+
+MprisPlayers::MprisPlayers(BusOpener openBus) {
+    try {
+        calls_ = openBus();
+        signals_ = openBus();
+        watch();
+    } catch (const std::exception&) {
+        // No session bus: no players, and media is not offered.
+        matches_.clear();
+        signals_.reset();
+        calls_.reset();
+    }
+}
+
+MprisPlayers::~MprisPlayers() {
+    if (signals_) signals_->leaveEventLoop();
+    matches_.clear();
+}
+
+void MprisPlayers::watch() {
+    // Watch first, then list, so that no player slips between the two.
+    matches_.push_back(signals_->addMatch(
+        std::string("type='signal',sender='") + kBus + "',member='NameOwnerChanged',arg0namespace='" + kRoot + "'",
+        [this](sdbus::Message& message) {
+            std::string name, oldOwner, newOwner;
+            message >> name >> oldOwner >> newOwner;
+            if (!isPlayerName(name)) return;
+            if (newOwner.empty())
+                gone(name);
+            else
+                appeared(name, newOwner);
+        }));
+    matches_.push_back(signals_->addMatch(
+        std::string("type='signal',interface='") + kProperties + "',member='PropertiesChanged',path='" + kPath + "'",
+        [this](sdbus::Message& message) { touched(message.getSender()); }));
+    signals_->enterEventLoopAsync();
+
+    std::vector<std::string> names;
+    std::lock_guard calling(callLock_);
+    auto bus = sdbus::createProxy(*calls_, kBus, "/org/freedesktop/DBus");
+    bus->callMethod("ListNames").onInterface(kBus).withTimeout(callTimeout).storeResultsTo(names);
+    for (const auto& name : names) {
+        if (!isPlayerName(name)) continue;
+        std::string owner;
+        try {
+            bus->callMethod("GetNameOwner")
+                .onInterface(kBus)
+                .withTimeout(callTimeout)
+                .withArguments(name)
+                .storeResultsTo(owner);
+        } catch (const sdbus::Error&) {
+            continue;  // gone since the list was made
+        }
+        appeared(name, owner);
+    }
+}
+
+void MprisPlayers::appeared(const std::string& name, const std::string& owner) {
+    std::lock_guard guard(lock_);
+    if (!players_.contains(name) && players_.size() >= maxPlayers) return;
+    players_[name] = {owner, ++clock_};
+}
+
+void MprisPlayers::gone(const std::string& name) {
+    std::lock_guard guard(lock_);
+    players_.erase(name);
+}
+
+void MprisPlayers::touched(const std::string& owner) {
+    std::lock_guard guard(lock_);
+    for (auto& [name, known] : players_)
+        if (known.owner == owner) known.changed = ++clock_;
+}
+
+bool MprisPlayers::available() {
+    return calls_ != nullptr;
+}
+
+std::vector<MediaPlayer> MprisPlayers::players() {
+    std::vector<MediaPlayer> list;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& [name, known] : players_) list.push_back({name, "", PlaybackStatus::stopped, known.changed});
+    }
+    if (!calls_) return list;
+    for (auto& player : list) {
+        player.name = identity(player.id);
+        auto status = track(player.id);
+        player.status = status ? status->status : PlaybackStatus::stopped;
+    }
+    return list;
+}
+
+std::string MprisPlayers::identity(const std::string& id) {
+    try {
+        sdbus::Variant name;
+        std::lock_guard calling(callLock_);
+        sdbus::createProxy(*calls_, id, kPath)
+            ->callMethod("Get")
+            .onInterface(kProperties)
+            .withTimeout(callTimeout)
+            .withArguments(kRoot, "Identity")
+            .storeResultsTo(name);
+        if (name.containsValueOfType<std::string>() && !name.get<std::string>().empty()) return name.get<std::string>();
+    } catch (const sdbus::Error&) {
+    }
+    return id.substr(std::char_traits<char>::length(kPrefix));  // the name's own last part
+}
+
+std::optional<PlayerTrack> MprisPlayers::track(const std::string& id) {
+    if (!calls_) return std::nullopt;
+    Properties properties;
+    try {
+        std::lock_guard calling(callLock_);
+        sdbus::createProxy(*calls_, id, kPath)
+            ->callMethod("GetAll")
+            .onInterface(kProperties)
+            .withTimeout(callTimeout)
+            .withArguments(kPlayer)
+            .storeResultsTo(properties);
+    } catch (const sdbus::Error&) {
+        return std::nullopt;
+    }
+    PlayerTrack track;
+    track.status = statusFrom(value<std::string>(properties, "PlaybackStatus").value_or(""));
+    // Position is never announced, only read: this is the value of this moment.
+    track.position = seconds(properties, "Position");
+    auto metadata = value<Properties>(properties, "Metadata").value_or(Properties{});
+    track.title = value<std::string>(metadata, "xesam:title").value_or("");
+    track.artist =
+        joined(value<std::vector<std::string>>(metadata, "xesam:artist").value_or(std::vector<std::string>{}));
+    track.album = value<std::string>(metadata, "xesam:album").value_or("");
+    track.duration = seconds(metadata, "mpris:length");
+    return track;
+}
+
+bool MprisPlayers::send(const std::string& id, MediaCommand command) {
+    if (!calls_) return false;
+    try {
+        std::lock_guard calling(callLock_);
+        sdbus::createProxy(*calls_, id, kPath)
+            ->callMethod(methodFor(command))
+            .onInterface(kPlayer)
+            .withTimeout(callTimeout);
+        return true;
+    } catch (const sdbus::Error&) {
+        return false;
+    }
+}
+
+}  // namespace kx

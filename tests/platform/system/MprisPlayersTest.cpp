@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "agent/system/NowPlayingController.h"
+#include "platform/linux/system/MprisPlayers.h"
+#include "tests/e2e/support/Eventually.h"
+#include "tests/support/PrivateBus.h"
+#include "tests/support/Subprocess.h"
+
+// Players on a session bus of the test's own: none at first, then an mpv that comes and goes.
+
+using namespace kx;
+using namespace kx::testing;
+using namespace std::chrono_literals;
+
+using MprisOnPrivateBus = PrivateBusTest;
+
+TEST_F(MprisOnPrivateBus, PlayersAreTrackedAsTheyComeAndGoAndNoPlayerMeansAnEmptyAnswer) {
+    auto players = std::make_shared<MprisPlayers>(busOpenerAt(bus.address()));
+    EXPECT_TRUE(players->available());
+    EXPECT_TRUE(players->players().empty());
+    NowPlayingController nowPlaying(players);
+    EXPECT_EQ(nowPlaying.currentJSON(), (JSONObject{{"playing", false}, {"hasTrack", false}}));
+
+    const char* tone = std::getenv("KX_TONE");
+    if (!tone) GTEST_SKIP() << "no tagged tone: scripts/lib/services.sh makes one";
+    auto mpv = std::make_unique<Subprocess>(
+        std::vector<std::string>{"mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so", "--ao=null", "--vo=null",
+                                 "--no-terminal", "--pause", tone},
+        Subprocess::Options{.environment = std::vector<std::string>{"DBUS_SESSION_BUS_ADDRESS=" + bus.address()},
+                            .quiet = true});
+    ASSERT_TRUE(e2e::eventually([&] { return players->players().size() == 1; }, 10s));
+    EXPECT_EQ(players->players()[0].name, "mpv");
+    EXPECT_EQ(players->players()[0].status, PlaybackStatus::paused);
+    mpv.reset();
+    EXPECT_TRUE(e2e::eventually([&] { return players->players().empty(); }));
+}
