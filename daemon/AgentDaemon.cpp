@@ -1,11 +1,11 @@
 #include "daemon/AgentDaemon.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
 
-#include "agent/apps/AppIdentity.h"
 #include "agent/pairing/PairingExpiryTick.h"
 #include "agent/support/Log.h"
 #include "daemon/ControlSocketPath.h"
@@ -15,15 +15,28 @@
 #include "daemon/TerminalQRCode.h"
 #include "daemon/UpdateControlCommands.h"
 #include "platform/linux/service/LinuxAgentOptions.h"
+#include "platform/linux/update/LinuxUpdateParts.h"
 
 namespace kx {
+
+namespace {
+// The Linux options, with an update that replaces this installation: once the swap script runs,
+// the agent quits as on SIGTERM.
+AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
+    AgentServiceOptions options = linuxAgentOptions(settings.dataFolder, settings.version, settings.updateBaseURL);
+    auto parts = LinuxUpdateParts::forRunningAgent(settings.dataFolder, settings.version, settings.updateBaseURL,
+                                                   [] { ::kill(::getpid(), SIGTERM); });
+    options.updateVerifier = std::move(parts.verifier);
+    options.updateInstaller = std::move(parts.installer);
+    return options;
+}
+}  // namespace
 
 AgentDaemon::AgentDaemon(DaemonSettings settings)
     : settings_(std::move(settings)),
       instanceLock_(settings_.dataFolder),
       control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
-      service_(
-          AgentService::create(linuxAgentOptions(settings_.dataFolder, settings_.version, settings_.updateBaseURL))) {
+      service_(AgentService::create(serviceOptions(settings_))) {
     service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });
     shutdownAnnouncer_ = announceShutdownCountdown(service_->shutdown());
     registerControlCommands();
@@ -49,6 +62,9 @@ int AgentDaemon::run(StopSignals& stop) {
         return 1;
     }
     control_.start();
+    // A swap that put this version back says why in the first update status.
+    if (auto failure = LinuxUpdateParts::takeSwapFailure(settings_.dataFolder))
+        service_->updates().reportEarlierFailure(*failure);
     service_->updates().start();
     if (settings_.pairAtStart) printPairingCode();
 

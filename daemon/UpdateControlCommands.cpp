@@ -1,5 +1,7 @@
 #include "daemon/UpdateControlCommands.h"
 
+#include <unistd.h>
+
 #include <future>
 #include <thread>
 
@@ -40,15 +42,53 @@ ControlReply checkForUpdates(UpdateService& updates) {
     if (!updates.isConfigured()) throw ControlError(updatesOff);
     std::promise<void> done;
     auto finished = done.get_future();
+    std::optional<std::string> failure;
     std::jthread check([&](std::stop_token stop) {
-        updates.checkNow(stop);
+        failure = updates.checkNow(stop);
         done.set_value();
     });
     // Past the wait the transfer is aborted, and the check puts the earlier status back.
-    if (finished.wait_for(updateCheckWait) != std::future_status::ready) check.request_stop();
+    bool timedOut = finished.wait_for(updateCheckWait) != std::future_status::ready;
+    if (timedOut) check.request_stop();
     check.join();
+    // The status still shows the previous check's result: reporting it would pass a failed check off
+    // as a good one.
+    if (failure) {
+        if (timedOut)
+            throw ControlError("Update check failed: the update host did not answer within " +
+                               std::to_string(updateCheckWait.count()) + " seconds");
+        throw ControlError(*failure);
+    }
     auto status = updates.status();
     return ControlReply::success(describe(status), status.statusResult());
+}
+
+// The status as the phones read it, with this process's id so that `kestrixd update` can tell the
+// agent that comes back after the swap from the one that started it.
+JSONValue statusData(const UpdateService& updates) {
+    auto data = updates.status().statusResult();
+    data["pid"] = static_cast<std::int64_t>(::getpid());
+    return data;
+}
+
+ControlReply startUpdate(UpdateService& updates) {
+    if (!updates.isConfigured()) throw ControlError(updatesOff);
+    try {
+        updates.install();
+    } catch (const InstallRefusalError& refused) {
+        if (refused.refusal == InstallRefusal::noUpdate)
+            throw ControlError("No update available; `kestrixd check-update` looks for one");
+        throw ControlError(refused.what());
+    }
+    return ControlReply::success("Installing Kestrix " + updates.status().available->version.description() + "\n",
+                                 statusData(updates));
+}
+
+ControlReply updateProgress(const UpdateService& updates) {
+    auto status = updates.status();
+    UpdateMenuText menu(status);
+    std::string text = menu.detail().value_or(std::string(rawValue(status.state)));
+    return ControlReply::success(text, statusData(updates));
 }
 
 std::string statusLine(const UpdateService& updates) {
@@ -69,6 +109,13 @@ void registerUpdateControlCommands(ControlServer& control, UpdateService& update
                            if (!arguments.empty()) throw ControlError("usage: kestrixd check-update");
                            return checkForUpdates(updates);
                        });
+    control.addCommand("update", "update", "download and install the offered update, showing its progress",
+                       [&updates](const std::vector<std::string>& arguments) {
+                           if (!arguments.empty()) throw ControlError("usage: kestrixd update");
+                           return startUpdate(updates);
+                       });
+    control.addCommand("update status", "update status", "the update's state and progress, as JSON with --json",
+                       [&updates](const std::vector<std::string>&) { return updateProgress(updates); });
     status.add([&updates] { return std::vector<std::string>{statusLine(updates)}; });
 }
 

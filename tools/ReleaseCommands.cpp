@@ -6,8 +6,10 @@
 #include <system_error>
 
 #include "agent/support/AtomicFile.h"
+#include "agent/update/BundleFileList.h"
 #include "agent/update/CanonicalJSON.h"
 #include "agent/update/Ed25519Detached.h"
+#include "agent/update/FileDigest.h"
 #include "agent/update/ManifestSigning.h"
 #include "agent/update/UpdateDecision.h"
 #include "agent/update/UpdateKey.h"
@@ -167,6 +169,92 @@ int canonicalize(const std::filesystem::path& file, std::ostream& out, std::ostr
         err << "kx-release: " << file.string() << ": not valid JSON at byte " << error.offset << "\n";
         return exitParseError;
     }
+}
+
+int signBundle(const std::filesystem::path& bundle, const std::filesystem::path& privateKeyFile, std::ostream& out,
+               std::ostream& err) {
+    auto seed = readPrivateKey(privateKeyFile, err);
+    if (!seed) return exitFailure;
+    auto target = bundle / BundleFileList::fileName;
+    int status = exitOK;
+    try {
+        auto list = BundleFileList::scan(bundle);
+        writeFileAtomically(target, list.signedText(*seed) + "\n");
+        out << "signed " << list.files.size() << " files in " << target.string() << "\n";
+    } catch (const BundleFileList::Unlistable& problem) {
+        err << "kx-release: " << bundle.string() << ": " << problem.what() << "\n";
+        status = exitFailure;
+    } catch (const std::system_error& failure) {
+        err << "kx-release: cannot write " << target.string() << ": " << failure.what() << "\n";
+        status = exitFailure;
+    }
+    sodium_memzero(seed->data(), seed->size());
+    return status;
+}
+
+int entry(const std::filesystem::path& archive, const EntryFields& fields,
+          const std::optional<std::filesystem::path>& manifest, std::ostream& out, std::ostream& err) {
+    auto version = AgentVersion::parse(fields.version);
+    auto minimum = AgentVersion::parse(fields.minimumVersion);
+    if (!version || version->isDevelopment || !minimum) {
+        err << "kx-release: the version must be major.minor.patch and the minimum a version\n";
+        return exitFailure;
+    }
+    std::error_code error;
+    auto size = std::filesystem::file_size(archive, error);
+    auto digest = sha256HexOfFile(archive);
+    if (error || !digest) {
+        err << "kx-release: cannot read " << archive.string() << "\n";
+        return exitFailure;
+    }
+    CanonicalJSON::Array notes(fields.notes.begin(), fields.notes.end());
+    CanonicalJSON::Array caps(fields.caps.begin(), fields.caps.end());
+    CanonicalJSON::Value release(CanonicalJSON::Object{{"version", version->description()},
+                                                       {"minimumVersion", minimum->description()},
+                                                       {"url", fields.url},
+                                                       {"sha256", *digest},
+                                                       {"size", static_cast<std::int64_t>(size)},
+                                                       {"notes", std::move(notes)},
+                                                       {"caps", std::move(caps)}});
+    if (!manifest) {
+        out << CanonicalJSON::serialize(release) << "\n";
+        return exitOK;
+    }
+    CanonicalJSON::Value document(CanonicalJSON::Object{
+        {"schema", UpdateManifest::schema}, {"paused", false}, {"platforms", CanonicalJSON::Object{}}});
+    if (auto text = readWholeFile(*manifest)) {
+        try {
+            document = CanonicalJSON::parse(*text);
+        } catch (const CanonicalJSON::ParseError& problem) {
+            err << "kx-release: " << manifest->string() << ": not valid JSON at byte " << problem.offset << "\n";
+            return exitParseError;
+        }
+    }
+    auto* top = document.asObject();
+    if (!top) {
+        err << "kx-release: " << manifest->string() << ": the manifest is not a JSON object\n";
+        return exitFailure;
+    }
+    // The old signature no longer covers the manifest: it is signed again with `sign`.
+    std::erase_if(*top, [](const auto& member) { return member.first == "signature"; });
+    auto platforms = std::find_if(top->begin(), top->end(), [](const auto& m) { return m.first == "platforms"; });
+    if (platforms == top->end() || !platforms->second.asObject()) {
+        std::erase_if(*top, [](const auto& member) { return member.first == "platforms"; });
+        top->emplace_back("platforms", CanonicalJSON::Object{});
+        platforms = std::prev(top->end());
+    }
+    auto* entries = platforms->second.asObject();
+    std::erase_if(*entries, [&](const auto& member) { return member.first == fields.platform; });
+    entries->emplace_back(fields.platform, std::move(release));
+    try {
+        writeFileAtomically(*manifest, CanonicalJSON::serialize(document) + "\n");
+    } catch (const std::system_error& failure) {
+        err << "kx-release: cannot write " << manifest->string() << ": " << failure.what() << "\n";
+        return exitFailure;
+    }
+    out << "wrote the " << fields.platform << " entry for " << version->description() << " into " << manifest->string()
+        << "; sign it next\n";
+    return exitOK;
 }
 
 }  // namespace kx::release

@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace kx::release {
 
@@ -19,5 +20,22 @@ int sign(const std::filesystem::path& manifest, const std::filesystem::path& pri
 int verify(const std::filesystem::path& manifest, const std::string& publicKey, const std::string& platform,
            const std::optional<std::string>& version, std::ostream& out, std::ostream& err);
 int canonicalize(const std::filesystem::path& file, std::ostream& out, std::ostream& err);
+// Writes the signed list of every file in the installation folder `bundle` into it.
+int signBundle(const std::filesystem::path& bundle, const std::filesystem::path& privateKeyFile, std::ostream& out,
+               std::ostream& err);
+
+// What `entry` puts in a manifest for one release archive.
+struct EntryFields {
+    std::string version;
+    std::string minimumVersion;
+    std::string url;
+    std::vector<std::string> notes;
+    std::vector<std::string> caps;
+    std::string platform;
+};
+// Prints the release entry for `archive` (its size and SHA-256 read from the file), or with
+// `manifest` puts it under "platforms" in that manifest file (created when missing), unsigned.
+int entry(const std::filesystem::path& archive, const EntryFields& fields,
+          const std::optional<std::filesystem::path>& manifest, std::ostream& out, std::ostream& err);
 
 }  // namespace kx::release

@@ -40,7 +40,39 @@ int main(int argc, char** argv) {
                                             "error gives its byte offset and exit status 2");
     canonicalize->add_option("FILE", jsonFile, "The JSON file")->required()->check(CLI::ExistingFile);
 
+    std::string bundle;
+    auto* signBundle = app.add_subcommand("sign-bundle",
+                                          "Sign an installation folder: writes files.json, the list of every "
+                                          "file with its size and SHA-256, signed as a manifest is");
+    signBundle->add_option("FOLDER", bundle, "The Kestrix folder (bin/, share/, version, ...)")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    signBundle->add_option("--key", signingKey, "Private key file from kx-release keygen")->required();
+
+    std::string archive, manifestFile;
+    kx::release::EntryFields fields{{}, "0.0.0", {}, {}, {}, std::string(kx::updatePlatform)};
+    auto* entry = app.add_subcommand("entry",
+                                     "Make the manifest entry of a release archive: its size and SHA-256 with "
+                                     "the given version and address; printed, or put into --manifest (unsigned)");
+    entry->add_option("ARCHIVE", archive, "The release archive, e.g. Kestrix-1.3.0-linux-x86_64.tar.gz")
+        ->required()
+        ->check(CLI::ExistingFile);
+    entry->add_option("--version", fields.version, "The release's version, e.g. 1.3.0")->required();
+    entry->add_option("--url", fields.url, "Where the archive is published (https://...)")->required();
+    entry->add_option("--minimum-version", fields.minimumVersion, "Older versions must update")->capture_default_str();
+    entry->add_option("--note", fields.notes, "A line of release notes (repeatable)");
+    entry->add_option("--cap", fields.caps, "A capability the release adds (repeatable)");
+    entry->add_option("--platform", fields.platform, "Platform entry to write")->capture_default_str();
+    entry->add_option("--manifest", manifestFile, "Put the entry into this manifest file");
+
     CLI11_PARSE(app, argc, argv);
+
+    if (signBundle->parsed()) return kx::release::signBundle(bundle, signingKey, std::cout, std::cerr);
+    if (entry->parsed()) {
+        std::optional<std::filesystem::path> target;
+        if (!manifestFile.empty()) target = manifestFile;
+        return kx::release::entry(archive, fields, target, std::cout, std::cerr);
+    }
 
     if (keygen->parsed()) return kx::release::keygen(keyFile, std::cout, std::cerr);
     if (sign->parsed()) {

@@ -56,6 +56,8 @@ std::shared_ptr<UpdateService> liveUpdates(const AgentServiceOptions& options) {
     live.version = options.version;
     if (options.updateBaseURL) live.endpoint.baseURL = *options.updateBaseURL;
     live.preferences = UpdatePreferences::standard();
+    live.verifier = options.updateVerifier;
+    live.installer = options.updateInstaller;
     return makeLiveUpdateService(std::move(live));
 }
 }  // namespace

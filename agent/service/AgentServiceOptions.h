@@ -93,6 +93,9 @@ struct AgentServiceOptions {
     // preferences in the configuration folder), on `updateBaseURL` when given.
     std::shared_ptr<UpdateService> updates;
     std::optional<std::string> updateBaseURL;
+    // How the live service unpacks, checks and installs a release; null: it shows the download page.
+    std::shared_ptr<UpdateVerifying> updateVerifier;
+    std::shared_ptr<UpdateInstalling> updateInstaller;
 };
 
 }  // namespace kx

@@ -37,6 +37,10 @@ inline constexpr std::array all{confirmToRun,
                                 loginItemApproval,
                                 accessibilityNeedsX11,
                                 accessibilityHelp,
-                                accessibilityHelpCommand};
+                                accessibilityHelpCommand,
+                                downloadPageOpen,
+                                downloadPageNowOpen,
+                                permanentFolder,
+                                packageManagerUpdate};
 
 }  // namespace kx::PlatformText

@@ -1,16 +1,16 @@
 #include "agent/update/DownloadPageInstaller.h"
 
-#include "agent/update/UpdateFailure.h"
+#include "agent/update/DownloadPageFailure.h"
 #include "agent/update/UpdateService.h"
 
 namespace kx {
 
 void DownloadPageInstaller::preflight() {
-    throw UpdateFailure(cannotReplaceReason);
+    throw downloadPageFailure(cannotReplaceProblem, downloadPageURL_);
 }
 
-void DownloadPageInstaller::openDownloadPage() {
-    if (openURL_) openURL_(downloadPageURL_);
+bool DownloadPageInstaller::openDownloadPage() {
+    return openURL_ && openURL_(downloadPageURL_);
 }
 
 void DownloadPageInstaller::install(const std::filesystem::path&) {

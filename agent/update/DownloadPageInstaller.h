@@ -11,19 +11,20 @@ namespace kx {
 // packaging): every install stops at the preflight, which shows the download page instead.
 class DownloadPageInstaller : public UpdateInstalling {
 public:
-    static constexpr const char* cannotReplaceReason =
-        "This installation of Kestrix cannot replace itself. The download page is open on the computer";
+    static constexpr const char* cannotReplaceProblem = "This installation of Kestrix cannot replace itself.";
+    // Shows a page; returns whether it is showing.
+    using OpenURL = std::function<bool(const std::string&)>;
 
-    DownloadPageInstaller(std::string downloadPageURL, std::function<void(const std::string&)> openURL)
+    DownloadPageInstaller(std::string downloadPageURL, OpenURL openURL)
         : downloadPageURL_(std::move(downloadPageURL)), openURL_(std::move(openURL)) {}
 
     void preflight() override;
-    void openDownloadPage() override;
+    bool openDownloadPage() override;
     void install(const std::filesystem::path& newApp) override;
 
 private:
     std::string downloadPageURL_;
-    std::function<void(const std::string&)> openURL_;
+    OpenURL openURL_;
 };
 
 }  // namespace kx

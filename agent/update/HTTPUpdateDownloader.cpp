@@ -120,7 +120,13 @@ private:
 }  // namespace
 
 std::string HTTPUpdateDownloader::temporaryFileName() {
+    // Named after what the platform publishes: an application in a zip archive on a Mac, a
+    // portable installation in a compressed tar archive on Linux.
+#if defined(__APPLE__)
     return "Kestrix-update-" + randomUUID() + ".zip";
+#else
+    return "Kestrix-update-" + randomUUID() + ".tar.gz";
+#endif
 }
 
 std::filesystem::path HTTPUpdateDownloader::download(const std::string& url, std::int64_t expectedSize,

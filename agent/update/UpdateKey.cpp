@@ -53,7 +53,10 @@ std::filesystem::path defaultLocation() {
     std::error_code error;
     auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return std::filesystem::path(kShareFolder) / fileName;
-    return executable.parent_path().parent_path() / kShareFolder / fileName;
+    // A portable installation keeps the key at its top, beside bin/; an installed package under share/.
+    auto top = executable.parent_path().parent_path();
+    if (std::filesystem::is_regular_file(top / fileName, error)) return top / fileName;
+    return top / kShareFolder / fileName;
 }
 
 }  // namespace kx::UpdateKey

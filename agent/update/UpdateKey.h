@@ -26,8 +26,9 @@ Key32 parse(std::string_view text);
 // The key in `file`; absent (never an error) when the file is missing, unreadable or invalid.
 std::optional<Key32> bundled(const std::filesystem::path& file);
 
-// Where the installed key lives: $KX_UPDATE_PUBLIC_KEY_FILE, else share/kestrix/ beside the
-// folder of the running executable (bin/../share/kestrix/update-public-key.txt).
+// Where the installed key lives: $KX_UPDATE_PUBLIC_KEY_FILE, else beside the folder of the running
+// executable (bin/../update-public-key.txt in a portable installation), else under its share folder
+// (bin/../share/kestrix/update-public-key.txt).
 std::filesystem::path defaultLocation();
 
 }  // namespace kx::UpdateKey

@@ -6,8 +6,7 @@
 #include <memory>
 
 #include "agent/update/CanonicalJSON.h"
-#include "agent/update/Ed25519Detached.h"
-#include "protocol/Base64URL.h"
+#include "agent/update/SignedJSON.h"
 
 namespace kx {
 
@@ -16,24 +15,12 @@ namespace {
 using CanonicalJSON::Value;
 using Failure = UpdateManifest::Failure;
 
-constexpr std::string_view kSignatureKey = "signature";
-constexpr std::size_t kSignatureLength = 64;
 constexpr std::size_t kDigestLength = 64;
 constexpr std::string_view kLowerHex = "0123456789abcdef";
 constexpr std::string_view kSecureScheme = "https://";
 
 [[noreturn]] void failWith(Failure failure) {
     throw UpdateManifest::Error(failure);
-}
-
-void checkSignature(CanonicalJSON::Object& top, const Key32& publicKey) {
-    auto member = std::find_if(top.begin(), top.end(), [](const auto& m) { return m.first == kSignatureKey; });
-    if (member == top.end() || !member->second.asString()) failWith(Failure::badSignature);
-    auto signature = base64URLDecode(*member->second.asString());
-    if (!signature || signature->size() != kSignatureLength) failWith(Failure::badSignature);
-    top.erase(member);
-    std::string signedBytes = CanonicalJSON::serialize(Value(top));
-    if (!Ed25519Detached::verify(asBytes(signedBytes), *signature, publicKey)) failWith(Failure::badSignature);
 }
 
 const std::string& requiredString(const Value& object, std::string_view key) {
@@ -117,7 +104,7 @@ UpdateManifest UpdateManifest::verified(std::string_view data, const Key32& publ
     }
     auto* top = document.asObject();
     if (!top) failWith(Failure::malformed);
-    checkSignature(*top, publicKey);
+    if (!takeValidSignature(*top, publicKey)) failWith(Failure::badSignature);
 
     const Value* schemaValue = document["schema"];
     if (!schemaValue || !schemaValue->asInteger()) failWith(Failure::malformed);

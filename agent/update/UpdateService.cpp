@@ -130,19 +130,19 @@ void UpdateService::schedulerLoop(std::stop_token stop) {
     }
 }
 
-void UpdateService::checkNow(std::stop_token stop) {
+std::optional<std::string> UpdateService::checkNow(std::stop_token stop) {
     if (!isConfigured()) {
         std::lock_guard hold(lock_);
         if (!loggedMissingKey_) {
             loggedMissingKey_ = true;
-            log::info("No update public key or version in this build; updates are off");
+            log::info(updatesOffMessage);
         }
-        return;
+        return updatesOffMessage;
     }
     UpdateStatus previous;
     {
         std::lock_guard hold(lock_);
-        if (isBusy(state_.state)) return;
+        if (isBusy(state_.state)) return std::nullopt;
         previous = state_;
         state_.state = UpdateState::checking;
         state_.message.reset();
@@ -155,15 +155,13 @@ void UpdateService::checkNow(std::stop_token stop) {
         auto data = fetcher_->fetch(stop);
         decision = UpdateDecision::decide(UpdateManifest::verified(data, *publicKey_, platform_), current_);
     } catch (const std::exception& error) {
-        restoreAfterFailedCheck(previous, error.what());
-        return;
+        return restoreAfterFailedCheck(previous, error.what());
     } catch (...) {
-        restoreAfterFailedCheck(previous, "unknown error");
-        return;
+        return restoreAfterFailedCheck(previous, "unknown error");
     }
     {
         std::lock_guard hold(lock_);
-        if (state_.state != UpdateState::checking) return;
+        if (state_.state != UpdateState::checking) return std::nullopt;
         switch (decision.kind) {
             case UpdateDecision::Kind::available: state_.state = UpdateState::available; break;
             case UpdateDecision::Kind::upToDate: state_.state = UpdateState::upToDate; break;
@@ -173,16 +171,19 @@ void UpdateService::checkNow(std::stop_token stop) {
         state_.required = decision.required;
     }
     emit();
+    return std::nullopt;
 }
 
-void UpdateService::restoreAfterFailedCheck(const UpdateStatus& previous, const std::string& why) {
-    log::info("Update check failed: " + why);
+std::string UpdateService::restoreAfterFailedCheck(const UpdateStatus& previous, const std::string& why) {
+    std::string failure = "Update check failed: " + why;
+    log::info(failure);
     {
         std::lock_guard hold(lock_);
-        if (state_.state != UpdateState::checking) return;
+        if (state_.state != UpdateState::checking) return failure;
         state_ = previous;
     }
     emit();
+    return failure;
 }
 
 std::shared_future<void> UpdateService::install() {
@@ -218,13 +219,19 @@ std::shared_future<void> UpdateService::install() {
 }
 
 void UpdateService::run(const UpdateRelease& release, std::stop_token stop) {
-    if (auto reason = failureOf([&] { installer_->preflight(); }, installFailedReason)) {
+    try {
+        installer_->preflight();
+    } catch (const UpdateFailure& problem) {
+        // The reason says the download page is open only when it is.
+        bool shown = false;
         try {
-            installer_->openDownloadPage();
+            shown = installer_->openDownloadPage();
         } catch (...) {
-            // The failure below still tells the user; a browser that did not open changes nothing.
         }
-        fail(*reason);
+        fail(shown ? problem.reason : problem.reasonWithoutPage.value_or(problem.reason));
+        return;
+    } catch (...) {
+        fail(installFailedReason);
         return;
     }
     auto archive = download(release, stop);

@@ -71,8 +71,14 @@ public:
     void start();
     void stop();
 
-    // One manifest check; blocks for the fetch. A failed check puts the previous status back.
-    void checkNow(std::stop_token stop = {});
+    // One manifest check; blocks for the fetch. A failed check puts the previous status back and
+    // returns why it failed (the same text it logs), as does a check while updates are off; a check
+    // that ran, or was not needed because one is already running, returns nothing.
+    std::optional<std::string> checkNow(std::stop_token stop = {});
+
+    // Shows a failure that happened before this process started (a swap that was rolled back):
+    // state `failed` with "Update failed: " + reason, as after a failed install.
+    void reportEarlierFailure(const std::string& reason) { fail(reason); }
 
     // Starts downloading and installing the offered release on a thread of the service and
     // returns at once; the future is ready when that work has ended. Throws InstallRefusalError.
@@ -84,6 +90,8 @@ public:
     static constexpr const char* downloadFailedReason = "Could not download the update";
     static constexpr const char* checkFailedReason = "Could not check the update";
     static constexpr const char* installFailedReason = "Could not start the install";
+    // Logged once, and returned by every check, when the build has no key or no valid version.
+    static constexpr const char* updatesOffMessage = "No update public key or version in this build; updates are off";
 
 private:
     void schedulerLoop(std::stop_token stop);
@@ -92,7 +100,7 @@ private:
     void verifyAndInstall(const UpdateRelease& release, const std::filesystem::path& archive);
     void fail(const std::string& reason);
     void downloaded(std::int64_t bytes, std::int64_t total);
-    void restoreAfterFailedCheck(const UpdateStatus& previous, const std::string& why);
+    std::string restoreAfterFailedCheck(const UpdateStatus& previous, const std::string& why);
     void enterStep(UpdateState state);
     void emit();
 

@@ -56,4 +56,12 @@ inline constexpr const char* accessibilityHelpCommand = "";
 // Input through XTEST works as soon as the display is reachable: nothing waits for a fresh process.
 inline constexpr bool grantTakesEffectAfterRelaunch = false;
 
+// Self-update texts that send the user to the download page or elsewhere.
+inline constexpr const char* downloadPageOpen = "The download page is open on the computer";
+inline constexpr const char* downloadPageNowOpen = "use the download page now open on the computer";
+inline constexpr const char* permanentFolder = "a folder in your home folder";
+inline constexpr const char* packageManagerUpdate =
+    "Kestrix was installed with the package manager, so it cannot replace itself: update it with "
+    "sudo apt update && sudo apt upgrade.";
+
 }  // namespace kx::PlatformText

@@ -40,4 +40,11 @@ inline constexpr const char* accessibilityHelpCommand = "tccutil reset Accessibi
 // macOS applies a privacy permission only to a process started after it was granted.
 inline constexpr bool grantTakesEffectAfterRelaunch = true;
 
+// Self-update texts that send the user to the download page or elsewhere.
+inline constexpr const char* downloadPageOpen = "The download page is open on the Mac";
+inline constexpr const char* downloadPageNowOpen = "use the download page now open on the Mac";
+inline constexpr const char* permanentFolder = "Applications";
+inline constexpr const char* packageManagerUpdate =
+    "Kestrix was installed with Homebrew, so it cannot replace itself: update it with brew upgrade.";
+
 }  // namespace kx::PlatformText

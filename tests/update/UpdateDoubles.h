@@ -87,7 +87,7 @@ public:
     void preflight() override {
         if (preflightProblem) throw *preflightProblem;
     }
-    void openDownloadPage() override { ++pagesOpened; }
+    bool openDownloadPage() override { return ++pagesOpened > 0; }
     void install(const std::filesystem::path& newApp) override {
         installed.push_back(newApp);
         if (failWith) failWith();

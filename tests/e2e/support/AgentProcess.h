@@ -38,7 +38,8 @@ public:
         std::optional<std::uint16_t> port = std::nullopt;
         // Soft and hard limit on open descriptors to start it with (through prlimit); inherited when absent.
         std::optional<std::pair<unsigned long, unsigned long>> descriptorLimit = std::nullopt;
-        // The agent to start instead of kestrixd (the desktop app); control commands stay kestrixd's.
+        // The agent to start instead of this build's kestrixd (the desktop app, an installed copy);
+        // control commands stay this build's kestrixd's.
         std::optional<std::filesystem::path> program = std::nullopt;
     };
     static constexpr std::chrono::seconds startTimeout{30};
