@@ -17,6 +17,7 @@
 #include "app/qt/AppEnvironment.h"
 #include "app/qt/Icons.h"
 #include "daemon/AgentCommandLine.h"
+#include "platform/linux/update/BundleLocation.h"
 
 namespace {
 
@@ -68,12 +69,14 @@ std::vector<std::string> startCommand(const AgentCommandLine& line, const std::f
 
 int main(int argc, char** argv) {
     auto started = std::chrono::steady_clock::now();
+    // A portable installation's version file names the version, as the update published it.
+    const std::string version = BundleLocation::running().version(KX_VERSION);
     CLI::App cli{
         "kestrix: the Kestrix desktop app. It runs the agent that a paired phone controls this computer "
         "through, and shows its state from an icon in the system tray."};
     AgentCommandLine line;
     bool showSetup = false;
-    cli.set_version_flag("--version", std::string("kestrix ") + KX_VERSION);
+    cli.set_version_flag("--version", "kestrix " + version);
     line.addTo(cli, "issue a pairing code at start and show it in the window");
     cli.add_flag("--show-setup", showSetup, "show the setup window and do not start the agent");
     cli.footer(footer);
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
         InstanceLock lock(settings.dataFolder);
         log::info(raiseDescriptorLimit().description());
         settings.listen = line.listen();
-        settings.version = KX_VERSION;
+        settings.version = version;
         settings.updateBaseURL = line.updateBaseURL();
         settings.command = startCommand(line, settings.dataFolder);
         settings.started = started;

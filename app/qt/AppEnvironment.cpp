@@ -1,5 +1,8 @@
 #include "app/qt/AppEnvironment.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QProcess>
@@ -22,6 +25,7 @@
 #include "daemon/ControlMessages.h"
 #include "platform/linux/desktop/AutostartLoginItem.h"
 #include "platform/linux/service/LinuxAgentOptions.h"
+#include "platform/linux/update/LinuxUpdateParts.h"
 
 namespace kx {
 
@@ -63,10 +67,18 @@ AppEnvironment::AppEnvironment(AppSettings settings)
 
     AgentModel::Parts parts;
     parts.main = main_;
-    parts.makeService = [options = serviceOptions_](auto onDangerous) {
+    // A portable installation replaces itself; once the swap script runs, the app quits as on SIGTERM.
+    auto updateParts = LinuxUpdateParts::forRunningAgent(settings_.dataFolder, settings_.version,
+                                                         settings_.updateBaseURL, [] { ::kill(::getpid(), SIGTERM); });
+    serviceOptions_.updateVerifier = std::move(updateParts.verifier);
+    serviceOptions_.updateInstaller = std::move(updateParts.installer);
+    parts.makeService = [options = serviceOptions_, dataFolder = settings_.dataFolder](auto onDangerous) {
         AgentServiceOptions copy = options;
         copy.onDangerousCommand = std::move(onDangerous);
-        return AgentService::create(std::move(copy));
+        auto service = AgentService::create(std::move(copy));
+        // A swap that put this version back says why in the first update status.
+        if (auto failure = LinuxUpdateParts::takeSwapFailure(dataFolder)) service->updates().reportEarlierFailure(*failure);
+        return service;
     };
     parts.port = settings_.listen.port;
     parts.advertise = settings_.listen.advertise;
