@@ -161,16 +161,24 @@ bool trayIsRunning() {
 }  // namespace
 
 // The desktop app on a real X display with an XEmbed tray: its icon appears, a click opens the
-// window, the window's QR code is the code `kestrixd pair` prints, a phone pairs through it, and
-// a countdown from the phone shows the panel, which Escape cancels. Screenshots are kept.
-TEST(DesktopApp, TrayWindowPairingAndShutdownPanelOnARealDisplay) {
+// window, the window's QR code is the code `kestrixd pair` prints, a phone pairs through it, a
+// countdown from the phone shows the panel, which Escape cancels, and a saved command marked
+// dangerous, refused to the phone as always, runs only once "Run" is pressed at the computer.
+// Screenshots are kept.
+TEST(DesktopApp, TrayWindowPairingShutdownPanelAndConfirmationOnARealDisplay) {
     if (!trayIsRunning()) GTEST_SKIP() << "needs an X display with a system tray (trayer, from services.sh)";
     kx::testing::TempFolder folder("desktop");
-    const auto actions = folder / "actions";
+    const auto actions = folder / "actions", marker = folder / "confirmed";
+    auto options = AgentProcess::withPlainShell(folder.path());
+    std::ofstream(*options.dataFolder / "commands.json") << R"({"templates": [
+        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}],
+      "commands": [{"id": "c_wipe", "name": "Wipe", "icon": "trash", "templateId": "t_sh", "danger": true,
+                    "command": "touch )" + marker.string() + R"("}]})";
+    options.environment.push_back("XDG_CONFIG_HOME=" + (folder / "config").string());
+    options.environment.push_back("KX_POWER_DRY_RUN=" + actions.string());
+    options.program = KX_DESKTOP_APP;
     auto spawned = std::chrono::steady_clock::now();
-    AgentProcess app(
-        {.environment = {"XDG_CONFIG_HOME=" + (folder / "config").string(), "KX_POWER_DRY_RUN=" + actions.string()},
-         .program = KX_DESKTOP_APP});
+    AgentProcess app(options);
 
     auto icon = waitForWindow(isTrayIcon);
     ASSERT_TRUE(icon) << app.errorOutput();
@@ -223,6 +231,23 @@ TEST(DesktopApp, TrayWindowPairingAndShutdownPanelOnARealDisplay) {
     EXPECT_TRUE(eventually([&] { return !findWindow(isShutdownPanel); }, 10s));
     EXPECT_FALSE(std::filesystem::exists(actions));
 
+    auto session = phone->call("session.create", {{"templateId", "t_sh"}, {"name", "work"}}).at("id").asString();
+    try {
+        phone->call("session.run", {{"id", session}, {"commandId", "c_wipe"}});
+        ADD_FAILURE() << "a dangerous command ran without confirmation";
+    } catch (const ErrorResponse& refused) {
+        EXPECT_EQ(refused.error.code, ErrorCode::needsConfirmation);
+        EXPECT_EQ(refused.error.msg, "Confirm on your computer to run this");
+    }
+    ASSERT_TRUE(waitForWindow(isConfirmation)) << "no confirmation window";
+    screenshot("confirm");
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    // From "Don't run", the default, to "Run", and press it.
+    runTool("/usr/bin/xdotool", {"key", "Tab", "space"});
+    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(marker); }, 10s));
+    EXPECT_TRUE(eventually([&] { return !findWindow(isConfirmation); }));
+    phone->call("session.kill", {{"id", session}});
+
     // kestrixd on the same data folder is turned away, naming the app's process.
     AgentProcess second({.waitUntilListening = false, .dataFolder = app.dataFolder()});
     EXPECT_EQ(second.waitForExit(), 1);
@@ -256,38 +281,4 @@ TEST(DesktopApp, StatusNotifierItemOpensTheWindowInTheTopRightCorner) {
     EXPECT_LE(menu->y, 16);
     screenshot("window-corner");
     EXPECT_EQ(app.stop(), 0);
-}
-
-// A saved command marked dangerous is refused to the phone, as always, and asked about on the
-// computer; "Run" types it into the phone's session.
-TEST(DesktopApp, DangerousCommandRunsOnlyOnceConfirmedAtTheComputer) {
-    if (!trayIsRunning()) GTEST_SKIP() << "needs an X display with a system tray (trayer, from services.sh)";
-    kx::testing::TempFolder folder("desktop-danger");
-    auto options = AgentProcess::withPlainShell(folder.path());
-    const auto marker = folder / "confirmed";
-    std::ofstream(*options.dataFolder / "commands.json") << R"({"templates": [
-        {"id": "t_sh", "name": "Plain shell", "icon": "terminal", "cwd": "/", "program": "/bin/sh"}],
-      "commands": [{"id": "c_wipe", "name": "Wipe", "icon": "trash", "templateId": "t_sh", "danger": true,
-                    "command": "touch )" + marker.string() + R"("}]})";
-    options.environment.push_back("XDG_CONFIG_HOME=" + (folder / "config").string());
-    options.program = KX_DESKTOP_APP;
-    AgentProcess app(options);
-    auto phone = connectClient(pairClient(app));
-    auto session = phone->call("session.create", {{"templateId", "t_sh"}, {"name", "work"}}).at("id").asString();
-
-    try {
-        phone->call("session.run", {{"id", session}, {"commandId", "c_wipe"}});
-        ADD_FAILURE() << "a dangerous command ran without confirmation";
-    } catch (const ErrorResponse& refused) {
-        EXPECT_EQ(refused.error.code, ErrorCode::needsConfirmation);
-        EXPECT_EQ(refused.error.msg, "Confirm on your computer to run this");
-    }
-    ASSERT_TRUE(waitForWindow(isConfirmation)) << "no confirmation window";
-    screenshot("confirm");
-    EXPECT_FALSE(std::filesystem::exists(marker));
-    // From "Don't run", the default, to "Run", and press it.
-    runTool("/usr/bin/xdotool", {"key", "Tab", "space"});
-    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(marker); }, 10s));
-    EXPECT_TRUE(eventually([&] { return !findWindow(isConfirmation); }));
-    phone->call("session.kill", {{"id", session}});
 }

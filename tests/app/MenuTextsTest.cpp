@@ -40,14 +40,11 @@ TEST(MenuTexts, StatusTextAndColourForEveryTransportStateAndOnboardingStep) {
     EXPECT_EQ(listeningLine("box", TransportState::stopped()), std::nullopt);
 }
 
-TEST(MenuTexts, ExpiryLineTurnsToTheWarningColourAtFourteenSeconds) {
-    EXPECT_EQ(expiryLine(60), (Styled{"Expires in 60s", Theme::textSecondary}));
+// The thresholds: the expiry line warns from fourteen seconds on, a phone reads as online for
+// twenty seconds, and each unit of "seen ... ago" starts at its first whole count.
+TEST(MenuTexts, ExpiryWarningOnlineTimeAndLastSeenUnitsChangeAtTheirThresholds) {
     EXPECT_EQ(expiryLine(15), (Styled{"Expires in 15s", Theme::textSecondary}));
     EXPECT_EQ(expiryLine(14), (Styled{"Expires in 14s", Theme::warn}));
-    EXPECT_EQ(expiryLine(0), (Styled{"Expires in 0s", Theme::warn}));
-}
-
-TEST(MenuTexts, LastSeenLineReadsOnlineForTwentySeconds) {
     const auto now = std::chrono::system_clock::now();
     auto seen = [&](std::optional<std::chrono::seconds> ago) {
         PairedDevice device;
@@ -55,51 +52,28 @@ TEST(MenuTexts, LastSeenLineReadsOnlineForTwentySeconds) {
         return lastSeen(device, now);
     };
     using std::chrono::seconds;
-    EXPECT_EQ(seen(std::nullopt), "never connected");
-    EXPECT_EQ(seen(seconds(0)), "Online");
-    EXPECT_EQ(seen(seconds(19)), "Online");
-    EXPECT_EQ(seen(seconds(20)), "seen 20 sec ago");
-    EXPECT_EQ(seen(seconds(180)), "seen 3 min ago");
-    EXPECT_EQ(seen(seconds(2 * 3600)), "seen 2 hr ago");
-    EXPECT_EQ(seen(seconds(86400)), "seen 1 day ago");
-    EXPECT_EQ(seen(seconds(3 * 86400)), "seen 3 days ago");
-}
-
-TEST(MenuTexts, RingResultAndIcons) {
-    EXPECT_EQ(ringResult(0), "No phones connected");
+    const std::pair<std::optional<seconds>, std::string> rows[] = {
+        {std::nullopt, "never connected"},       {seconds(19), "Online"},
+        {seconds(20), "seen 20 sec ago"},        {seconds(180), "seen 3 min ago"},
+        {seconds(2 * 3600), "seen 2 hr ago"},    {seconds(86400), "seen 1 day ago"},
+        {seconds(3 * 86400), "seen 3 days ago"},
+    };
+    for (const auto& [ago, text] : rows) EXPECT_EQ(seen(ago), text);
     EXPECT_EQ(ringResult(1), "Ringing your phone");
     EXPECT_EQ(ringResult(2), "Ringing 2 phones");
-    PairedDevice phone;
-    phone.platform = "ios";
-    EXPECT_EQ(deviceIconName(phone), "phone-apple-iphone");
-    phone.platform = "android";
-    EXPECT_EQ(deviceIconName(phone), "smartphone");
 }
 
 #if !defined(__APPLE__)
-// Linux: no settings pane to open, no restart after a grant, and the Wayland reason for input.
+// Linux: no settings pane to open, the Wayland reason for input, and apt for what is missing.
 TEST(MenuTexts, OnboardingPanelsSpeakOfThisComputer) {
-    auto readyPanel = onboardingPanel(ready, false);
-    EXPECT_EQ(readyPanel.title, "This computer is ready");
-    EXPECT_EQ(readyPanel.orb, Theme::ok);
-
-    auto checking = onboardingPanel(OnboardingStep::checking(), false);
-    EXPECT_EQ(checking.title, "Checking your computer");
-    EXPECT_TRUE(checking.pulsing);
-
     auto needs = onboardingPanel(OnboardingStep::needs(Requirement::accessibility()), false);
-    EXPECT_EQ(needs.title, "Accessibility");
-    EXPECT_EQ(needs.body, "Lets Kestrix press keys and move the pointer on your computer.");
     EXPECT_FALSE(needs.settingsButton);
     EXPECT_TRUE(needs.checkAgainButton);
     EXPECT_NE(needs.help.find("DISPLAY"), std::string::npos);
-
     auto wayland = onboardingPanel(OnboardingStep::needs(Requirement::accessibility()), true);
     EXPECT_NE(wayland.body.find("input needs an X11 session"), std::string::npos) << wayland.body;
-
     auto lines = advisories({Requirement::tmux()});
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "tmux is missing \u2014 Runs the terminal sessions you control from your phone.");
     EXPECT_EQ(lines[0].command, "sudo apt install tmux");
 }
 #endif

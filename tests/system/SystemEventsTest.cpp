@@ -1,66 +1,34 @@
 #include <gtest/gtest.h>
 
-#include "agent/pairing/DeviceRegistry.h"
-#include "agent/pairing/MemoryIdentityStore.h"
-#include "agent/service/AgentService.h"
-#include "protocol/Base64URL.h"
-#include "tests/e2e/support/RawPeer.h"
+#include "tests/e2e/support/InProcessAgent.h"
 #include "tests/system/SystemDoubles.h"
 
 using namespace kx;
 using namespace kx::test;
 
-namespace {
-
-// The agent service on the in-memory ports, listening, with one paired phone connected.
-struct AgentWithPhone {
-    AgentWithPhone() {
-        AgentServiceOptions options;
-        options.identityStore = std::make_shared<MemoryIdentityStore>();
-        options.hostName = "box";
-        options.tmuxPath = [] { return std::optional<std::string>(); };
+// Audio changes reaching the phone are the end-to-end test's, on a real sound server; here what
+// has no real source there: the frontmost application, and a change that could not be read.
+TEST(SystemEvents, FrontmostChangesReachThePhoneAndUnreadableOnesDoNot) {
+    auto audio = std::make_shared<MemoryAudio>();
+    auto frontmost = std::make_shared<MemoryFrontmost>();
+    e2e::InProcessAgent agent({.configure = [&](AgentServiceOptions& options) {
         options.systemPorts.audio = audio;
         options.frontmost = frontmost;
-        service = AgentService::create(std::move(options));
-        PairedDevice device{"d_phone",    "phone", base64URLEncode(key.publicKey), std::chrono::system_clock::now(),
-                            std::nullopt, "test"};
-        service->registry().registerDevice(device);
-        service->start(std::nullopt, false);
-        phone = std::make_unique<e2e::RawPeer>(*service->listeningPort());
-        EXPECT_TRUE(phone->handshake("d_phone", key).has_value());
-    }
-    std::optional<Envelope> nextEvent() { return phone->readEnvelope(std::chrono::milliseconds(300)); }
-
-    std::shared_ptr<MemoryAudio> audio = std::make_shared<MemoryAudio>();
-    std::shared_ptr<MemoryFrontmost> frontmost = std::make_shared<MemoryFrontmost>();
-    SigningKey key = SigningKey::generate();
-    std::shared_ptr<AgentService> service;
-    std::unique_ptr<e2e::RawPeer> phone;
-};
-
-}  // namespace
-
-TEST(SystemEvents, AudioAndFrontmostChangesReachThePhoneWithWhatCouldBeRead) {
-    AgentWithPhone agent;
-    ASSERT_TRUE(agent.audio->onChange && agent.frontmost->onChange) << "the service observes once it starts";
-
-    agent.audio->reading = {true, 0.75f, true};
-    agent.audio->onChange();
-    auto state = agent.nextEvent();
-    ASSERT_TRUE(state.has_value());
-    EXPECT_EQ(state->m, "system.state");
-    EXPECT_EQ(state->p, (JSONObject{{"volume", 0.75}, {"muted", true}}));
+    }});
+    auto phone = agent.connect(agent.addDevice());
+    auto nextEvent = [&] { return phone->readEnvelope(std::chrono::milliseconds(300)); };
+    ASSERT_TRUE(audio->onChange && frontmost->onChange) << "the service observes once it starts";
 
     // Without an output nothing was read, so nothing is pushed.
-    agent.audio->reading = {};
-    agent.audio->onChange();
-    EXPECT_FALSE(agent.nextEvent().has_value());
+    audio->reading = {};
+    audio->onChange();
+    EXPECT_FALSE(nextEvent().has_value());
 
-    agent.frontmost->activate(FrontmostApp{"org.example.Terminal", "Terminal"});
-    auto frontmost = agent.nextEvent();
-    ASSERT_TRUE(frontmost.has_value());
-    EXPECT_EQ(frontmost->m, "system.frontmost");
-    EXPECT_EQ(frontmost->p, (JSONObject{{"bundleId", "org.example.Terminal"}, {"name", "Terminal"}}));
-    agent.frontmost->activate(std::nullopt);
-    EXPECT_FALSE(agent.nextEvent().has_value());
+    frontmost->activate(FrontmostApp{"org.example.Terminal", "Terminal"});
+    auto event = nextEvent();
+    ASSERT_TRUE(event.has_value());
+    EXPECT_EQ(event->m, "system.frontmost");
+    EXPECT_EQ(event->p, (JSONObject{{"bundleId", "org.example.Terminal"}, {"name", "Terminal"}}));
+    frontmost->activate(std::nullopt);
+    EXPECT_FALSE(nextEvent().has_value());
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,8 @@ public:
         SessionLimits sessionLimits = {};
         std::shared_ptr<SleepInhibitor> sleepInhibitor = nullptr;
         bool startNow = true;
+        // Sets what else the test needs (ports, doubles) before the service is made.
+        std::function<void(AgentServiceOptions&)> configure = nullptr;
     };
 
     InProcessAgent() : InProcessAgent(Options{}) {}
@@ -47,6 +50,7 @@ public:
         service.sleepInhibitor = std::move(options.sleepInhibitor);
         service.handshakeTimeout = options.handshakeTimeout;
         service.sessionLimits = options.sessionLimits;
+        if (options.configure) options.configure(service);
         service_ = AgentService::create(std::move(service));
         if (options.startNow) start();
     }

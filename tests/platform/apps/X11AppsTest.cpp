@@ -30,18 +30,10 @@ namespace {
 bool ewmhDesktop() {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
-    Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = check != None &&
-                 XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType, &type,
-                                    &format, &count, &after, &data) == Success &&
-                 count == 1;
-    if (data) XFree(data);
+    auto check = X11Properties::items32(display, DefaultRootWindow(display),
+                                        XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), XA_WINDOW, 1);
     XCloseDisplay(display);
-    return found;
+    return check.size() == 1;
 }
 
 // The agent service on the test's X desktop, with xterm windows of distinct classes and three

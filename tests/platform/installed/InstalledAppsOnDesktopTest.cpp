@@ -190,9 +190,6 @@ TEST(InstalledAppsOnDesktop, IconsAre48PixelPNGsFromTheThemePathsAndPixmaps) {
         EXPECT_EQ(image.pixelColor(24, 24), QColor(Qt::blue));
         EXPECT_EQ(image.pixelColor(0, 0).alpha() == 0, row.transparentCorner);
     }
-    // Kept: the second answer is the same text.
-    EXPECT_EQ(desktop().call("system.apps.icon", JSONObject{{"appId", "kx-alpha"}}),
-              desktop().call("system.apps.icon", JSONObject{{"appId", "kx-alpha"}}));
 }
 
 // The desktop's icon theme comes from XSETTINGS, else GTK's settings file, else hicolor; a theme
