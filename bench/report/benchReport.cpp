@@ -1,0 +1,206 @@
+// The agent's speed as ratios to what this machine allows in the same run: request latency against
+// a raw loopback round trip, handshakes against their crypto alone, pipelined pings against the
+// per-request work on one core, sealing against bare AEAD, a pointer move against the X server
+// alone, and memory per idle connection. Absolute figures drift on a shared machine; the ratios
+// are what the goals are about. Printed as one table (scripts/bench.sh builds and runs it).
+#include <sys/utsname.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/control/InputController.h"
+#include "agent/support/DescriptorLimit.h"
+#include "bench/report/BenchAgent.h"
+#include "bench/report/MachineLimits.h"
+#include "bench/report/ReportTable.h"
+#include "platform/linux/input/X11EventPoster.h"
+#include "protocol/SecureChannel.h"
+
+using namespace kx;
+using namespace kx::bench;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::chrono::seconds runLength{3};
+constexpr std::chrono::milliseconds limitLength{1000};
+// Measures and their limits take turns in rounds, so that both see the same load.
+constexpr int rounds = 10;
+constexpr int pingsPerRound = 2000;
+constexpr int movesPerRound = 500;
+constexpr std::size_t pingFrameSize = 64;  // about a sealed ping request
+constexpr int pipelineWindow = 64;
+constexpr int pipelinedConnections = 16;
+constexpr int idleConnections = 10000;
+constexpr double pipelinedFloor = 150000;
+
+double secondsSince(Clock::time_point started) {
+    return std::chrono::duration<double>(Clock::now() - started).count();
+}
+
+template <class Call>
+double timeMicroseconds(Call call) {
+    auto started = Clock::now();
+    call();
+    return std::chrono::duration<double, std::micro>(Clock::now() - started).count();
+}
+
+void pingLatency(const BenchAgent& agent, ReportTable& table) {
+    auto peer = agent.connect();
+    LoopbackEcho echo(pingFrameSize);
+    Samples pings, raw;
+    for (int round = 0; round < rounds; ++round) {
+        for (int i = 0; i < pingsPerRound; ++i) raw.add(echo.roundTrip());
+        for (int i = 0; i < pingsPerRound; ++i)
+            pings.add(timeMicroseconds([&] {
+                if (!peer->call("agent.ping")) throw std::runtime_error("ping unanswered");
+            }));
+    }
+    table.add({"sequential agent.ping p50 (us)", pings.percentile(0.5), "loopback TCP round trip p50",
+               raw.percentile(0.5), false, ReportTable::Better::lower, 1.5, "<= 1.5x"});
+    table.add({"sequential agent.ping p99 (us)", pings.percentile(0.99), "loopback TCP round trip p99",
+               raw.percentile(0.99), false, ReportTable::Better::lower, 3, "<= 3x"});
+}
+
+void handshakes(const BenchAgent& agent, ReportTable& table) {
+    const int threads = static_cast<int>(std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
+    double limitBefore = handshakeCryptoPerSecond(threads, limitLength);
+    std::atomic<long> done{0};
+    auto deadline = Clock::now() + runLength;
+    std::vector<std::thread> phones;
+    auto started = Clock::now();
+    for (int t = 0; t < threads; ++t)
+        phones.emplace_back([&] {
+            while (Clock::now() < deadline) {
+                agent.connect();
+                ++done;
+            }
+        });
+    for (auto& phone : phones) phone.join();
+    double rate = static_cast<double>(done) / secondsSince(started);
+    double limit = (limitBefore + handshakeCryptoPerSecond(threads, limitLength)) / 2;
+    table.add({"handshakes with device authentication / s", rate, "both sides' crypto, " + std::to_string(threads) +
+               " cores", limit, false, ReportTable::Better::higher, 0.6, ">= 0.60x"});
+}
+
+void pipelined(const BenchAgent& agent, ReportTable& table) {
+    double limit = requestsPerSecondOneCore(limitLength);
+    std::atomic<long> answered{0};
+    auto deadline = Clock::now() + runLength;
+    std::vector<std::thread> phones;
+    auto started = Clock::now();
+    for (int c = 0; c < pipelinedConnections; ++c)
+        phones.emplace_back([&] {
+            auto peer = agent.connect();
+            std::string text = Envelope::request("p", "agent.ping").encode();
+            Bytes batch, frame;
+            while (Clock::now() < deadline) {
+                batch.clear();
+                for (int i = 0; i < pipelineWindow; ++i) {
+                    peer->channel()->seal(asBytes(text), frame);
+                    batch.insert(batch.end(), frame.begin(), frame.end());
+                }
+                peer->sendBytes(batch);
+                for (int i = 0; i < pipelineWindow; ++i)
+                    if (!peer->readEnvelope()) throw std::runtime_error("ping unanswered");
+                answered += pipelineWindow;
+            }
+        });
+    for (auto& phone : phones) phone.join();
+    double rate = static_cast<double>(answered) / secondsSince(started);
+    // The goal is 150,000/s or half the one-core limit, whichever is lower.
+    double goal = std::min(pipelinedFloor, limit / 2);
+    char goalText[64];
+    std::snprintf(goalText, sizeof goalText, ">= %.0f/s (%s)", goal, goal == pipelinedFloor ? "150k" : "limit/2");
+    table.add({"pipelined pings / s, 16 connections", rate, "seal+open+parse+encode, one core", limit, false,
+               ReportTable::Better::higher, goal / limit, goalText});
+}
+
+void sealOpen(ReportTable& table) {
+    for (std::size_t size : {std::size_t{64}, std::size_t{1024}, SecureChannel::maxPayload}) {
+        SealOpenCost cost = sealOpenNanoseconds(size, limitLength);
+        table.add({"session seal+open " + std::to_string(size) + " B (ns)", cost.channel,
+                   "raw ChaCha20-Poly1305 seal+open", cost.raw, false, ReportTable::Better::lower, 1.1, "<= 1.1x"});
+    }
+}
+
+void pointerMoves(const BenchAgent& agent, ReportTable& table) {
+    if (!std::getenv("DISPLAY")) {
+        std::cout << "DISPLAY is not set: the pointer row is left out (scripts/bench.sh starts an X server)\n";
+        return;
+    }
+    auto peer = agent.connect();
+    InputController display(std::make_shared<X11EventPoster>(), std::make_shared<InputMutex>());
+    Samples viaAgent, alone;
+    double dx = 1;
+    for (int round = 0; round < rounds; ++round) {
+        for (int i = 0; i < movesPerRound; ++i, dx = -dx) alone.add(timeMicroseconds([&] { display.move(dx, 0); }));
+        for (int i = 0; i < movesPerRound; ++i, dx = -dx)
+            viaAgent.add(timeMicroseconds([&] {
+                auto answer = peer->call("input.pointer.move", {{"dx", dx}});
+                if (!answer || !answer->ok.value_or(false)) throw std::runtime_error("pointer move failed");
+            }));
+    }
+    table.add({"input.pointer.move round trip p50 (us)", viaAgent.percentile(0.5), "the X server alone p50",
+               alone.percentile(0.5), true, ReportTable::Better::lower, 30, "<= +30 us"});
+}
+
+void idleMemory(const BenchAgent& agent, ReportTable& table) {
+    constexpr int warmUp = 10;
+    std::vector<std::unique_ptr<e2e::RawPeer>> peers;
+    for (int i = 0; i < warmUp; ++i) peers.push_back(agent.connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    long before = agent.residentKiB();
+    for (int i = 0; i < idleConnections; ++i) peers.push_back(agent.connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    long after = agent.residentKiB();
+    table.add({"resident KiB per idle connection (10,000)", double(after - before) / idleConnections, "", 0, false,
+               ReportTable::Better::lower, 4, "<= 4 KiB"});
+}
+
+void describeMachine() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string model = "unknown CPU";
+    for (std::string line; std::getline(cpuinfo, line);)
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    utsname system{};
+    uname(&system);
+    double load[3] = {0, 0, 0};
+    if (::getloadavg(load, 3) != 3) load[0] = -1;
+    std::printf("machine: %s, %u CPU(s), %s %s, load average %.2f %.2f %.2f\n", model.c_str(),
+                std::thread::hardware_concurrency(), system.sysname, system.release, load[0], load[1], load[2]);
+}
+
+}  // namespace
+
+int main() {
+    // Both this process and the agent hold one descriptor per idle connection.
+    DescriptorLimit limit = raiseDescriptorLimit();
+    if (limit.soft < idleConnections + 1000) std::cout << limit.description() << ": too few for the idle row\n";
+    try {
+        BenchAgent agent;
+        describeMachine();
+        ReportTable table;
+        pingLatency(agent, table);
+        handshakes(agent, table);
+        pipelined(agent, table);
+        sealOpen(table);
+        pointerMoves(agent, table);
+        idleMemory(agent, table);
+        table.print();
+    } catch (const std::exception& error) {
+        std::cerr << "bench: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
