@@ -87,7 +87,17 @@ void Session::readNext() {
     });
 }
 
+// Answers made while reading are written together afterwards: one write for a batch of requests.
 void Session::onReadable(const asio::error_code& error) {
+    const bool outermost = !corked_;
+    corked_ = true;
+    readAvailable(error);
+    if (!outermost) return;
+    corked_ = false;
+    if (phase_ != Phase::closed && !isWriting_ && outboundHead_ < outbound_.size()) writeNext();
+}
+
+void Session::readAvailable(const asio::error_code& error) {
     if (phase_ == Phase::closed) return;
     if (error) return close();
     // The queue's reactor reports readiness on edges only, so the socket is read until it is empty
@@ -113,29 +123,39 @@ void Session::onReadable(const asio::error_code& error) {
     });
 }
 
+// Frames are handled where they lie in the accumulator; only those the session cannot take yet
+// (over its limits, or behind others waiting) are copied aside.
 void Session::ingest(ByteView data) {
     accumulator_.append(data);
     try {
-        for (Bytes& body : accumulator_.drain()) unread_.push_back(std::move(body));
+        while (auto body = accumulator_.next()) {
+            if (unreadHead_ < unread_.size() || isOverLimits())
+                unread_.emplace_back(body->begin(), body->end());
+            else if (!handleFrame(*body))
+                return;
+        }
     } catch (const FrameAccumulator::Failure&) {
         return close();
     }
-    handleUnread();
+}
+
+bool Session::handleFrame(ByteView body) {
+    // The phase is read again for every frame: the first one may complete the handshake.
+    if (phase_ == Phase::awaitingAuth) {
+        authenticate(body);
+        return phase_ != Phase::closed;
+    }
+    return phase_ == Phase::established && handleSealedFrame(body);
 }
 
 void Session::handleUnread() {
-    // The phase is read again for every frame: the first one may complete the handshake.
     while (unreadHead_ < unread_.size() && !isOverLimits()) {
         Bytes body = std::move(unread_[unreadHead_++]);
         if (unreadHead_ == unread_.size()) {
             unread_.clear();
             unreadHead_ = 0;
-            unreadHead_ = 0;
         }
-        if (phase_ == Phase::awaitingAuth)
-            authenticate(body);
-        else if (phase_ != Phase::established || !handleSealedFrame(body))
-            return;
+        if (!handleFrame(body)) return;
     }
 }
 
@@ -200,9 +220,9 @@ JSONObject Session::authReply(const Signature64& signature) const {
 }
 
 bool Session::handleSealedFrame(ByteView body) {
-    Bytes plaintext;
+    Bytes& plaintext = context_->plaintext;
     try {
-        plaintext = channel_->open(body);
+        channel_->open(body, plaintext);
     } catch (...) {
         close();
         return false;
@@ -226,9 +246,11 @@ void Session::dispatch(std::string_view plaintext) {
         sendText(Envelope::failure("?", malformedFrame()).encode());
         return;
     }
-    ++inFlight_;
     RequestContext snapshot{deviceID_, isAuthenticated_, connectionID_};
     snapshot.peerAddress = peerAddress_;
+    if (context_->router->isImmediate(request))
+        return sendAnswer(request.id.value_or("?"), answerTo(request, *context_->router, snapshot));
+    ++inFlight_;
     lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
         std::string id = request.id.value_or("?");
         std::string answer = answerTo(request, *context->router, snapshot);
@@ -279,7 +301,9 @@ void Session::pushEvent(const std::string& event, const JSONObject& params) {
 bool Session::sendText(const std::string& text) {
     if (phase_ != Phase::established) return false;
     try {
-        write(channel_->seal(asBytes(text)));
+        Bytes frame = context_->frames.take();
+        channel_->seal(asBytes(text), frame);
+        write(std::move(frame));
         return true;
     } catch (const SecureChannel::Failure&) {
         // Too large or out of nonces: this one message is dropped.
@@ -292,7 +316,7 @@ void Session::write(Bytes frame) {
     queuedBytes_ += frame.size();
     outbound_.push_back(std::move(frame));
     armStallLimit();
-    if (!isWriting_) writeNext();
+    if (!isWriting_ && !corked_) writeNext();
 }
 
 // Writes what the socket takes now; each completion is progress the stall limit counts.
@@ -320,7 +344,7 @@ void Session::onWritten(const asio::error_code& error, std::size_t count) {
     count += outboundOffset_;
     while (outboundHead_ < outbound_.size() && count >= outbound_[outboundHead_].size()) {
         count -= outbound_[outboundHead_].size();
-        outbound_[outboundHead_++] = Bytes();
+        context_->frames.give(std::move(outbound_[outboundHead_++]));
     }
     outboundOffset_ = count;
     if (outboundHead_ == outbound_.size()) {

@@ -66,7 +66,10 @@ private:
     void armHandshakeLimit();
     void readNext();
     void onReadable(const asio::error_code& error);
+    void readAvailable(const asio::error_code& error);
     void ingest(ByteView data);
+    // False when the session cannot take further frames now (closed, or not yet established).
+    bool handleFrame(ByteView body);
     // Handles the frames read so far, up to the session's limits.
     void handleUnread();
     bool isOverLimits() const;
@@ -118,6 +121,7 @@ private:
     std::size_t outboundOffset_ = 0;
     std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
     bool isWriting_ = false;
+    bool corked_ = false;  // while reading: answers are queued and written once the read is done
     bool stallArmed_ = false;
     std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
     std::function<void()> onEstablished_;

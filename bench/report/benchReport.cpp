@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -181,9 +182,14 @@ void describeMachine() {
                 std::thread::hardware_concurrency(), system.sysname, system.release, load[0], load[1], load[2]);
 }
 
+// Each section, by the name that runs it alone (for profiling): no names run them all.
+bool wanted(int argc, char** argv, std::string_view section) {
+    return argc < 2 || std::find(argv + 1, argv + argc, section) != argv + argc;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     // Both this process and the agent hold one descriptor per idle connection.
     DescriptorLimit limit = raiseDescriptorLimit();
     if (limit.soft < idleConnections + 1000) std::cout << limit.description() << ": too few for the idle row\n";
@@ -191,12 +197,12 @@ int main() {
         BenchAgent agent;
         describeMachine();
         ReportTable table;
-        pingLatency(agent, table);
-        handshakes(agent, table);
-        pipelined(agent, table);
-        sealOpen(table);
-        pointerMoves(agent, table);
-        idleMemory(agent, table);
+        if (wanted(argc, argv, "ping")) pingLatency(agent, table);
+        if (wanted(argc, argv, "handshakes")) handshakes(agent, table);
+        if (wanted(argc, argv, "pipelined")) pipelined(agent, table);
+        if (wanted(argc, argv, "seal")) sealOpen(table);
+        if (wanted(argc, argv, "pointer")) pointerMoves(agent, table);
+        if (wanted(argc, argv, "idle")) idleMemory(agent, table);
         table.print();
     } catch (const std::exception& error) {
         std::cerr << "bench: " << error.what() << "\n";
