@@ -50,7 +50,7 @@ Session::Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContex
           context_->workers, [router = context_->router, id = connectionID_] { router->connectionClosed(id); })) {}
 
 void Session::start() {
-    handshake_.emplace(HandshakeRole::agent);
+    handshake_ = std::make_shared<const Handshake>(HandshakeRole::agent);
     phase_ = Phase::awaitingAuth;
     // Reads are driven by readiness so that the shared buffer is only borrowed for a moment.
     asio::error_code ignored;
@@ -87,13 +87,18 @@ void Session::readNext() {
     });
 }
 
-// Answers made while reading are written together afterwards: one write for a batch of requests.
+// The answers to what one read brought are written together, before the next read: one write
+// for a batch of requests, and no wait on a read that finds nothing.
 void Session::onReadable(const asio::error_code& error) {
     const bool outermost = !corked_;
     corked_ = true;
     readAvailable(error);
     if (!outermost) return;
     corked_ = false;
+    flush();
+}
+
+void Session::flush() {
     if (phase_ != Phase::closed && !isWriting_ && outboundHead_ < outbound_.size()) writeNext();
 }
 
@@ -116,6 +121,7 @@ void Session::readAvailable(const asio::error_code& error) {
         if (readError == asio::error::would_block || readError == asio::error::try_again) return readNext();
         if (readError) return close();  // end of stream included
         ingest(ByteView(buffer.data(), count));
+        flush();
     }
     if (phase_ == Phase::closed) return;
     asio::post(*context_->queue, [weak = weak_from_this()] {
@@ -160,7 +166,7 @@ void Session::handleUnread() {
 }
 
 bool Session::isOverLimits() const {
-    return inFlight_ >= context_->limits.maxRequestsInFlight || queuedBytes_ >= context_->limits.maxQueuedBytes;
+    return authenticating_ || inFlight_ >= context_->limits.maxRequestsInFlight || queuedBytes_ >= context_->limits.maxQueuedBytes;
 }
 
 void Session::resumeReading() {
@@ -169,13 +175,49 @@ void Session::resumeReading() {
     onReadable({});
 }
 
+// The handshake's crypto (the agreement, the device's signature and the agent's) runs on the
+// worker pool, so that handshakes use every core and never hold up the other sessions. The session
+// reads nothing more until the outcome is back on the queue.
 void Session::authenticate(ByteView body) {
+    authenticating_ = true;
+    context_->workers->post(
+        [weak = weak_from_this(), context = context_, handshake = handshake_, text = std::string(asText(body))] {
+            auto admission = std::make_shared<std::optional<Admission>>();
+            try {
+                *admission = admit(*context, *handshake, text);
+            } catch (...) {
+                // Malformed, or a key that does not agree: the session is closed.
+            }
+            asio::post(*context->queue, [weak, admission] {
+                if (auto self = weak.lock()) self->onAdmitted(std::move(*admission));
+            });
+        });
+}
+
+std::optional<Session::Admission> Session::admit(const SessionContext& context, const Handshake& handshake,
+                                                 const std::string& text) {
+    SecAuth auth = SecAuth::decode(text);
+    Admission admission{handshake.complete(auth.ephPub, auth.nonce, auth.protocolVersions), std::nullopt, {}};
+    if (auth.deviceId) {
+        if (!verifyDevice(context, *auth.deviceId, auth.sig, admission.result.transcript)) return std::nullopt;
+        admission.deviceID = auth.deviceId;
+    }
+    Signature64 signature = context.identity.sign(admission.result.transcript);
     try {
-        SecAuth auth = SecAuth::decode(asText(body));
-        HandshakeResult result = handshake_->complete(auth.ephPub, auth.nonce, auth.protocolVersions);
-        if (auth.deviceId) {
-            if (!verifyDevice(*auth.deviceId, auth.sig, result.transcript)) return close();
-            deviceID_ = auth.deviceId;
+        admission.reply = Envelope::success("sec.auth", authReply(context, signature)).encode();
+    } catch (...) {
+        // A reply that cannot be encoded is not sent; the session goes on.
+    }
+    return admission;
+}
+
+void Session::onAdmitted(std::optional<Admission> admission) {
+    authenticating_ = false;
+    if (phase_ != Phase::awaitingAuth) return;  // closed meanwhile (the handshake's time ran out)
+    try {
+        if (!admission) return close();
+        if (admission->deviceID) {
+            deviceID_ = admission->deviceID;
             isAuthenticated_ = true;
             context_->lastSeen->record(*deviceID_, std::chrono::system_clock::now());
         } else if (auto window = context_->pairing->openWindow()) {
@@ -184,11 +226,10 @@ void Session::authenticate(ByteView body) {
             return close();
         }
         handshake_.reset();
-        channel_ = std::move(result.channel);
+        channel_ = std::move(admission->result.channel);
         phase_ = Phase::established;
         handshakeLimit_.cancel();
-        Signature64 signature = context_->identity.sign(result.transcript);
-        send(Envelope::success("sec.auth", authReply(signature)));
+        if (!admission->reply.empty()) sendText(admission->reply);
     } catch (...) {
         return close();
     }
@@ -196,11 +237,14 @@ void Session::authenticate(ByteView body) {
         onEstablished_ = nullptr;
         onEstablished();
     }
+    // Frames that came behind the phone's authentication.
+    handleUnread();
+    resumeReading();
 }
 
-bool Session::verifyDevice(const std::string& deviceID, const std::optional<std::string>& signature,
-                           const Key32& transcript) const {
-    std::optional<PairedDevice> device = context_->registry->device(deviceID);
+bool Session::verifyDevice(const SessionContext& context, const std::string& deviceID,
+                           const std::optional<std::string>& signature, const Key32& transcript) {
+    std::optional<PairedDevice> device = context.registry->device(deviceID);
     if (!device) return false;
     std::optional<Key32> key = device->signingKey();
     if (!key || !signature) return false;
@@ -209,13 +253,13 @@ bool Session::verifyDevice(const std::string& deviceID, const std::optional<std:
     return KxSec::verify(*signatureBytes, transcript, *key);
 }
 
-JSONObject Session::authReply(const Signature64& signature) const {
+JSONObject Session::authReply(const SessionContext& context, const Signature64& signature) {
     JSONObject reply{
-        {"agentPubKey", context_->agentPublicKeyText},   {"sig", base64URLEncode(signature)},
-        {"agent", context_->agentInfo.toJSON()},         {"protocol", ProtocolVersion::current},
-        {"caps", context_->router->capabilityStrings()},
+        {"agentPubKey", context.agentPublicKeyText},   {"sig", base64URLEncode(signature)},
+        {"agent", context.agentInfo.toJSON()},         {"protocol", ProtocolVersion::current},
+        {"caps", context.router->capabilityStrings()},
     };
-    if (auto unavailable = context_->router->unavailableWire()) reply.emplace("unavailable", std::move(*unavailable));
+    if (auto unavailable = context.router->unavailableWire()) reply.emplace("unavailable", std::move(*unavailable));
     return reply;
 }
 

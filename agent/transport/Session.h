@@ -26,7 +26,7 @@ namespace kx {
 // device or in pairing mode), then opens each sealed frame, decodes its request, runs it on the
 // worker pool in the request's lane and seals the answer. Reading stops while the session holds
 // too many requests or too many unsent bytes (SessionLimits). Every member is touched only on the
-// transport queue's thread.
+// transport queue's thread; the handshake's crypto runs on a worker with copies of what it needs.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     enum class Phase { closed, awaitingAuth, established };
@@ -74,10 +74,20 @@ private:
     void handleUnread();
     bool isOverLimits() const;
     void resumeReading();
+    // What a worker makes of the phone's authentication.
+    struct Admission {
+        HandshakeResult result;
+        std::optional<std::string> deviceID;  // a paired device whose signature verified; absent: pairing
+        std::string reply;                    // the sec.auth answer, encoded (empty: it could not be)
+    };
     void authenticate(ByteView body);
-    bool verifyDevice(const std::string& deviceID, const std::optional<std::string>& signature,
-                      const Key32& transcript) const;
-    JSONObject authReply(const Signature64& signature) const;
+    // On a worker: absent when the phone is refused. Throws on a malformed authentication.
+    static std::optional<Admission> admit(const SessionContext& context, const Handshake& handshake,
+                                          const std::string& text);
+    void onAdmitted(std::optional<Admission> admission);
+    static bool verifyDevice(const SessionContext& context, const std::string& deviceID,
+                             const std::optional<std::string>& signature, const Key32& transcript);
+    static JSONObject authReply(const SessionContext& context, const Signature64& signature);
     // False when the frame closed the session.
     bool handleSealedFrame(ByteView body);
     void dispatch(std::string_view plaintext);
@@ -90,6 +100,8 @@ private:
     bool sendText(const std::string& text);
     void write(Bytes frame);
     void writeNext();
+    // Starts writing what is queued unless a write is under way.
+    void flush();
     void onWritten(const asio::error_code& error, std::size_t count);
     void armStallLimit();
     void onStallCheck(const asio::error_code& error);
@@ -100,7 +112,8 @@ private:
     asio::steady_timer handshakeLimit_;
     asio::steady_timer stallLimit_;
     Phase phase_ = Phase::closed;
-    std::optional<Handshake> handshake_;
+    std::shared_ptr<const Handshake> handshake_;  // shared with the worker that completes it
+    bool authenticating_ = false;                 // a worker is checking the phone's authentication
     std::unique_ptr<SecureChannel> channel_;
     FrameAccumulator accumulator_;
     std::int64_t eventSequence_ = 0;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -71,6 +73,18 @@ long BenchAgent::residentKiB() const {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
+}
+
+double BenchAgent::cpuSeconds() const {
+    // Fields 14 and 15 of /proc/PID/stat, after the command name in parentheses.
+    std::ifstream stat("/proc/" + std::to_string(pid()) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int index = 3; index <= 15 && fields >> field; ++index)
+        if (index >= 14) ticks += std::stod(field);
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 std::unique_ptr<e2e::RawPeer> BenchAgent::connect() const {

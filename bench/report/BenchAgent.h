@@ -24,6 +24,8 @@ public:
     pid_t pid() const { return process_->pid(); }
     // The agent's resident memory now.
     long residentKiB() const;
+    // CPU time the agent has used so far (user and system), in seconds.
+    double cpuSeconds() const;
     // A peer that has finished its handshake as the paired device.
     std::unique_ptr<e2e::RawPeer> connect() const;
 
