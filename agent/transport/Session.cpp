@@ -52,7 +52,7 @@ Session::Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContex
 void Session::start() {
     handshake_ = std::make_shared<const Handshake>(HandshakeRole::agent);
     phase_ = Phase::awaitingAuth;
-    // Reads are driven by readiness so that the shared buffer is only borrowed for a moment.
+    // Large reads go to the shared buffer, which is only borrowed for a moment.
     asio::error_code ignored;
     connection_.non_blocking(true, ignored);
     armHandshakeLimit();
@@ -81,10 +81,42 @@ void Session::sendHello() {
     }
 }
 
+// A small read into the session's own buffer: the reactor reads as the data arrives, with no
+// system call to arm the wait (a readiness wait costs one each time) and none that finds nothing.
 void Session::readNext() {
-    connection_.async_wait(asio::ip::tcp::socket::wait_read, [weak = weak_from_this()](const asio::error_code& error) {
-        if (auto self = weak.lock()) self->onReadable(error);
-    });
+    connection_.async_read_some(asio::buffer(firstRead_),
+                                [weak = weak_from_this()](const asio::error_code& error, std::size_t count) {
+                                    if (auto self = weak.lock()) self->onFirstRead(error, count);
+                                });
+}
+
+void Session::onFirstRead(const asio::error_code& error, std::size_t count) {
+    if (phase_ == Phase::closed) return;
+    if (error) return close();  // end of stream included
+    const bool outermost = !corked_;
+    corked_ = true;
+    ingest(ByteView(firstRead_.data(), count));
+    // A full buffer: more may be waiting in the socket. Otherwise the answers leave before the next
+    // read is queued (the reactor tries that read at once).
+    if (count == firstRead_.size()) {
+        readAvailable({});
+    } else {
+        flush();
+        waitForMore();
+    }
+    if (!outermost) return;
+    corked_ = false;
+    flush();
+}
+
+// Over its limits the session waits for nothing: an answer or a write that drains it reads again.
+void Session::waitForMore() {
+    if (phase_ == Phase::closed) return;
+    if (isOverLimits()) {
+        readPaused_ = true;
+        return;
+    }
+    readNext();
 }
 
 // The answers to what one read brought are written together, before the next read: one write
@@ -105,9 +137,8 @@ void Session::flush() {
 void Session::readAvailable(const asio::error_code& error) {
     if (phase_ == Phase::closed) return;
     if (error) return close();
-    // The queue's reactor reports readiness on edges only, so the socket is read until it is empty
-    // before waiting again; a busy connection yields the thread to the others now and then. Over
-    // its limits the session waits for nothing: an answer or a write that drains it reads again.
+    // The socket is read until a read comes back short (the reactor reports later data itself); a
+    // busy connection yields the thread to the others now and then.
     handleUnread();
     Bytes& buffer = context_->readBuffer;
     for (int turn = 0; turn < readsPerTurn; ++turn) {
@@ -122,6 +153,7 @@ void Session::readAvailable(const asio::error_code& error) {
         if (readError) return close();  // end of stream included
         ingest(ByteView(buffer.data(), count));
         flush();
+        if (count < maxRead) return waitForMore();
     }
     if (phase_ == Phase::closed) return;
     asio::post(*context_->queue, [weak = weak_from_this()] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -35,6 +36,8 @@ public:
     static constexpr std::size_t maxRead = 65536;
     // Reads in a row before other connections get their turn.
     static constexpr int readsPerTurn = 4;
+    // The session's own buffer for the first bytes of a read: a whole small request.
+    static constexpr std::size_t firstReadSize = 256;
 
     Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContext> context);
 
@@ -65,6 +68,8 @@ private:
     void sendHello();
     void armHandshakeLimit();
     void readNext();
+    void onFirstRead(const asio::error_code& error, std::size_t count);
+    void waitForMore();
     void onReadable(const asio::error_code& error);
     void readAvailable(const asio::error_code& error);
     void ingest(ByteView data);
@@ -116,6 +121,7 @@ private:
     bool authenticating_ = false;                 // a worker is checking the phone's authentication
     std::unique_ptr<SecureChannel> channel_;
     FrameAccumulator accumulator_;
+    std::array<std::uint8_t, firstReadSize> firstRead_{};
     std::int64_t eventSequence_ = 0;
     std::optional<std::string> deviceID_;
     bool isAuthenticated_ = false;
