@@ -198,7 +198,8 @@ void Session::handleUnread() {
 }
 
 bool Session::isOverLimits() const {
-    return authenticating_ || inFlight_ >= context_->limits.maxRequestsInFlight || queuedBytes_ >= context_->limits.maxQueuedBytes;
+    return authenticating_ || inFlight_ >= context_->limits.maxRequestsInFlight ||
+           queuedBytes_ >= context_->limits.maxQueuedBytes;
 }
 
 void Session::resumeReading() {

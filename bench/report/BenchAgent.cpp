@@ -56,9 +56,9 @@ int serve(const SigningKey& device) {
 }  // namespace
 
 BenchAgent::BenchAgent() : device_(SigningKey::generate()) {
-    process_ = std::make_unique<kx::testing::Subprocess>([this] { return serve(device_); },
-                                                         kx::testing::Subprocess::Options{
-                                                             .pipeInput = true, .notice = portDescriptor});
+    process_ = std::make_unique<kx::testing::Subprocess>(
+        [this] { return serve(device_); },
+        kx::testing::Subprocess::Options{.pipeInput = true, .notice = portDescriptor});
     if (::read(process_->notice(), &port_, sizeof port_) != sizeof port_)
         throw std::runtime_error("the agent did not start");
 }

@@ -116,23 +116,23 @@ double handshakeCryptoPerSecond(int cores, std::chrono::milliseconds length) {
     crypto_sign_keypair(phoneVerify, phoneSign);
     crypto_sign_keypair(agentVerify, agentSign);
     return cores * roundsPerCPUSecond(length, [&] {
-        std::uint8_t phoneSecret[32], phonePublic[32], agentSecret[32], agentPublic[32], shared[32];
-        std::uint8_t transcript[32], phoneSignature[64], agentSignature[64];
-        randombytes_buf(transcript, sizeof transcript);
-        // Each side makes its ephemeral key and agrees on the secret with the other's.
-        randombytes_buf(agentSecret, sizeof agentSecret);
-        crypto_scalarmult_base(agentPublic, agentSecret);
-        randombytes_buf(phoneSecret, sizeof phoneSecret);
-        crypto_scalarmult_base(phonePublic, phoneSecret);
-        bool ok = crypto_scalarmult(shared, phoneSecret, agentPublic) == 0;
-        ok &= crypto_scalarmult(shared, agentSecret, phonePublic) == 0;
-        // The phone signs, the agent verifies and signs, the phone verifies.
-        crypto_sign_detached(phoneSignature, nullptr, transcript, sizeof transcript, phoneSign);
-        ok &= crypto_sign_verify_detached(phoneSignature, transcript, sizeof transcript, phoneVerify) == 0;
-        crypto_sign_detached(agentSignature, nullptr, transcript, sizeof transcript, agentSign);
-        ok &= crypto_sign_verify_detached(agentSignature, transcript, sizeof transcript, agentVerify) == 0;
-        if (!ok) throw std::runtime_error("handshake crypto failed");
-    });
+               std::uint8_t phoneSecret[32], phonePublic[32], agentSecret[32], agentPublic[32], shared[32];
+               std::uint8_t transcript[32], phoneSignature[64], agentSignature[64];
+               randombytes_buf(transcript, sizeof transcript);
+               // Each side makes its ephemeral key and agrees on the secret with the other's.
+               randombytes_buf(agentSecret, sizeof agentSecret);
+               crypto_scalarmult_base(agentPublic, agentSecret);
+               randombytes_buf(phoneSecret, sizeof phoneSecret);
+               crypto_scalarmult_base(phonePublic, phoneSecret);
+               bool ok = crypto_scalarmult(shared, phoneSecret, agentPublic) == 0;
+               ok &= crypto_scalarmult(shared, agentSecret, phonePublic) == 0;
+               // The phone signs, the agent verifies and signs, the phone verifies.
+               crypto_sign_detached(phoneSignature, nullptr, transcript, sizeof transcript, phoneSign);
+               ok &= crypto_sign_verify_detached(phoneSignature, transcript, sizeof transcript, phoneVerify) == 0;
+               crypto_sign_detached(agentSignature, nullptr, transcript, sizeof transcript, agentSign);
+               ok &= crypto_sign_verify_detached(agentSignature, transcript, sizeof transcript, agentVerify) == 0;
+               if (!ok) throw std::runtime_error("handshake crypto failed");
+           });
 }
 
 SealOpenCost sealOpenNanoseconds(std::size_t size, std::chrono::milliseconds length) {

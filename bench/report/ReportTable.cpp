@@ -31,8 +31,8 @@ void ReportTable::print() const {
             std::snprintf(ratio, sizeof ratio, "%.2fx", figure);
         char limit[32] = "-";
         if (!row.limitName.empty()) std::snprintf(limit, sizeof limit, "%.1f", row.limit);
-        std::printf("%-44s %11.1f  %-34s %11s  %9s  %-22s %s\n", row.measure.c_str(), row.result,
-                    row.limitName.c_str(), limit, ratio, row.goalText.c_str(), met ? "yes" : "NO");
+        std::printf("%-44s %11.1f  %-34s %11s  %9s  %-22s %s\n", row.measure.c_str(), row.result, row.limitName.c_str(),
+                    limit, ratio, row.goalText.c_str(), met ? "yes" : "NO");
     }
 }
 

@@ -112,8 +112,8 @@ void handshakes(const BenchAgent& agent, ReportTable& table) {
     std::string limitName = "both sides' crypto, " + std::to_string(cores) + " cores";
     table.add({"handshakes / s (wall clock, shared machine)", wall, limitName, limit, false,
                ReportTable::Better::higher, 0, "(what the load leaves)"});
-    table.add({"handshakes / s on " + std::to_string(cores) + " cores (per CPU time)", perCPU * cores, limitName,
-               limit, false, ReportTable::Better::higher, 0.6, ">= 0.60x"});
+    table.add({"handshakes / s on " + std::to_string(cores) + " cores (per CPU time)", perCPU * cores, limitName, limit,
+               false, ReportTable::Better::higher, 0.6, ">= 0.60x"});
 }
 
 void pipelined(const BenchAgent& agent, ReportTable& table) {

@@ -72,7 +72,8 @@ TEST(SessionReading, RequestsBehindTheAuthenticationAreAnsweredAfterItInOrder) {
     const std::vector<std::size_t> paddings = {0, 150, 250, 300, 70000, 10};
     for (std::size_t i = 0; i < paddings.size(); ++i) {
         JSONObject params{{"pad", std::string(paddings[i], 'x')}};
-        Bytes frame = peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), "agent.ping", params).encode()));
+        Bytes frame =
+            peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), "agent.ping", params).encode()));
         batch.insert(batch.end(), frame.begin(), frame.end());
     }
     peer.sendBytes(batch);
