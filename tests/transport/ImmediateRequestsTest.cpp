@@ -3,10 +3,12 @@
 // session's small first-read buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 
 #include "agent/transport/FramePool.h"
+#include "protocol/Params.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
@@ -86,6 +88,43 @@ TEST(SessionReading, RequestsBehindTheAuthenticationAreAnsweredAfterItInOrder) {
         ASSERT_TRUE(answer) << "request " << i;
         EXPECT_EQ(answer->id, std::to_string(i));
         EXPECT_EQ(answer->ok, true);
+    }
+}
+
+// Workers write small answers themselves and queue behind large ones: every answer arrives whole and
+// readable (the frames keep their counters' order), a lane's answers in the order sent.
+TEST(SessionWriting, AnswersFromWorkersAndTheQueueKeepTheirOrder) {
+    InProcessAgent agent({.startNow = false});
+    auto echo = [](const JSONObject& params, const RequestContext&) {
+        return JSONObject{{"pad", std::string(static_cast<std::size_t>(*params::number(params, "size")), 'y')}};
+    };
+    agent.service().router().registerMethod("test.lane", std::nullopt, true, echo, OrderedTarget{"lane", std::nullopt});
+    agent.service().router().registerMethod("test.free", std::nullopt, true, echo);
+    agent.start();
+    TestDevice device = agent.addDevice();
+
+    for (const std::string method : {"test.lane", "test.free"}) {
+        RawPeer peer(agent.port());
+        ASSERT_TRUE(peer.handshake(device.id, device.key));
+        constexpr int requests = 60;
+        Bytes batch;
+        for (int i = 0; i < requests; ++i) {
+            JSONObject params{{"size", i % 7 == 0 ? 200000.0 : 10.0}};
+            Bytes frame = peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), method, params).encode()));
+            batch.insert(batch.end(), frame.begin(), frame.end());
+        }
+        peer.sendBytes(batch);
+        std::vector<std::string> ids;
+        for (int i = 0; i < requests; ++i) {
+            auto answer = peer.readEnvelope();
+            ASSERT_TRUE(answer && answer->ok == true) << method << " answer " << i;
+            ids.push_back(*answer->id);
+        }
+        std::vector<std::string> sent;
+        for (int i = 0; i < requests; ++i) sent.push_back(std::to_string(i));
+        if (method == "test.free")
+            std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return std::stoi(a) < std::stoi(b); });
+        EXPECT_EQ(ids, sent) << method;
     }
 }
 
