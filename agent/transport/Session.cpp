@@ -1,7 +1,5 @@
 #include "agent/transport/Session.h"
 
-#include <sys/socket.h>
-
 #include <atomic>
 
 #include <asio/post.hpp>
@@ -133,7 +131,7 @@ void Session::onReadable(const asio::error_code& error) {
 }
 
 void Session::flush() {
-    writeNext();
+    if (phase_ != Phase::closed && !isWriting_ && outboundHead_ < outbound_.size()) writeNext();
 }
 
 void Session::readAvailable(const asio::error_code& error) {
@@ -261,11 +259,8 @@ void Session::onAdmitted(std::optional<Admission> admission) {
             return close();
         }
         handshake_.reset();
-        {
-            std::lock_guard guard(sendLock_);
-            channel_ = std::move(admission->result.channel);
-            phase_ = Phase::established;
-        }
+        channel_ = std::move(admission->result.channel);
+        phase_ = Phase::established;
         handshakeLimit_.cancel();
         if (!admission->reply.empty()) sendText(admission->reply);
     } catch (...) {
@@ -334,11 +329,10 @@ void Session::dispatch(std::string_view plaintext) {
         return sendAnswer(request.id.value_or("?"), answerTo(request, *context_->router, snapshot));
     ++inFlight_;
     lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
+        std::string id = request.id.value_or("?");
         std::string answer = answerTo(request, *context->router, snapshot);
-        bool queued = false;
-        if (auto self = weak.lock()) queued = self->sendFromWorker(request.id.value_or("?"), answer);
-        asio::post(*context->queue, [weak, queued] {
-            if (auto self = weak.lock()) self->onAnswered(queued);
+        asio::post(*context->queue, [weak, id = std::move(id), answer = std::move(answer)] {
+            if (auto self = weak.lock()) self->onAnswered(id, answer);
         });
     });
 }
@@ -352,62 +346,16 @@ std::string Session::answerTo(const Envelope& request, const CommandRouter& rout
     }
 }
 
-void Session::onAnswered(bool queued) {
+void Session::onAnswered(const std::string& id, const std::string& answer) {
     --inFlight_;
-    if (queued) {
-        armStallLimit();
-        writeNext();
-    }
+    sendAnswer(id, answer);
     resumeReading();
-}
-
-const std::string& Session::tooLargeFailure(const std::string& id) {
-    static const WireError tooLarge(ErrorCode::unsupported, "The answer is too large to send");
-    thread_local std::string text;
-    text = Envelope::failure(id, tooLarge).encode();
-    return text;
 }
 
 void Session::sendAnswer(const std::string& id, const std::string& answer) {
     if (phase_ != Phase::established || sendText(answer)) return;
-    sendText(tooLargeFailure(id));
-}
-
-// The worker that made an answer writes it itself when nothing is queued or being written ahead
-// of it, which spares the answer a hand-off to the queue's thread; else it queues the frame
-// (sealed here, so frames keep their counters' order) for the queue's writer.
-bool Session::sendFromWorker(const std::string& id, const std::string& answer) {
-    constexpr std::size_t keptCapacity = 65536;
-    thread_local Bytes frame;
-    std::lock_guard guard(sendLock_);
-    if (phase_ != Phase::established) return false;
-    if (!sealLocked(answer, frame) && !sealLocked(tooLargeFailure(id), frame)) return false;
-    std::size_t sent = 0;
-    if (!isWriting_ && outboundHead_ == outbound_.size()) {
-        ssize_t count = ::send(connection_.native_handle(), frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        // A failure other than a full socket shows again to the queue's writer, which closes.
-        if (count > 0) sent = static_cast<std::size_t>(count);
-    }
-    const bool queued = sent < frame.size();
-    if (queued) queueLocked(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(sent), frame.end()));
-    if (frame.capacity() > keptCapacity) Bytes().swap(frame);
-    return queued;
-}
-
-bool Session::sealLocked(std::string_view text, Bytes& frame) {
-    try {
-        channel_->seal(asBytes(text), frame);
-        return true;
-    } catch (const SecureChannel::Failure&) {
-        // Too large or out of nonces: this one message is dropped.
-        return false;
-    }
-}
-
-void Session::queueLocked(Bytes frame) {
-    if (queuedBytes_ == 0) lastProgress_ = std::chrono::steady_clock::now();
-    queuedBytes_ += frame.size();
-    outbound_.push_back(std::move(frame));
+    static const WireError tooLarge(ErrorCode::unsupported, "The answer is too large to send");
+    sendText(Envelope::failure(id, tooLarge).encode());
 }
 
 void Session::send(const Envelope& envelope) {
@@ -429,61 +377,45 @@ void Session::pushEvent(const std::string& event, const JSONObject& params) {
 
 bool Session::sendText(const std::string& text) {
     if (phase_ != Phase::established) return false;
-    Bytes frame = context_->frames.take();
-    {
-        std::lock_guard guard(sendLock_);
-        if (!sealLocked(text, frame)) return false;
-        queueLocked(std::move(frame));
+    try {
+        Bytes frame = context_->frames.take();
+        channel_->seal(asBytes(text), frame);
+        write(std::move(frame));
+        return true;
+    } catch (const SecureChannel::Failure&) {
+        // Too large or out of nonces: this one message is dropped.
+        return false;
     }
-    armStallLimit();
-    if (!corked_) writeNext();
-    return true;
 }
 
 void Session::write(Bytes frame) {
-    {
-        std::lock_guard guard(sendLock_);
-        queueLocked(std::move(frame));
-    }
+    if (queuedBytes_ == 0) lastProgress_ = std::chrono::steady_clock::now();
+    queuedBytes_ += frame.size();
+    outbound_.push_back(std::move(frame));
     armStallLimit();
-    if (!corked_) writeNext();
+    if (!isWriting_ && !corked_) writeNext();
 }
 
-// Writes what the socket takes now, unless a write is under way; each completion is progress the
-// stall limit counts. Queued frames' bytes never move, so the write uses them outside the lock.
+// Writes what the socket takes now; each completion is progress the stall limit counts.
 void Session::writeNext() {
     std::vector<asio::const_buffer> buffers;
-    {
-        std::lock_guard guard(sendLock_);
-        if (isWriting_ || phase_ == Phase::closed || outboundHead_ == outbound_.size()) return;
-        std::size_t end = std::min(outbound_.size(), outboundHead_ + maxFramesPerWrite);
-        buffers.reserve(end - outboundHead_);
-        for (std::size_t index = outboundHead_; index < end; ++index)
-            buffers.push_back(asio::buffer(outbound_[index]) + (index == outboundHead_ ? outboundOffset_ : 0));
-        isWriting_ = true;
-    }
+    std::size_t end = std::min(outbound_.size(), outboundHead_ + maxFramesPerWrite);
+    buffers.reserve(end - outboundHead_);
+    for (std::size_t index = outboundHead_; index < end; ++index)
+        buffers.push_back(asio::buffer(outbound_[index]) + (index == outboundHead_ ? outboundOffset_ : 0));
+    isWriting_ = true;
     connection_.async_write_some(buffers, [weak = weak_from_this()](const asio::error_code& error, std::size_t count) {
         if (auto self = weak.lock()) self->onWritten(error, count);
     });
 }
 
 void Session::onWritten(const asio::error_code& error, std::size_t count) {
-    {
-        std::lock_guard guard(sendLock_);
-        isWriting_ = false;
-        if (phase_ == Phase::closed) {
-            outbound_.clear();
-            return;
-        }
-        if (!error) release(count);
+    isWriting_ = false;
+    if (phase_ == Phase::closed) {
+        outbound_.clear();
+        return;
     }
     if (error) return close();
-    writeNext();
-    resumeReading();
-}
-
-// Lets go of the frames the socket took; under sendLock_.
-void Session::release(std::size_t count) {
     lastProgress_ = std::chrono::steady_clock::now();
     queuedBytes_ -= count;
     count += outboundOffset_;
@@ -501,16 +433,15 @@ void Session::release(std::size_t count) {
             outbound_.erase(outbound_.begin(), outbound_.begin() + static_cast<std::ptrdiff_t>(outboundHead_));
             outboundHead_ = 0;
         }
+        writeNext();
     }
+    resumeReading();
 }
 
 void Session::armStallLimit() {
     if (stallArmed_) return;
     stallArmed_ = true;
-    std::unique_lock guard(sendLock_);
-    auto due = lastProgress_ + context_->limits.stallTimeout;
-    guard.unlock();
-    stallLimit_.expires_at(due);
+    stallLimit_.expires_at(lastProgress_ + context_->limits.stallTimeout);
     stallLimit_.async_wait([weak = weak_from_this()](const asio::error_code& error) {
         if (auto self = weak.lock()) self->onStallCheck(error);
     });
@@ -519,26 +450,19 @@ void Session::armStallLimit() {
 void Session::onStallCheck(const asio::error_code& error) {
     stallArmed_ = false;
     if (error || phase_ == Phase::closed || queuedBytes_ == 0) return;
-    std::unique_lock guard(sendLock_);
-    auto lastProgress = lastProgress_;
-    guard.unlock();
-    if (std::chrono::steady_clock::now() - lastProgress >= context_->limits.stallTimeout) return close();
+    if (std::chrono::steady_clock::now() - lastProgress_ >= context_->limits.stallTimeout) return close();
     armStallLimit();
 }
 
 void Session::close() {
     if (phase_ == Phase::closed) return;
-    {
-        // After this no worker writes to the connection.
-        std::lock_guard guard(sendLock_);
-        phase_ = Phase::closed;
-        channel_.reset();
-        // A write in flight still uses its frames; its completion lets go of them.
-        if (!isWriting_) outbound_.clear();
-    }
+    phase_ = Phase::closed;
     handshake_.reset();
+    channel_.reset();
     unread_.clear();
     unreadHead_ = 0;
+    // A write in flight still uses its frames; its completion lets go of them.
+    if (!isWriting_) outbound_.clear();
     handshakeLimit_.cancel();
     stallLimit_.cancel();
     lanes_->close();

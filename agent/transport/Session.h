@@ -1,12 +1,10 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +27,7 @@ namespace kx {
 // device or in pairing mode), then opens each sealed frame, decodes its request, runs it on the
 // worker pool in the request's lane and seals the answer. Reading stops while the session holds
 // too many requests or too many unsent bytes (SessionLimits). Every member is touched only on the
-// transport queue's thread, but for the output (under sendLock_): the worker that made an answer
-// seals it and writes it itself when nothing is ahead of it. The handshake's crypto runs on a
-// worker with copies of what it needs.
+// transport queue's thread; the handshake's crypto runs on a worker with copies of what it needs.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     enum class Phase { closed, awaitingAuth, established };
@@ -102,20 +98,12 @@ private:
     void dispatch(std::string_view plaintext);
     // The router's answer, encoded; "internal" for the same id when it cannot be encoded.
     static std::string answerTo(const Envelope& request, const CommandRouter& router, const RequestContext& snapshot);
-    // After a worker's answer: `queued` when its frame waits for the queue's writer.
-    void onAnswered(bool queued);
-    static const std::string& tooLargeFailure(const std::string& id);
+    void onAnswered(const std::string& id, const std::string& answer);
     // Seals an answer; one too large to seal is replaced by a failure for the same id.
     void sendAnswer(const std::string& id, const std::string& answer);
-    // The same on a worker; true when the frame was queued for the queue's writer.
-    bool sendFromWorker(const std::string& id, const std::string& answer);
     // False when the text could not be sealed (it is dropped).
     bool sendText(const std::string& text);
     void write(Bytes frame);
-    // Under sendLock_.
-    bool sealLocked(std::string_view text, Bytes& frame);
-    void queueLocked(Bytes frame);
-    void release(std::size_t count);
     void writeNext();
     // Starts writing what is queued unless a write is under way.
     void flush();
@@ -128,9 +116,6 @@ private:
     std::uint64_t connectionID_;
     asio::steady_timer handshakeLimit_;
     asio::steady_timer stallLimit_;
-    // Guards the output: the channel's sealing, the frames queued and whether a write is under
-    // way, and changes of phase_ and channel_ (the queue reads them without it).
-    std::mutex sendLock_;
     Phase phase_ = Phase::closed;
     std::shared_ptr<const Handshake> handshake_;  // shared with the worker that completes it
     bool authenticating_ = false;                 // a worker is checking the phone's authentication
@@ -153,7 +138,7 @@ private:
     std::vector<Bytes> outbound_;
     std::size_t outboundHead_ = 0;
     std::size_t outboundOffset_ = 0;
-    std::atomic<std::size_t> queuedBytes_ = 0;  // bytes of outbound_ not yet written
+    std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
     bool isWriting_ = false;
     bool corked_ = false;  // while reading: answers are queued and written once the read is done
     bool stallArmed_ = false;
