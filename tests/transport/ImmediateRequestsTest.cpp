@@ -91,9 +91,9 @@ TEST(SessionReading, RequestsBehindTheAuthenticationAreAnsweredAfterItInOrder) {
     }
 }
 
-// Workers write small answers themselves and queue behind large ones: every answer arrives whole and
-// readable (the frames keep their counters' order), a lane's answers in the order sent.
-TEST(SessionWriting, AnswersFromWorkersAndTheQueueKeepTheirOrder) {
+// Small answers behind large ones, from one lane and from none: every answer arrives whole and
+// readable (frames go out in their counters' order), a lane's in the order sent.
+TEST(SessionWriting, AnswersOfMixedSizesArriveWholeAndALanesInOrder) {
     InProcessAgent agent({.startNow = false});
     auto echo = [](const JSONObject& params, const RequestContext&) {
         return JSONObject{{"pad", std::string(static_cast<std::size_t>(*params::number(params, "size")), 'y')}};
