@@ -31,8 +31,10 @@ void ReportTable::print() const {
             std::snprintf(ratio, sizeof ratio, "%.2fx", figure);
         char limit[32] = "-";
         if (!row.limitName.empty()) std::snprintf(limit, sizeof limit, "%.1f", row.limit);
+        // A row without a goal ("(...)") only helps to read the others.
+        const char* verdict = row.goalText.starts_with('(') ? "-" : met ? "yes" : "NO";
         std::printf("%-44s %11.1f  %-34s %11s  %9s  %-22s %s\n", row.measure.c_str(), row.result, row.limitName.c_str(),
-                    limit, ratio, row.goalText.c_str(), met ? "yes" : "NO");
+                    limit, ratio, row.goalText.c_str(), verdict);
     }
 }
 
