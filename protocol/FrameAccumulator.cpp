@@ -43,6 +43,17 @@ std::vector<Bytes> FrameAccumulator::drain() {
     return frames;
 }
 
+std::optional<ByteView> FrameAccumulator::next() {
+    // Consumed bytes are left in place (append drops them), so the view stays valid.
+    if (buffer_.size() - start_ < prefixLength) return std::nullopt;
+    const std::uint8_t* prefix = buffer_.data() + start_;
+    const std::uint32_t length = readBigEndian32(prefix);
+    if (length > maxFrame_) throw Failure(length);
+    if (buffer_.size() - start_ - prefixLength < length) return std::nullopt;
+    start_ += prefixLength + length;
+    return ByteView(prefix + prefixLength, length);
+}
+
 std::size_t FrameAccumulator::bufferedByteCount() const {
     return buffer_.size() - start_;
 }

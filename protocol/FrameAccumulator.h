@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     void append(ByteView bytes);
     // Complete bodies in arrival order; throws Failure (and returns nothing) on an oversized prefix.
     std::vector<Bytes> drain();
+    // The next complete body, consumed, without a copy: it stays valid until the next append.
+    // Throws Failure on an oversized prefix (the bodies before it were already returned).
+    std::optional<ByteView> next();
     std::size_t bufferedByteCount() const;
 
     // Prefix a body for sending.

@@ -158,9 +158,11 @@ Key32 x25519(const Key32& privateKey, ByteView peerPublicKey) {
 
 Signature64 signMessage(ByteView message, const SigningKey& identity) {
     ensureInitialized();
-    Key32 publicKey;
+    // libsodium's secret key is the seed followed by its public key, which the pair already holds
+    // (generate and fromSeed make them together): no key derivation for every signature.
     std::array<std::uint8_t, crypto_sign_SECRETKEYBYTES> secret;
-    if (crypto_sign_seed_keypair(publicKey.data(), secret.data(), identity.seed.data()) != 0) throw CryptoError();
+    std::copy(identity.seed.begin(), identity.seed.end(), secret.begin());
+    std::copy(identity.publicKey.begin(), identity.publicKey.end(), secret.begin() + identity.seed.size());
     Signature64 signature;
     const int status = crypto_sign_detached(signature.data(), nullptr, message.data(), message.size(), secret.data());
     wipe(secret);

@@ -17,7 +17,8 @@ struct CryptoError : std::exception {
     const char* what() const noexcept override { return "cryptographic operation failed"; }
 };
 
-// A long-term Ed25519 key pair; `seed` is the 32 raw private-key bytes that get stored.
+// A long-term Ed25519 key pair; `seed` is the 32 raw private-key bytes that get stored. Made by
+// generate or fromSeed only: signing trusts that `publicKey` is the seed's.
 struct SigningKey {
     Key32 seed{};
     Key32 publicKey{};

@@ -201,6 +201,7 @@ void AgentService::registerBuiltInMethods() {
     router_->registerMethod("agent.ping", std::nullopt, false, [](const JSONObject&, const RequestContext&) {
         return JSONObject{{"t", millisecondsSince1970()}};
     });
+    router_->markImmediate("agent.ping");
     router_->registerMethod("agent.info", std::nullopt, true, [weak](const JSONObject&, const RequestContext&) {
         auto self = weak.lock();
         if (!self) throw gone();

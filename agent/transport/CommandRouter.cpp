@@ -9,6 +9,7 @@ void CommandRouter::registerMethod(const std::string& method, std::optional<Capa
     std::lock_guard guard(lock_);
     handlers_[method] = std::move(handler);
     if (!requiresAuth) preAuthMethods_.insert(method);
+    immediate_.erase(method);
     if (target)
         targets_[method] = std::move(*target);
     else
@@ -19,6 +20,17 @@ void CommandRouter::registerMethod(const std::string& method, std::optional<Capa
 void CommandRouter::registerHint(const Capability& capability, SetupHint hint) {
     std::lock_guard guard(lock_);
     hints_[capability] = std::move(hint);
+}
+
+void CommandRouter::markImmediate(const std::string& method) {
+    std::lock_guard guard(lock_);
+    if (handlers_.contains(method) && !targets_.contains(method)) immediate_.insert(method);
+}
+
+bool CommandRouter::isImmediate(const Envelope& request) const {
+    if (!request.m) return false;
+    std::lock_guard guard(lock_);
+    return immediate_.contains(*request.m);
 }
 
 std::set<Capability> CommandRouter::capabilities() const {

@@ -47,6 +47,11 @@ public:
     void registerMethod(const std::string& method, std::optional<Capability> capability, bool requiresAuth,
                         MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt);
     void registerHint(const Capability& capability, SetupHint hint);
+    // Marks a registered method whose handler answers at once from memory and never blocks or
+    // waits: sessions run its requests on the transport queue as they read them, which spares each
+    // request two thread hand-offs. Such a method has no target; registering it again unmarks it.
+    void markImmediate(const std::string& method);
+    bool isImmediate(const Envelope& request) const;
 
     std::set<Capability> capabilities() const;
     // Capability strings sorted ascending.
@@ -70,6 +75,7 @@ private:
     std::map<std::string, MethodHandler> handlers_;
     std::set<std::string> preAuthMethods_;
     std::map<std::string, OrderedTarget> targets_;
+    std::set<std::string> immediate_;
     std::vector<ConnectionClosedObserver> closedObservers_;
     std::set<Capability> capabilities_;
     std::map<Capability, SetupHint> hints_;

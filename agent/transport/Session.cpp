@@ -50,9 +50,9 @@ Session::Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContex
           context_->workers, [router = context_->router, id = connectionID_] { router->connectionClosed(id); })) {}
 
 void Session::start() {
-    handshake_.emplace(HandshakeRole::agent);
+    handshake_ = std::make_shared<const Handshake>(HandshakeRole::agent);
     phase_ = Phase::awaitingAuth;
-    // Reads are driven by readiness so that the shared buffer is only borrowed for a moment.
+    // Large reads go to the shared buffer, which is only borrowed for a moment.
     asio::error_code ignored;
     connection_.non_blocking(true, ignored);
     armHandshakeLimit();
@@ -81,18 +81,64 @@ void Session::sendHello() {
     }
 }
 
+// A small read into the session's own buffer: the reactor reads as the data arrives, with no
+// system call to arm the wait (a readiness wait costs one each time) and none that finds nothing.
 void Session::readNext() {
-    connection_.async_wait(asio::ip::tcp::socket::wait_read, [weak = weak_from_this()](const asio::error_code& error) {
-        if (auto self = weak.lock()) self->onReadable(error);
-    });
+    connection_.async_read_some(asio::buffer(firstRead_),
+                                [weak = weak_from_this()](const asio::error_code& error, std::size_t count) {
+                                    if (auto self = weak.lock()) self->onFirstRead(error, count);
+                                });
 }
 
+void Session::onFirstRead(const asio::error_code& error, std::size_t count) {
+    if (phase_ == Phase::closed) return;
+    if (error) return close();  // end of stream included
+    const bool outermost = !corked_;
+    corked_ = true;
+    ingest(ByteView(firstRead_.data(), count));
+    // A full buffer: more may be waiting in the socket. Otherwise the answers leave before the next
+    // read is queued (the reactor tries that read at once).
+    if (count == firstRead_.size()) {
+        readAvailable({});
+    } else {
+        flush();
+        waitForMore();
+    }
+    if (!outermost) return;
+    corked_ = false;
+    flush();
+}
+
+// Over its limits the session waits for nothing: an answer or a write that drains it reads again.
+void Session::waitForMore() {
+    if (phase_ == Phase::closed) return;
+    if (isOverLimits()) {
+        readPaused_ = true;
+        return;
+    }
+    readNext();
+}
+
+// The answers to what one read brought are written together, before the next read: one write
+// for a batch of requests, and no wait on a read that finds nothing.
 void Session::onReadable(const asio::error_code& error) {
+    const bool outermost = !corked_;
+    corked_ = true;
+    readAvailable(error);
+    if (!outermost) return;
+    corked_ = false;
+    flush();
+}
+
+void Session::flush() {
+    if (phase_ != Phase::closed && !isWriting_ && outboundHead_ < outbound_.size()) writeNext();
+}
+
+void Session::readAvailable(const asio::error_code& error) {
     if (phase_ == Phase::closed) return;
     if (error) return close();
-    // The queue's reactor reports readiness on edges only, so the socket is read until it is empty
-    // before waiting again; a busy connection yields the thread to the others now and then. Over
-    // its limits the session waits for nothing: an answer or a write that drains it reads again.
+    // The socket is read until a read comes back short (the reactor reports later data itself); a
+    // busy connection yields the thread to the others now and then.
     handleUnread();
     Bytes& buffer = context_->readBuffer;
     for (int turn = 0; turn < readsPerTurn; ++turn) {
@@ -106,6 +152,8 @@ void Session::onReadable(const asio::error_code& error) {
         if (readError == asio::error::would_block || readError == asio::error::try_again) return readNext();
         if (readError) return close();  // end of stream included
         ingest(ByteView(buffer.data(), count));
+        flush();
+        if (count < maxRead) return waitForMore();
     }
     if (phase_ == Phase::closed) return;
     asio::post(*context_->queue, [weak = weak_from_this()] {
@@ -113,34 +161,45 @@ void Session::onReadable(const asio::error_code& error) {
     });
 }
 
+// Frames are handled where they lie in the accumulator; only those the session cannot take yet
+// (over its limits, or behind others waiting) are copied aside.
 void Session::ingest(ByteView data) {
     accumulator_.append(data);
     try {
-        for (Bytes& body : accumulator_.drain()) unread_.push_back(std::move(body));
+        while (auto body = accumulator_.next()) {
+            if (unreadHead_ < unread_.size() || isOverLimits())
+                unread_.emplace_back(body->begin(), body->end());
+            else if (!handleFrame(*body))
+                return;
+        }
     } catch (const FrameAccumulator::Failure&) {
         return close();
     }
-    handleUnread();
+}
+
+bool Session::handleFrame(ByteView body) {
+    // The phase is read again for every frame: the first one may complete the handshake.
+    if (phase_ == Phase::awaitingAuth) {
+        authenticate(body);
+        return phase_ != Phase::closed;
+    }
+    return phase_ == Phase::established && handleSealedFrame(body);
 }
 
 void Session::handleUnread() {
-    // The phase is read again for every frame: the first one may complete the handshake.
     while (unreadHead_ < unread_.size() && !isOverLimits()) {
         Bytes body = std::move(unread_[unreadHead_++]);
         if (unreadHead_ == unread_.size()) {
             unread_.clear();
             unreadHead_ = 0;
-            unreadHead_ = 0;
         }
-        if (phase_ == Phase::awaitingAuth)
-            authenticate(body);
-        else if (phase_ != Phase::established || !handleSealedFrame(body))
-            return;
+        if (!handleFrame(body)) return;
     }
 }
 
 bool Session::isOverLimits() const {
-    return inFlight_ >= context_->limits.maxRequestsInFlight || queuedBytes_ >= context_->limits.maxQueuedBytes;
+    return authenticating_ || inFlight_ >= context_->limits.maxRequestsInFlight ||
+           queuedBytes_ >= context_->limits.maxQueuedBytes;
 }
 
 void Session::resumeReading() {
@@ -149,13 +208,49 @@ void Session::resumeReading() {
     onReadable({});
 }
 
+// The handshake's crypto (the agreement, the device's signature and the agent's) runs on the
+// worker pool, so that handshakes use every core and never hold up the other sessions. The session
+// reads nothing more until the outcome is back on the queue.
 void Session::authenticate(ByteView body) {
+    authenticating_ = true;
+    context_->workers->post(
+        [weak = weak_from_this(), context = context_, handshake = handshake_, text = std::string(asText(body))] {
+            auto admission = std::make_shared<std::optional<Admission>>();
+            try {
+                *admission = admit(*context, *handshake, text);
+            } catch (...) {
+                // Malformed, or a key that does not agree: the session is closed.
+            }
+            asio::post(*context->queue, [weak, admission] {
+                if (auto self = weak.lock()) self->onAdmitted(std::move(*admission));
+            });
+        });
+}
+
+std::optional<Session::Admission> Session::admit(const SessionContext& context, const Handshake& handshake,
+                                                 const std::string& text) {
+    SecAuth auth = SecAuth::decode(text);
+    Admission admission{handshake.complete(auth.ephPub, auth.nonce, auth.protocolVersions), std::nullopt, {}};
+    if (auth.deviceId) {
+        if (!verifyDevice(context, *auth.deviceId, auth.sig, admission.result.transcript)) return std::nullopt;
+        admission.deviceID = auth.deviceId;
+    }
+    Signature64 signature = context.identity.sign(admission.result.transcript);
     try {
-        SecAuth auth = SecAuth::decode(asText(body));
-        HandshakeResult result = handshake_->complete(auth.ephPub, auth.nonce, auth.protocolVersions);
-        if (auth.deviceId) {
-            if (!verifyDevice(*auth.deviceId, auth.sig, result.transcript)) return close();
-            deviceID_ = auth.deviceId;
+        admission.reply = Envelope::success("sec.auth", authReply(context, signature)).encode();
+    } catch (...) {
+        // A reply that cannot be encoded is not sent; the session goes on.
+    }
+    return admission;
+}
+
+void Session::onAdmitted(std::optional<Admission> admission) {
+    authenticating_ = false;
+    if (phase_ != Phase::awaitingAuth) return;  // closed meanwhile (the handshake's time ran out)
+    try {
+        if (!admission) return close();
+        if (admission->deviceID) {
+            deviceID_ = admission->deviceID;
             isAuthenticated_ = true;
             context_->lastSeen->record(*deviceID_, std::chrono::system_clock::now());
         } else if (auto window = context_->pairing->openWindow()) {
@@ -164,11 +259,10 @@ void Session::authenticate(ByteView body) {
             return close();
         }
         handshake_.reset();
-        channel_ = std::move(result.channel);
+        channel_ = std::move(admission->result.channel);
         phase_ = Phase::established;
         handshakeLimit_.cancel();
-        Signature64 signature = context_->identity.sign(result.transcript);
-        send(Envelope::success("sec.auth", authReply(signature)));
+        if (!admission->reply.empty()) sendText(admission->reply);
     } catch (...) {
         return close();
     }
@@ -176,11 +270,14 @@ void Session::authenticate(ByteView body) {
         onEstablished_ = nullptr;
         onEstablished();
     }
+    // Frames that came behind the phone's authentication.
+    handleUnread();
+    resumeReading();
 }
 
-bool Session::verifyDevice(const std::string& deviceID, const std::optional<std::string>& signature,
-                           const Key32& transcript) const {
-    std::optional<PairedDevice> device = context_->registry->device(deviceID);
+bool Session::verifyDevice(const SessionContext& context, const std::string& deviceID,
+                           const std::optional<std::string>& signature, const Key32& transcript) {
+    std::optional<PairedDevice> device = context.registry->device(deviceID);
     if (!device) return false;
     std::optional<Key32> key = device->signingKey();
     if (!key || !signature) return false;
@@ -189,20 +286,20 @@ bool Session::verifyDevice(const std::string& deviceID, const std::optional<std:
     return KxSec::verify(*signatureBytes, transcript, *key);
 }
 
-JSONObject Session::authReply(const Signature64& signature) const {
+JSONObject Session::authReply(const SessionContext& context, const Signature64& signature) {
     JSONObject reply{
-        {"agentPubKey", context_->agentPublicKeyText},   {"sig", base64URLEncode(signature)},
-        {"agent", context_->agentInfo.toJSON()},         {"protocol", ProtocolVersion::current},
-        {"caps", context_->router->capabilityStrings()},
+        {"agentPubKey", context.agentPublicKeyText},   {"sig", base64URLEncode(signature)},
+        {"agent", context.agentInfo.toJSON()},         {"protocol", ProtocolVersion::current},
+        {"caps", context.router->capabilityStrings()},
     };
-    if (auto unavailable = context_->router->unavailableWire()) reply.emplace("unavailable", std::move(*unavailable));
+    if (auto unavailable = context.router->unavailableWire()) reply.emplace("unavailable", std::move(*unavailable));
     return reply;
 }
 
 bool Session::handleSealedFrame(ByteView body) {
-    Bytes plaintext;
+    Bytes& plaintext = context_->plaintext;
     try {
-        plaintext = channel_->open(body);
+        channel_->open(body, plaintext);
     } catch (...) {
         close();
         return false;
@@ -226,9 +323,11 @@ void Session::dispatch(std::string_view plaintext) {
         sendText(Envelope::failure("?", malformedFrame()).encode());
         return;
     }
-    ++inFlight_;
     RequestContext snapshot{deviceID_, isAuthenticated_, connectionID_};
     snapshot.peerAddress = peerAddress_;
+    if (context_->router->isImmediate(request))
+        return sendAnswer(request.id.value_or("?"), answerTo(request, *context_->router, snapshot));
+    ++inFlight_;
     lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
         std::string id = request.id.value_or("?");
         std::string answer = answerTo(request, *context->router, snapshot);
@@ -279,7 +378,9 @@ void Session::pushEvent(const std::string& event, const JSONObject& params) {
 bool Session::sendText(const std::string& text) {
     if (phase_ != Phase::established) return false;
     try {
-        write(channel_->seal(asBytes(text)));
+        Bytes frame = context_->frames.take();
+        channel_->seal(asBytes(text), frame);
+        write(std::move(frame));
         return true;
     } catch (const SecureChannel::Failure&) {
         // Too large or out of nonces: this one message is dropped.
@@ -292,7 +393,7 @@ void Session::write(Bytes frame) {
     queuedBytes_ += frame.size();
     outbound_.push_back(std::move(frame));
     armStallLimit();
-    if (!isWriting_) writeNext();
+    if (!isWriting_ && !corked_) writeNext();
 }
 
 // Writes what the socket takes now; each completion is progress the stall limit counts.
@@ -320,7 +421,7 @@ void Session::onWritten(const asio::error_code& error, std::size_t count) {
     count += outboundOffset_;
     while (outboundHead_ < outbound_.size() && count >= outbound_[outboundHead_].size()) {
         count -= outbound_[outboundHead_].size();
-        outbound_[outboundHead_++] = Bytes();
+        context_->frames.give(std::move(outbound_[outboundHead_++]));
     }
     outboundOffset_ = count;
     if (outboundHead_ == outbound_.size()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,7 +27,7 @@ namespace kx {
 // device or in pairing mode), then opens each sealed frame, decodes its request, runs it on the
 // worker pool in the request's lane and seals the answer. Reading stops while the session holds
 // too many requests or too many unsent bytes (SessionLimits). Every member is touched only on the
-// transport queue's thread.
+// transport queue's thread; the handshake's crypto runs on a worker with copies of what it needs.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     enum class Phase { closed, awaitingAuth, established };
@@ -35,6 +36,8 @@ public:
     static constexpr std::size_t maxRead = 65536;
     // Reads in a row before other connections get their turn.
     static constexpr int readsPerTurn = 4;
+    // The session's own buffer for the first bytes of a read: a whole small request.
+    static constexpr std::size_t firstReadSize = 256;
 
     Session(asio::ip::tcp::socket connection, std::shared_ptr<SessionContext> context);
 
@@ -65,16 +68,31 @@ private:
     void sendHello();
     void armHandshakeLimit();
     void readNext();
+    void onFirstRead(const asio::error_code& error, std::size_t count);
+    void waitForMore();
     void onReadable(const asio::error_code& error);
+    void readAvailable(const asio::error_code& error);
     void ingest(ByteView data);
+    // False when the session cannot take further frames now (closed, or not yet established).
+    bool handleFrame(ByteView body);
     // Handles the frames read so far, up to the session's limits.
     void handleUnread();
     bool isOverLimits() const;
     void resumeReading();
+    // What a worker makes of the phone's authentication.
+    struct Admission {
+        HandshakeResult result;
+        std::optional<std::string> deviceID;  // a paired device whose signature verified; absent: pairing
+        std::string reply;                    // the sec.auth answer, encoded (empty: it could not be)
+    };
     void authenticate(ByteView body);
-    bool verifyDevice(const std::string& deviceID, const std::optional<std::string>& signature,
-                      const Key32& transcript) const;
-    JSONObject authReply(const Signature64& signature) const;
+    // On a worker: absent when the phone is refused. Throws on a malformed authentication.
+    static std::optional<Admission> admit(const SessionContext& context, const Handshake& handshake,
+                                          const std::string& text);
+    void onAdmitted(std::optional<Admission> admission);
+    static bool verifyDevice(const SessionContext& context, const std::string& deviceID,
+                             const std::optional<std::string>& signature, const Key32& transcript);
+    static JSONObject authReply(const SessionContext& context, const Signature64& signature);
     // False when the frame closed the session.
     bool handleSealedFrame(ByteView body);
     void dispatch(std::string_view plaintext);
@@ -87,6 +105,8 @@ private:
     bool sendText(const std::string& text);
     void write(Bytes frame);
     void writeNext();
+    // Starts writing what is queued unless a write is under way.
+    void flush();
     void onWritten(const asio::error_code& error, std::size_t count);
     void armStallLimit();
     void onStallCheck(const asio::error_code& error);
@@ -97,9 +117,11 @@ private:
     asio::steady_timer handshakeLimit_;
     asio::steady_timer stallLimit_;
     Phase phase_ = Phase::closed;
-    std::optional<Handshake> handshake_;
+    std::shared_ptr<const Handshake> handshake_;  // shared with the worker that completes it
+    bool authenticating_ = false;                 // a worker is checking the phone's authentication
     std::unique_ptr<SecureChannel> channel_;
     FrameAccumulator accumulator_;
+    std::array<std::uint8_t, firstReadSize> firstRead_{};
     std::int64_t eventSequence_ = 0;
     std::optional<std::string> deviceID_;
     bool isAuthenticated_ = false;
@@ -118,6 +140,7 @@ private:
     std::size_t outboundOffset_ = 0;
     std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
     bool isWriting_ = false;
+    bool corked_ = false;  // while reading: answers are queued and written once the read is done
     bool stallArmed_ = false;
     std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
     std::function<void()> onEstablished_;

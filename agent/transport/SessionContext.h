@@ -8,6 +8,7 @@
 
 #include "agent/pairing/AgentIdentity.h"
 #include "agent/transport/CommandRouter.h"
+#include "agent/transport/FramePool.h"
 #include "agent/transport/LastSeenRecorder.h"
 #include "agent/transport/SessionLimits.h"
 #include "agent/transport/WorkerPool.h"
@@ -36,6 +37,10 @@ struct SessionContext {
     // an idle connection holds no buffer of its own.
     Bytes readBuffer;
     SessionLimits limits;
+    // Queue only, like the read buffer: the plaintext of the frame being handled, and the buffers
+    // of written frames that the next answers are sealed into.
+    Bytes plaintext{};
+    FramePool frames{};
 };
 
 }  // namespace kx

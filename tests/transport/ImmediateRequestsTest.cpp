@@ -1,0 +1,157 @@
+// Methods marked immediate run on the transport queue as their requests are read; everything else
+// still goes through the worker pool. Also the read path around the authentication and across the
+// session's small first-read buffer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+
+#include "agent/transport/FramePool.h"
+#include "protocol/Params.h"
+#include "tests/e2e/support/Eventually.h"
+#include "tests/e2e/support/InProcessAgent.h"
+#include "tests/e2e/support/RawPeer.h"
+
+using namespace kx;
+using namespace kx::e2e;
+
+namespace {
+JSONObject answerNothing(const JSONObject&, const RequestContext&) {
+    return {};
+}
+}  // namespace
+
+TEST(ImmediateMethods, OnlyRegisteredMethodsWithoutATargetCanBeMarked) {
+    CommandRouter router;
+    router.registerMethod("plain", std::nullopt, true, answerNothing);
+    router.registerMethod("ordered", std::nullopt, true, answerNothing, OrderedTarget{"input", std::nullopt});
+    router.registerMethod("again", std::nullopt, true, answerNothing);
+    for (const char* method : {"plain", "ordered", "again", "unknown"}) router.markImmediate(method);
+    router.registerMethod("again", std::nullopt, true, answerNothing);  // registering again unmarks
+
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"plain", true}, {"ordered", false}, {"again", false}, {"unknown", false}};
+    for (const auto& [method, immediate] : cases)
+        EXPECT_EQ(router.isImmediate(Envelope::request("1", method)), immediate) << method;
+    EXPECT_FALSE(router.isImmediate(Envelope{})) << "no method";
+}
+
+// With every worker held by a slow request, a ping still gets its answer.
+TEST(ImmediateMethods, PingIsAnsweredWhileEveryWorkerIsBusy) {
+    InProcessAgent agent({.startNow = false});
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<std::size_t> holding{0};
+    agent.service().router().registerMethod("test.hold", std::nullopt, true, [&](const JSONObject&, auto&) {
+        ++holding;
+        released.wait();
+        return JSONObject{};
+    });
+    agent.start();
+    TestDevice device = agent.addDevice();
+    RawPeer peer(agent.port());
+    ASSERT_TRUE(peer.handshake(device.id, device.key));
+
+    const std::size_t workers = TransportServer::defaultWorkerCount;
+    for (std::size_t i = 0; i < workers; ++i) peer.sendRequest("h" + std::to_string(i), "test.hold");
+    ASSERT_TRUE(eventually([&] { return holding == workers; }));
+    auto pong = peer.call("agent.ping");
+    release.set_value();
+    ASSERT_TRUE(pong);
+    EXPECT_EQ(pong->ok, true);
+    for (std::size_t i = 0; i < workers; ++i) EXPECT_TRUE(peer.readEnvelope()) << "hold " << i;
+}
+
+// Requests sent in the same write as the authentication wait for it, then are answered in order,
+// whether they fit the session's first-read buffer, straddle it or need several reads.
+TEST(SessionReading, RequestsBehindTheAuthenticationAreAnsweredAfterItInOrder) {
+    InProcessAgent agent;
+    TestDevice device = agent.addDevice();
+    RawPeer peer(agent.port());
+    SecHello hello = peer.readHello();
+    Bytes batch = FrameAccumulator::frame(asBytes(peer.makeAuth(hello, device.id, device.key).encode()));
+    const std::vector<std::size_t> paddings = {0, 150, 250, 300, 70000, 10};
+    for (std::size_t i = 0; i < paddings.size(); ++i) {
+        JSONObject params{{"pad", std::string(paddings[i], 'x')}};
+        Bytes frame =
+            peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), "agent.ping", params).encode()));
+        batch.insert(batch.end(), frame.begin(), frame.end());
+    }
+    peer.sendBytes(batch);
+
+    auto reply = peer.readEnvelope();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->id, "sec.auth");
+    for (std::size_t i = 0; i < paddings.size(); ++i) {
+        auto answer = peer.readEnvelope();
+        ASSERT_TRUE(answer) << "request " << i;
+        EXPECT_EQ(answer->id, std::to_string(i));
+        EXPECT_EQ(answer->ok, true);
+    }
+}
+
+// Small answers behind large ones, from one lane and from none: every answer arrives whole and
+// readable (frames go out in their counters' order), a lane's in the order sent.
+TEST(SessionWriting, AnswersOfMixedSizesArriveWholeAndALanesInOrder) {
+    InProcessAgent agent({.startNow = false});
+    auto echo = [](const JSONObject& params, const RequestContext&) {
+        return JSONObject{{"pad", std::string(static_cast<std::size_t>(*params::number(params, "size")), 'y')}};
+    };
+    agent.service().router().registerMethod("test.lane", std::nullopt, true, echo, OrderedTarget{"lane", std::nullopt});
+    agent.service().router().registerMethod("test.free", std::nullopt, true, echo);
+    agent.start();
+    TestDevice device = agent.addDevice();
+
+    for (const std::string method : {"test.lane", "test.free"}) {
+        RawPeer peer(agent.port());
+        ASSERT_TRUE(peer.handshake(device.id, device.key));
+        constexpr int requests = 60;
+        Bytes batch;
+        for (int i = 0; i < requests; ++i) {
+            JSONObject params{{"size", i % 7 == 0 ? 200000.0 : 10.0}};
+            Bytes frame = peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), method, params).encode()));
+            batch.insert(batch.end(), frame.begin(), frame.end());
+        }
+        peer.sendBytes(batch);
+        std::vector<std::string> ids;
+        for (int i = 0; i < requests; ++i) {
+            auto answer = peer.readEnvelope();
+            ASSERT_TRUE(answer && answer->ok == true) << method << " answer " << i;
+            ids.push_back(*answer->id);
+        }
+        std::vector<std::string> sent;
+        for (int i = 0; i < requests; ++i) sent.push_back(std::to_string(i));
+        if (method == "test.free")
+            std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return std::stoi(a) < std::stoi(b); });
+        EXPECT_EQ(ids, sent) << method;
+    }
+}
+
+TEST(FramePool, KeepsWrittenBuffersWithinItsBounds) {
+    struct Case {
+        std::string name;
+        std::vector<std::size_t> given;  // capacities, in order
+        std::size_t kept;
+    };
+    const std::vector<Case> cases = {
+        {"empty buffers are not kept", {0, 0}, 0},
+        {"small ones are kept", {100, 200, 300}, 3},
+        {"no more than the byte bound", {FramePool::maxBytes / 2, FramePool::maxBytes / 2, 100}, 2},
+        {"no more than the count bound", std::vector<std::size_t>(FramePool::maxBuffers + 5, 16),
+         FramePool::maxBuffers},
+    };
+    for (const Case& c : cases) {
+        FramePool pool;
+        for (std::size_t capacity : c.given) {
+            Bytes buffer;
+            buffer.reserve(capacity);
+            buffer.resize(capacity / 2, 0x61);
+            pool.give(std::move(buffer));
+        }
+        std::size_t kept = 0;
+        for (Bytes taken = pool.take(); taken.capacity() > 0; taken = pool.take(), ++kept)
+            EXPECT_TRUE(taken.empty()) << c.name;
+        EXPECT_EQ(kept, c.kept) << c.name;
+    }
+}
