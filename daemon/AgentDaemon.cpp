@@ -61,10 +61,11 @@ int AgentDaemon::run(StopSignals& stop) {
                    error.code().message());
         return 1;
     }
-    control_.start();
-    // A swap that put this version back says why in the first update status.
+    // A swap that put this version back says why in the first update status, which must be in place
+    // before the control socket answers: `kestrixd update` takes an answer without it for success.
     if (auto failure = LinuxUpdateParts::takeSwapFailure(settings_.dataFolder))
         service_->updates().reportEarlierFailure(*failure);
+    control_.start();
     service_->updates().start();
     if (settings_.pairAtStart) printPairingCode();
 

@@ -146,36 +146,38 @@ void AgentService::buildAppFamilies(AgentServiceOptions& options) {
 }
 
 AgentService::~AgentService() {
-    // The transport goes first: its queue and the stop it does on the way out call back into us.
+    // Callbacks in flight finish and later ones are dropped; then the transport goes, as its queue
+    // and the stop it does on the way out call back into us.
+    callbacks_->close();
     transport_.reset();
 }
 
+// Every callback from another component comes through the gate and holds no reference to the
+// service: a callback running while the owner lets go must never be the one that destroys it.
 void AgentService::connectTransportCallbacks() {
-    std::weak_ptr<AgentService> weak = weak_from_this();
-    transport_->setOnStateChange([weak](const TransportState& state) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (state.which == TransportState::Case::listening) {
-            std::lock_guard guard(self->portLock_);
-            self->listeningPort_ = state.port;
-        }
-        if (self->onStateChange_) self->onStateChange_(state);
+    transport_->setOnStateChange([this, gate = callbacks_](const TransportState& state) {
+        gate->run([&] {
+            if (state.which == TransportState::Case::listening) {
+                std::lock_guard guard(portLock_);
+                listeningPort_ = state.port;
+            }
+            if (onStateChange_) onStateChange_(state);
+        });
     });
-    transport_->setOnConnectionsChange([weak](std::size_t count) {
-        auto self = weak.lock();
-        if (!self) return;
-        self->sleepGuard_.update(count);
-        if (self->onConnectionsChange_) self->onConnectionsChange_(count);
+    transport_->setOnConnectionsChange([this, gate = callbacks_](std::size_t count) {
+        gate->run([&] {
+            sleepGuard_.update(count);
+            if (onConnectionsChange_) onConnectionsChange_(count);
+        });
     });
 }
 
 void AgentService::connectUpdateCallback() {
-    std::weak_ptr<AgentService> weak = weak_from_this();
-    updates_->setOnChange([weak](const UpdateStatus& status) {
-        auto self = weak.lock();
-        if (!self) return;
-        self->transport_->broadcast("agent.update", status.eventParams());
-        if (self->onUpdateChange_) self->onUpdateChange_(status);
+    updates_->setOnChange([this, gate = callbacks_](const UpdateStatus& status) {
+        gate->run([&] {
+            transport_->broadcast("agent.update", status.eventParams());
+            if (onUpdateChange_) onUpdateChange_(status);
+        });
     });
 }
 
@@ -197,21 +199,21 @@ void AgentService::registerMethodFamilies() {
 }
 
 void AgentService::registerBuiltInMethods() {
-    std::weak_ptr<AgentService> weak = weak_from_this();
     router_->registerMethod("agent.ping", std::nullopt, false, [](const JSONObject&, const RequestContext&) {
         return JSONObject{{"t", millisecondsSince1970()}};
     });
     router_->markImmediate("agent.ping");
-    router_->registerMethod("agent.info", std::nullopt, true, [weak](const JSONObject&, const RequestContext&) {
-        auto self = weak.lock();
-        if (!self) throw gone();
-        return self->agentInfo();
-    });
+    router_->registerMethod("agent.info", std::nullopt, true,
+                            [this, gate = callbacks_](const JSONObject&, const RequestContext&) {
+                                JSONObject info;
+                                if (!gate->run([&] { info = agentInfo(); })) throw gone();
+                                return info;
+                            });
     router_->registerMethod("pair.begin", std::nullopt, false,
-                            [weak](const JSONObject& params, const RequestContext& context) {
-                                auto self = weak.lock();
-                                if (!self) throw gone();
-                                return self->pairBegin(params, context);
+                            [this, gate = callbacks_](const JSONObject& params, const RequestContext& context) {
+                                JSONObject result;
+                                if (!gate->run([&] { result = pairBegin(params, context); })) throw gone();
+                                return result;
                             });
 }
 
@@ -265,19 +267,18 @@ void AgentService::start(std::optional<std::uint16_t> port, bool advertise) {
 
 void AgentService::observeSystem() {
     // Called on the ports' own threads, never on the transport's queue, so broadcasting may wait on it.
-    std::weak_ptr<AgentService> weak = weak_from_this();
-    system_->setOnAudioChange([weak] {
-        auto self = weak.lock();
-        if (!self) return;
-        JSONObject state = self->system_->audioState();
-        if (!state.empty()) self->transport_->broadcast("system.state", std::move(state));
+    system_->setOnAudioChange([this, gate = callbacks_] {
+        gate->run([&] {
+            JSONObject state = system_->audioState();
+            if (!state.empty()) transport_->broadcast("system.state", std::move(state));
+        });
     });
     system_->startObservingAudio();
-    system_->setOnFrontmostChange([weak] {
-        auto self = weak.lock();
-        if (!self) return;
-        if (auto app = self->system_->frontmostApp())
-            self->transport_->broadcast("system.frontmost", {{"bundleId", app->bundleID}, {"name", app->name}});
+    system_->setOnFrontmostChange([this, gate = callbacks_] {
+        gate->run([&] {
+            if (auto app = system_->frontmostApp())
+                transport_->broadcast("system.frontmost", {{"bundleId", app->bundleID}, {"name", app->name}});
+        });
     });
     system_->startObservingFrontmost();
 }

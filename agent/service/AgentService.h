@@ -23,6 +23,7 @@
 #include "agent/sessions/SessionController.h"
 #include "agent/shortcuts/HotkeyController.h"
 #include "agent/shortcuts/ShortcutSender.h"
+#include "agent/support/CallbackGate.h"
 #include "agent/support/LogThrottle.h"
 #include "agent/system/NowPlayingController.h"
 #include "agent/system/SystemController.h"
@@ -43,7 +44,7 @@ class PairingService;
 // Method families: each lives in a folder of its own and exposes one registration function,
 // register<Family>Methods(router, what it needs); it adds its component below (field, accessor,
 // construction in the constructor) and that one call at its place in registerMethodFamilies().
-class AgentService : public std::enable_shared_from_this<AgentService> {
+class AgentService {
 public:
     // Throws what loading or creating the identity throws; nothing is kept in that case.
     static std::shared_ptr<AgentService> create(AgentServiceOptions options);
@@ -106,6 +107,8 @@ private:
     JSONObject agentInfo() const;
     JSONObject pairBegin(const JSONObject& params, const RequestContext& context) const;
 
+    // What the components' callbacks into this service pass through; closed first on destruction.
+    std::shared_ptr<CallbackGate> callbacks_ = std::make_shared<CallbackGate>();
     AgentIdentity identity_;
     std::shared_ptr<DeviceRegistry> registry_;
     std::shared_ptr<PairingService> pairing_;
