@@ -77,7 +77,8 @@ AppEnvironment::AppEnvironment(AppSettings settings)
         copy.onDangerousCommand = std::move(onDangerous);
         auto service = AgentService::create(std::move(copy));
         // A swap that put this version back says why in the first update status.
-        if (auto failure = LinuxUpdateParts::takeSwapFailure(dataFolder)) service->updates().reportEarlierFailure(*failure);
+        if (auto failure = LinuxUpdateParts::takeSwapFailure(dataFolder))
+            service->updates().reportEarlierFailure(*failure);
         return service;
     };
     parts.port = settings_.listen.port;
