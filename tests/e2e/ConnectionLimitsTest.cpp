@@ -140,9 +140,10 @@ TEST(ConnectionLimits, PairedPhoneConnectsWhileIdleSocketsFloodTheAgent) {
     IdleSockets idle;
     // Over the admission limit before the phone's first round, however fast the rounds go.
     idle.open(agent.port(), HandshakeAdmission::defaultLimit + 1);
-    std::atomic<bool> flooding = true;
-    std::thread flood([&] {
-        while (flooding && idle.size() < floodSockets) idle.open(agent.port(), 50);
+    // Stopped and joined however the rounds end: a round that throws (no hello in time) fails the
+    // test instead of ending the process.
+    std::jthread flood([&](std::stop_token stop) {
+        while (!stop.stop_requested() && idle.size() < floodSockets) idle.open(agent.port(), 50);
     });
     int connected = 0;
     for (int round = 0; round < phoneRounds; ++round) {
@@ -150,7 +151,7 @@ TEST(ConnectionLimits, PairedPhoneConnectsWhileIdleSocketsFloodTheAgent) {
         auto reply = phone.handshake(device.id, device.key);
         if (reply && reply->ok == true && answersPing(phone)) ++connected;
     }
-    flooding = false;
+    flood.request_stop();
     flood.join();
     EXPECT_EQ(connected, phoneRounds);
     EXPECT_GT(idle.size(), HandshakeAdmission::defaultLimit);
