@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <mutex>
 
 #include "agent/pairing/DeviceRegistry.h"
@@ -18,6 +19,13 @@ using e2e::eventually;
 using e2e::RawPeer;
 
 namespace {
+
+// Threads of this process, the test's own included.
+std::size_t runningThreads() {
+    std::size_t count = 0;
+    for (const auto& thread : std::filesystem::directory_iterator("/proc/self/task")) count += thread.exists();
+    return count;
+}
 
 class TransportServerTest : public ::testing::Test {
 protected:
@@ -110,6 +118,7 @@ TEST_F(TransportServerTest, AcceptsIPv6AndThrowsOnAPortInUseLeavingTheServerStar
 
 // From inside a callback, calls that would wait on the server's own queue are refused, and the owner may let go.
 TEST_F(TransportServerTest, CallbacksAreRefusedWaitingCallsAndMayLetTheOwnerGo) {
+    const std::size_t threadsBefore = runningThreads();
     auto server = makeServer();
     std::promise<std::string> outcome;
     server->setOnConnectionsChange([slot = &server, &outcome](std::size_t count) {
@@ -129,4 +138,7 @@ TEST_F(TransportServerTest, CallbacksAreRefusedWaitingCallsAndMayLetTheOwnerGo) 
     ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(answer.get(), "refused");
     EXPECT_TRUE(peer.waitForClose());
+    // Let go on its own thread, the server finishes there: its queue and worker threads end on
+    // their own (and before the test process exits, which would cut their teardown short).
+    EXPECT_TRUE(eventually([&] { return runningThreads() <= threadsBefore; }));
 }

@@ -104,8 +104,8 @@ void RawPeer::sendRequest(const std::string& id, const std::string& method, cons
     sendSealed(Envelope::request(id, method, params).encode());
 }
 
-SecHello RawPeer::readHello() {
-    auto body = readFrame();
+SecHello RawPeer::readHello(std::chrono::milliseconds wait) {
+    auto body = readFrame(wait);
     if (!body) throw std::runtime_error("no hello from the agent");
     return SecHello::decode(asText(*body));
 }
@@ -127,10 +127,10 @@ SecAuth RawPeer::makeAuth(const SecHello& hello, const std::optional<std::string
 }
 
 std::optional<Envelope> RawPeer::handshake(const std::optional<std::string>& deviceID,
-                                           const std::optional<SigningKey>& deviceKey) {
-    SecHello hello = readHello();
+                                           const std::optional<SigningKey>& deviceKey, std::chrono::milliseconds wait) {
+    SecHello hello = readHello(wait);
     sendFrame(asBytes(makeAuth(hello, deviceID, deviceKey).encode()));
-    return readEnvelope();
+    return readEnvelope(wait);
 }
 
 std::optional<Envelope> RawPeer::readEnvelope(std::chrono::milliseconds wait) {

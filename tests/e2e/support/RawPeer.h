@@ -29,14 +29,16 @@ public:
     RawPeer& operator=(const RawPeer&) = delete;
 
     // The agent's cleartext hello.
-    SecHello readHello();
+    SecHello readHello(std::chrono::milliseconds wait = defaultWait);
     // A SecAuth answering `hello`; signed with `deviceKey` when `deviceID` is given.
     SecAuth makeAuth(const SecHello& hello, const std::optional<std::string>& deviceID,
                      const std::optional<SigningKey>& deviceKey);
     // Reads the hello, authenticates (or asks to pair when no device is given) and returns the
-    // "sec.auth" reply; absent when the agent closed the connection instead.
+    // "sec.auth" reply; absent when the agent closed the connection instead. Each of the two waits
+    // for the agent is `wait` at most.
     std::optional<Envelope> handshake(const std::optional<std::string>& deviceID = std::nullopt,
-                                      const std::optional<SigningKey>& deviceKey = std::nullopt);
+                                      const std::optional<SigningKey>& deviceKey = std::nullopt,
+                                      std::chrono::milliseconds wait = defaultWait);
 
     void sendBytes(ByteView bytes);
     // Sends until done or until the agent has taken nothing for `stall`; returns the bytes it took.
