@@ -191,10 +191,10 @@ TEST(DesktopApp, TrayWindowPairingShutdownPanelAndConfirmationOnARealDisplay) {
     EXPECT_TRUE(std::filesystem::exists(folder / "config" / "autostart" / "kestrix.desktop"));
 
     click(*icon);
-    auto menu = waitForWindow(isMenu);
-    ASSERT_TRUE(menu) << "the window did not open";
+    // It drops from the icon; the window manager may report it at its first place for a moment.
+    auto menu = waitForWindow([&](const AppWindow& w) { return isMenu(w) && w.y >= icon->y + icon->height; });
+    ASSERT_TRUE(menu) << "the window did not open below the icon";
     EXPECT_LE(menu->x + menu->width, 1280);
-    EXPECT_GE(menu->y, icon->y + icon->height);  // it drops from the icon
     screenshot("window");
 
     // The code in the window is the one the control command prints.
