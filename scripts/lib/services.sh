@@ -98,9 +98,11 @@ kx_services_start() {
 }
 
 kx_services_stop() {
+    # Runs from an EXIT trap under `set -e`: a service that already ended (the sound server after
+    # `pactl exit`, a player at the end of its tone) must not turn a passing run into a failure.
     [ -n "${KX_OWN_PULSE:-}" ] && { pactl exit 2>/dev/null || true; }
-    [ -n "${KX_OWN_AVAHI:-}" ] && avahi-daemon -k 2>/dev/null
-    for pid in ${KX_PIDS_LIST:-}; do kill "$pid" 2>/dev/null; done
+    [ -n "${KX_OWN_AVAHI:-}" ] && { avahi-daemon -k 2>/dev/null || true; }
+    for pid in ${KX_PIDS_LIST:-}; do kill "$pid" 2>/dev/null || true; done
     if [ -n "${KX_OWN_SYSTEM_BUS:-}" ]; then rm -f /run/dbus/pid /run/dbus/system_bus_socket; fi
     [ -n "${KX_RUN:-}" ] && rm -rf "$KX_RUN"
     return 0
