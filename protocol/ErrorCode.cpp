@@ -22,8 +22,4 @@ std::optional<ErrorCode> errorCodeFromWire(std::string_view text) {
     return std::nullopt;
 }
 
-bool isRetryable(ErrorCode code) {
-    return code >= ErrorCode::targetNotReady && code <= ErrorCode::timeout;
-}
-
 }  // namespace kx

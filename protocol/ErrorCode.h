@@ -24,7 +24,5 @@ enum class ErrorCode {
 std::string_view wireString(ErrorCode code);
 // Exact, case-sensitive match of a wire string; absent for anything else.
 std::optional<ErrorCode> errorCodeFromWire(std::string_view text);
-// True for the codes a client may simply repeat (target_not_ready through timeout).
-bool isRetryable(ErrorCode code);
 
 }  // namespace kx

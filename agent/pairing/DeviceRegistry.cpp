@@ -132,15 +132,6 @@ bool DeviceRegistry::revoke(const std::string& id) {
     return true;
 }
 
-void DeviceRegistry::revokeAll() {
-    std::vector<std::string> ids;
-    {
-        std::lock_guard guard(lock_);
-        for (const auto& [id, device] : devices_) ids.push_back(id);
-    }
-    for (const auto& id : ids) revoke(id);
-}
-
 void DeviceRegistry::setOnRevoke(RevokeHandler handler) {
     std::lock_guard guard(lock_);
     onRevoke_ = std::move(handler);

@@ -39,7 +39,6 @@ public:
     void touch(const std::string& id, PairedDevice::TimePoint at);
     // Whether an entry was removed; only then is the file rewritten and onRevoke called.
     bool revoke(const std::string& id);
-    void revokeAll();
 
     // Called after a device was removed, without the registry's lock held, on the revoking thread.
     void setOnRevoke(RevokeHandler handler);

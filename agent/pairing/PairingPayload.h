@@ -29,10 +29,3 @@ struct PairingPayload {
 };
 
 }  // namespace kx
-
-template <>
-struct std::hash<kx::PairingPayload> {
-    std::size_t operator()(const kx::PairingPayload& payload) const {
-        return std::hash<std::string>{}(payload.encoded());
-    }
-};

@@ -147,22 +147,6 @@ void CommandRegistry::upsert(const SessionTemplate& sessionTemplate) {
     persist();
 }
 
-std::optional<SavedCommand> CommandRegistry::updateText(const std::string& id, const std::string& text) {
-    SavedCommand updated;
-    {
-        std::lock_guard guard(lock_);
-        auto it = commands_.find(id);
-        if (it == commands_.end()) return std::nullopt;
-        updated = it->second;
-        commands_.erase(it);
-        updated.id = newID("c");
-        updated.command = text;
-        commands_.insert_or_assign(updated.id, updated);
-    }
-    persist();
-    return updated;
-}
-
 void CommandRegistry::remove(const std::string& id) {
     {
         std::lock_guard guard(lock_);

@@ -40,8 +40,6 @@ public:
 
     void upsert(const SavedCommand& command);
     void upsert(const SessionTemplate& sessionTemplate);
-    // Replaces the command's text; the command gets a new identifier. Absent when unknown.
-    std::optional<SavedCommand> updateText(const std::string& id, const std::string& text);
     // Templates are never removed. The file is rewritten even when nothing was removed.
     void remove(const std::string& id);
 

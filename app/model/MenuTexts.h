@@ -43,7 +43,7 @@ struct OnboardingPanel {
     std::string body;
     ThemeColour orb;
     bool pulsing = false;
-    bool settingsButton = false;  // "Open System Settings" where the platform has such a pane
+    bool settingsButton = false;  // where the platform has a settings pane to open
     bool checkAgainButton = false;
     bool relaunchButton = false;
     std::string help;         // shown under a blocking step, may be empty

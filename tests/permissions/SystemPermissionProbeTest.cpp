@@ -7,6 +7,7 @@
 
 #include "agent/permissions/SystemPermissionProbe.h"
 #include "agent/support/PlatformText.h"
+#include "platform/macos/PlatformWords.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
@@ -44,7 +45,7 @@ TEST(SystemPermissionProbe, TmuxIsTheFirstExecutableFileOrLinkToOneLookedUpOnEve
 // A phone shows these texts to the person at a Linux computer: none may speak of a Mac or its settings.
 TEST(PlatformText, LinuxTextsNameNeitherAMacNorItsSettings) {
     for (const std::string text : PlatformText::all)
-        for (const char* word : {"Mac", "macOS", "reopen", "System Settings", "brew", "x-apple", "Homebrew"})
+        for (const char* word : MacWords::all)
             EXPECT_EQ(text.find(word), std::string::npos) << '"' << text << "\" holds " << word;
 }
 #endif

@@ -57,11 +57,11 @@ std::pair<std::string, std::string> wmClass(Display* display, Window window) {
 std::optional<long> clientPid(Display* display, Window window) {
     int eventBase = 0, errorBase = 0;
     if (!XResQueryExtension(display, &eventBase, &errorBase)) return std::nullopt;
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec wanted{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* values = nullptr;
     std::optional<long> pid;
-    if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
+    if (XResQueryClientIds(display, 1, &wanted, &count, &values) == Success) {
         for (long i = 0; i < count && !pid; ++i) {
             if (XResGetClientIdType(&values[i]) != XRES_CLIENT_ID_PID) continue;
             if (pid_t found = XResGetClientPid(&values[i]); found > 0) pid = found;

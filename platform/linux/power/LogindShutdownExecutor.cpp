@@ -8,14 +8,12 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include "agent/support/Log.h"
+#include "platform/linux/power/LogindNames.h"
 
 namespace kx {
 
 namespace {
 
-constexpr const char* kLogindService = "org.freedesktop.login1";
-constexpr const char* kLogindPath = "/org/freedesktop/login1";
-constexpr const char* kManagerInterface = "org.freedesktop.login1.Manager";
 // Never ask for a password prompt: the phone's user is not at the computer.
 constexpr bool kInteractive = false;
 constexpr auto kCallTimeout = std::chrono::seconds(10);
@@ -39,9 +37,9 @@ void LogindShutdownExecutor::perform(ShutdownAction action) {
 void LogindShutdownExecutor::request(const BusOpener& openBus, ShutdownAction action) {
     try {
         auto bus = openBus();
-        auto logind = sdbus::createProxy(*bus, kLogindService, kLogindPath);
-        logind->callMethod(methodFor(action))
-            .onInterface(kManagerInterface)
+        auto proxy = sdbus::createProxy(*bus, logind::service, logind::managerPath);
+        proxy->callMethod(methodFor(action))
+            .onInterface(logind::manager)
             .withTimeout(kCallTimeout)
             .withArguments(kInteractive);
     } catch (const sdbus::Error& error) {

@@ -2,12 +2,11 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include "platform/linux/power/LogindNames.h"
+
 namespace kx {
 
 namespace {
-constexpr const char* service = "org.freedesktop.login1";
-constexpr const char* objectPath = "/org/freedesktop/login1";
-constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
 constexpr const char* what = "idle:sleep";
 constexpr const char* who = "Kestrix";
 constexpr const char* mode = "block";
@@ -25,10 +24,10 @@ private:
 std::unique_ptr<SleepInhibition> LogindSleepInhibitor::inhibit(const std::string& reason) {
     try {
         auto connection = sdbus::createSystemBusConnection();
-        auto logind = sdbus::createProxy(*connection, service, objectPath);
+        auto proxy = sdbus::createProxy(*connection, logind::service, logind::managerPath);
         sdbus::UnixFd lock;
-        logind->callMethod("Inhibit")
-            .onInterface(managerInterface)
+        proxy->callMethod("Inhibit")
+            .onInterface(logind::manager)
             .withArguments(what, who, reason, mode)
             .withTimeout(callTimeout)
             .storeResultsTo(lock);
