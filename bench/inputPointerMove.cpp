@@ -47,11 +47,8 @@ bool displayAvailable(benchmark::State& state) {
 // The whole road: client, loopback TCP, secure channel, router, controller, X server.
 void PointerMoveRoundTrip(benchmark::State& state) {
     if (!displayAvailable(state)) return;
-    static bench::BenchAgent agent = [] {
-        AgentServiceOptions options;
-        options.eventPoster = std::make_shared<X11EventPoster>();
-        return bench::startBenchAgent(std::move(options));
-    }();
+    static bench::BenchAgent agent = bench::startBenchAgent(
+        [](AgentServiceOptions& options) { options.eventPoster = std::make_shared<X11EventPoster>(); });
     measureMoves(state, [&](double dx) { agent.client->call("input.pointer.move", {{"dx", dx}}); });
 }
 

@@ -30,9 +30,7 @@ struct Agent {
 
 Agent startAgent() {
     auto audio = std::make_shared<PulseAudioOutput>();
-    AgentServiceOptions options;
-    options.systemPorts.audio = audio;
-    return {bench::startBenchAgent(std::move(options)), audio};
+    return {bench::startBenchAgent([&](AgentServiceOptions& options) { options.systemPorts.audio = audio; }), audio};
 }
 
 void report(benchmark::State& state, const std::vector<double>& micros) {
