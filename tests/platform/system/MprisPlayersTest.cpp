@@ -30,9 +30,14 @@ TEST_F(MprisOnPrivateBus, PlayersAreTrackedAsTheyComeAndGoAndNoPlayerMeansAnEmpt
                                  "--no-terminal", "--pause", tone},
         Subprocess::Options{.environment = std::vector<std::string>{"DBUS_SESSION_BUS_ADDRESS=" + bus.address()},
                             .quiet = true});
-    ASSERT_TRUE(e2e::eventually([&] { return players->players().size() == 1; }, 10s));
+    // mpv names itself on the bus before it has loaded the file and paused: wait for both.
+    ASSERT_TRUE(e2e::eventually(
+        [&] {
+            auto listed = players->players();
+            return listed.size() == 1 && listed[0].status == PlaybackStatus::paused;
+        },
+        10s));
     EXPECT_EQ(players->players()[0].name, "mpv");
-    EXPECT_EQ(players->players()[0].status, PlaybackStatus::paused);
     mpv.reset();
     EXPECT_TRUE(e2e::eventually([&] { return players->players().empty(); }));
 }
