@@ -2,6 +2,7 @@
 // every entry it lists by its id, and writes a file that loads back to the same entries.
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "agent/sessions/CommandRegistry.h"
@@ -14,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (registry.command(command.id) != command) std::abort();
     for (const auto& sessionTemplate : registry.templates())
         if (registry.sessionTemplate(sessionTemplate.id) != sessionTemplate) std::abort();
-    registry.remove("");  // rewrites the file from memory
+    // Removing an id that no entry has rewrites the file from memory (a file may hold any id, "" too).
+    std::string absent = "absent";
+    while (registry.command(absent)) absent += "!";
+    registry.remove(absent);
     kx::CommandRegistry reloaded(file, false);
     if (reloaded.allCommands() != registry.allCommands() || reloaded.templates() != registry.templates()) std::abort();
     return 0;
