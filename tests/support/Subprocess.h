@@ -165,6 +165,11 @@ private:
         pid_ = ::fork();
         if (pid_ < 0) throw std::system_error(errno, std::generic_category(), "fork");
         if (pid_ == 0) {
+            // The parent's ends are close-on-exec, but a forked body never execs: without this it
+            // would hold its own input open and never read its end.
+            for (const auto& [pipe, childEnd] :
+                 {std::pair{&in, false}, std::pair{&out, true}, std::pair{&err, true}, std::pair{&notice, true}})
+                if (*pipe) ::close(childEnd ? (*pipe)->read : (*pipe)->write);
             place(in ? in->read : devNull, STDIN_FILENO);
             if (out) place(out->write, STDOUT_FILENO);
             if (err || options.quiet) place(err ? err->write : devNull, STDERR_FILENO);
