@@ -116,7 +116,6 @@ void DeviceRegistry::touch(const std::string& id, PairedDevice::TimePoint at) {
             ++version_;
         }
     }
-    persist();
 }
 
 bool DeviceRegistry::revoke(const std::string& id) {
@@ -127,7 +126,7 @@ bool DeviceRegistry::revoke(const std::string& id) {
         ++version_;
         handler = onRevoke_;
     }
-    persist();
+    save();
     if (handler) handler(id);
     return true;
 }
@@ -137,7 +136,7 @@ void DeviceRegistry::setOnRevoke(RevokeHandler handler) {
     onRevoke_ = std::move(handler);
 }
 
-void DeviceRegistry::persist() {
+void DeviceRegistry::save() {
     if (!file_) return;
     std::lock_guard writing(writeLock_);
     std::vector<PairedDevice> snapshot;

@@ -36,7 +36,11 @@ public:
     // Inserts or replaces the entry with the same id once the file holding it is saved; false, with
     // the registry unchanged, when it cannot be saved. Without a file it always succeeds.
     bool registerDevice(const PairedDevice& device);
+    // Sets when the device last connected, in memory: save() writes it, so that a caller can write
+    // at a pace of its own.
     void touch(const std::string& id, PairedDevice::TimePoint at);
+    // Writes the file when memory holds a change the file does not.
+    void save();
     // Whether an entry was removed; only then is the file rewritten and onRevoke called.
     bool revoke(const std::string& id);
 
@@ -50,7 +54,6 @@ public:
 
 private:
     void load();
-    void persist();
 
     const std::optional<std::filesystem::path> url_;
     std::optional<StateFile> file_;  // present with url_

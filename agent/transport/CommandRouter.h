@@ -66,6 +66,7 @@ public:
     // has no target (or is unknown) and the request may run beside any other.
     std::optional<std::string> lane(const Envelope& request) const;
 
+    // Told when a connection that made requests has closed and its last request has ended.
     void addConnectionClosedObserver(ConnectionClosedObserver observer);
     // Tells every observer, in registration order, on the calling thread.
     void connectionClosed(std::uint64_t connectionID) const;

@@ -18,6 +18,7 @@ SessionLanes::SessionLanes(std::shared_ptr<WorkerPool> workers, std::function<vo
 void SessionLanes::post(const std::optional<std::string>& lane, Job job) {
     std::unique_lock guard(lock_);
     ++pending_;
+    used_ = true;
     if (!lane) {
         guard.unlock();
         workers_->post([self = shared_from_this(), job = std::move(job)] {
@@ -70,7 +71,7 @@ void SessionLanes::close() {
         std::lock_guard guard(lock_);
         if (closed_) return;
         closed_ = true;
-        if (pending_ != 0) return;
+        if (pending_ != 0 || !used_) return;
         drained_ = true;
     }
     workers_->post([self = shared_from_this()] { self->onDrained_(); });

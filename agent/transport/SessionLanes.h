@@ -16,8 +16,8 @@ namespace kx {
 // The request jobs of one session on the shared worker pool. Jobs posted to the same lane run one
 // at a time in the order they were posted; jobs without a lane, and the heads of different lanes,
 // run at once. A lane exists only while it has work, so there are never more lanes than jobs.
-// Once closed, calls onDrained exactly once on a worker after the last accepted job has ended.
-// Safe from any thread.
+// Once closed, calls onDrained exactly once on a worker after the last accepted job has ended;
+// lanes that never took a job have nothing to release, and do not call it. Safe from any thread.
 class SessionLanes : public std::enable_shared_from_this<SessionLanes> {
 public:
     using Job = WorkerPool::Job;
@@ -39,6 +39,7 @@ private:
     // Jobs waiting behind the one running; a lane's entry lives while one of its jobs is queued or runs.
     std::map<std::string, std::deque<Job>> lanes_;
     std::size_t pending_ = 0;  // posted and not yet ended
+    bool used_ = false;        // a job was posted
     bool closed_ = false;
     bool drained_ = false;
 };

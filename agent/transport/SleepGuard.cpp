@@ -21,11 +21,13 @@ void SleepGuard::hold() {
     } catch (...) {
         inhibition_.reset();
     }
+    held_ = inhibition_ != nullptr;
 }
 
 void SleepGuard::release() {
     std::lock_guard guard(lock_);
     inhibition_.reset();
+    held_ = false;
 }
 
 bool SleepGuard::isHolding() const {
@@ -34,9 +36,13 @@ bool SleepGuard::isHolding() const {
 }
 
 void SleepGuard::update(std::size_t connections) {
+    const bool wanted = connections >= 1;
     {
         std::lock_guard guard(wantedLock_);
-        wanted_ = connections >= 1;
+        // Nothing pending, the applier went this way last and it took: nothing to do. An
+        // inhibition that could not be taken is tried again.
+        if (!wanted_ && wanted == lastTaken_ && wanted == held_) return;
+        wanted_ = wanted;
     }
     wantedChanged_.notify_one();
 }
@@ -48,6 +54,7 @@ void SleepGuard::applyUpdates(std::stop_token stop) {
             std::unique_lock guard(wantedLock_);
             if (!wantedChanged_.wait(guard, stop, [this] { return wanted_.has_value(); })) return;
             holding = *wanted_;
+            lastTaken_ = holding;
             wanted_.reset();
         }
         if (holding)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -28,7 +29,8 @@ public:
 
     // Holds for one or more connections and releases for none. Applied on the guard's own
     // thread, so that a slow power service never delays the caller (the transport queue); when
-    // calls come faster than the service answers, only the latest count is applied.
+    // calls come faster than the service answers, only the latest count is applied. A count that
+    // changes nothing (another phone while holding) does not wake that thread.
     void update(std::size_t connections);
 
 private:
@@ -37,10 +39,12 @@ private:
     std::shared_ptr<SleepInhibitor> inhibitor_;
     mutable std::mutex lock_;
     std::unique_ptr<SleepInhibition> inhibition_;
+    std::atomic<bool> held_{false};  // inhibition_ is set; read without lock_, which a slow hold() keeps
 
     std::mutex wantedLock_;
     std::condition_variable_any wantedChanged_;
-    std::optional<bool> wanted_;
+    std::optional<bool> wanted_;  // not yet taken by the applier
+    bool lastTaken_ = false;      // what the applier took last
     std::jthread applier_;
 };
 

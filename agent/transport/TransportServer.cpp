@@ -31,11 +31,12 @@ constexpr int keepAliveProbes = 3;
 // Pause before accepting again after running out of descriptors or memory.
 constexpr std::chrono::milliseconds acceptRetryDelay{100};
 
-void configureConnection(tcp::socket& connection) {
-    asio::error_code ignored;
-    connection.set_option(tcp::no_delay(true), ignored);
-    connection.set_option(asio::socket_base::keep_alive(true), ignored);
-    int fd = connection.native_handle();
+// No delay and keepalive for a connection. Linux gives accepted connections the listener's
+// options, so there they are set once on the listener rather than five calls per connection.
+void setConnectionOptions(int fd) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepAliveIdleSeconds, sizeof keepAliveIdleSeconds);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepAliveIntervalSeconds, sizeof keepAliveIntervalSeconds);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepAliveProbes, sizeof keepAliveProbes);
@@ -60,6 +61,7 @@ void listenOn(tcp::acceptor& listener, const tcp::endpoint& endpoint, bool dualS
     listener.bind(endpoint);
     listener.listen(asio::socket_base::max_listen_connections);
     listener.non_blocking(true);
+    setConnectionOptions(fd);
 }
 
 int openReserveDescriptor() {
@@ -94,10 +96,11 @@ TransportServer::TransportServer(AgentIdentity identity, std::shared_ptr<DeviceR
     : advertiser_(std::move(options.advertiser)) {
     auto workers = std::make_shared<WorkerPool>(options.workerCount);
     std::string publicKeyText = base64URLEncode(identity.publicKey());
+    auto queue = std::make_shared<asio::io_context>(1);
+    auto lastSeen = std::make_shared<LastSeenRecorder>(registry, workers, *queue);
     context_ = std::make_shared<SessionContext>(
         SessionContext{std::move(identity), std::move(publicKeyText), registry, std::move(pairing), std::move(router),
-                       std::move(agentInfo), std::make_shared<asio::io_context>(1), workers,
-                       std::make_shared<LastSeenRecorder>(registry, workers), options.handshakeTimeout,
+                       std::move(agentInfo), std::move(queue), workers, std::move(lastSeen), options.handshakeTimeout,
                        Bytes(Session::maxRead), options.limits});
     reserveDescriptor_ = openReserveDescriptor();
     keepRunning_.emplace(context_->queue->get_executor());
@@ -237,7 +240,9 @@ void TransportServer::retryAcceptSoon(const std::shared_ptr<tcp::acceptor>& list
 }
 
 void TransportServer::addSession(tcp::socket connection, bool nearlyOutOfDescriptors) {
-    configureConnection(connection);
+#ifndef __linux__
+    setConnectionOptions(connection.native_handle());
+#endif
     auto session = std::make_shared<Session>(std::move(connection), context_);
     std::uint64_t number = ++accepted_;
     session->setOnClose([this, number] { asio::post(*context_->queue, [this, number] { removeSession(number); }); });
@@ -332,6 +337,7 @@ void TransportServer::closeListenerAndSessions() {
     auto sessions = std::move(connections_);
     connections_.clear();
     for (auto& [key, session] : sessions) session->close();
+    context_->lastSeen->writeNow();
 }
 
 void TransportServer::broadcast(const std::string& event, const JSONObject& params) {

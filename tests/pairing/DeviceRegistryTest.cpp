@@ -58,6 +58,7 @@ TEST_F(DeviceRegistryTest, WritesTheExactFileFormat) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     registry.touch("d_1", at("2026-02-01T08:30:05Z"));
+    registry.save();
     EXPECT_EQ(fileJSON()[0]["lastSeen"], "2026-02-01T08:30:05Z");
     EXPECT_EQ(registry.device("d_1")->lastSeen, at("2026-02-01T08:30:05Z"));
 }
@@ -70,8 +71,8 @@ TEST_F(DeviceRegistryTest, ReloadsWhatItWroteListsNewestFirstAndLetsALaterDuplic
         registry.registerDevice(phone("d_old", "2025-05-01T00:00:00Z"));
         registry.registerDevice(phone("d_new", "2026-01-05T10:00:00Z"));
         registry.registerDevice(phone("d_mid", "2025-12-24T18:00:00Z"));
-        registry.touch("d_mid", at("2026-01-06T00:00:00Z"));
-        registry.registerDevice(renamed);  // an existing id: the entry is replaced
+        registry.touch("d_mid", at("2026-01-06T00:00:00Z"));  // written with the next change
+        registry.registerDevice(renamed);                     // an existing id: the entry is replaced
     }
     auto all = DeviceRegistry(file).all();
     ASSERT_EQ(all.size(), 3u);
@@ -142,6 +143,7 @@ TEST_F(DeviceRegistryTest, ConcurrentChangesAllReachTheFile) {
                     auto id = "d_" + std::to_string(t) + "_" + std::to_string(i);
                     registry.registerDevice(phone(id, "2026-01-05T10:00:00Z"));
                     registry.touch(id, at("2026-01-06T10:00:00Z"));
+                    registry.save();
                 }
             });
     }

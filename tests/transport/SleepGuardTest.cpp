@@ -62,8 +62,9 @@ TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     EXPECT_EQ(inhibitor->active.load(), 0);
 }
 
-// A refused or missing inhibitor is silently not held.
-TEST(SleepGuard, WithoutAnInhibitionNothingIsHeld) {
+// A refused or missing inhibitor is silently not held; a refused one is asked again when the
+// count changes.
+TEST(SleepGuard, WithoutAnInhibitionNothingIsHeldAndARefusalIsRetried) {
     auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
     inhibitor->refuse = true;
     for (auto& given : {std::shared_ptr<SleepInhibitor>(inhibitor), std::shared_ptr<SleepInhibitor>()}) {
@@ -71,4 +72,13 @@ TEST(SleepGuard, WithoutAnInhibitionNothingIsHeld) {
         guard.hold();
         EXPECT_FALSE(guard.isHolding());
     }
+    SleepGuard guard(inhibitor);
+    guard.update(1);
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard lock(inhibitor->lock);
+        return inhibitor->reasons.size() == 2;
+    }));
+    inhibitor->refuse = false;
+    guard.update(2);
+    EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
 }
