@@ -2,7 +2,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <cstdint>
 
@@ -14,22 +13,6 @@ struct DesktopProbe::State {
 };
 
 namespace {
-
-std::vector<unsigned long> cardinals(Display* display, Window window, const char* name) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, left = 0;
-    unsigned char* data = nullptr;
-    std::vector<unsigned long> values;
-    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 4096, False, AnyPropertyType, &type,
-                           &format, &count, &left, &data) == Success &&
-        data) {
-        if (format == 32)
-            values.assign(reinterpret_cast<unsigned long*>(data), reinterpret_cast<unsigned long*>(data) + count);
-        XFree(data);
-    }
-    return values;
-}
 
 // A little-endian number of `bytes` bytes, or a text padded to four bytes.
 void append(std::string& blob, std::uint32_t value, int bytes) {
@@ -46,8 +29,6 @@ std::unique_ptr<DesktopProbe> DesktopProbe::open() {
     auto state = std::make_unique<State>();
     state->display = XOpenDisplay(nullptr);
     if (!state->display) return nullptr;
-    // Windows may close while they are read.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     return std::unique_ptr<DesktopProbe>(new DesktopProbe(std::move(state)));
 }
 
@@ -56,21 +37,6 @@ DesktopProbe::DesktopProbe(std::unique_ptr<State> state) : state_(std::move(stat
 DesktopProbe::~DesktopProbe() {
     stopSettings();
     XCloseDisplay(state_->display);
-}
-
-std::vector<pid_t> DesktopProbe::clientsOfClass(const std::string& windowClass) {
-    Display* display = state_->display;
-    std::vector<pid_t> pids;
-    for (unsigned long window : cardinals(display, DefaultRootWindow(display), "_NET_CLIENT_LIST")) {
-        XClassHint hint{};
-        if (!XGetClassHint(display, window, &hint)) continue;
-        bool matches = hint.res_class && windowClass == hint.res_class;
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-        auto pid = cardinals(display, window, "_NET_WM_PID");
-        if (matches) pids.push_back(pid.empty() ? 0 : static_cast<pid_t>(pid[0]));
-    }
-    return pids;
 }
 
 void DesktopProbe::publishSetting(const std::string& name, const std::string& value) {
