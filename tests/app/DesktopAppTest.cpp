@@ -118,13 +118,6 @@ public:
         object_->registerProperty("IsStatusNotifierHostRegistered").onInterface(interface).withGetter([] {
             return true;
         });
-        object_->registerProperty("ProtocolVersion").onInterface(interface).withGetter([] { return std::int32_t{0}; });
-        object_->registerProperty("RegisteredStatusNotifierItems").onInterface(interface).withGetter([this] {
-            std::lock_guard guard(lock_);
-            return items_;
-        });
-        object_->registerSignal("StatusNotifierItemRegistered").onInterface(interface).withParameters<std::string>();
-        object_->registerSignal("StatusNotifierHostRegistered").onInterface(interface);
         object_->finishRegistration();
         bus_->enterEventLoopAsync();
     }
