@@ -13,7 +13,6 @@ TEST(AutostartLoginItem, ExecArgumentsAreQuotedAsDesktopEntriesRequire) {
     };
     const Case cases[] = {
         {"/usr/bin/kestrix", "/usr/bin/kestrix"},
-        {"--no-advertise", "--no-advertise"},
         {"/home/me/My Data", "\"/home/me/My Data\""},
         {"say \"hi\"", "\"say \\\\\"hi\\\\\"\""},
         {"100%", "\"100%%\""},
