@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "agent/control/InputMethods.h"
+#include "agent/control/KeyChord.h"
 
 using namespace kx;
 
@@ -255,4 +256,12 @@ TEST_F(InputMethods, TextIsTypedTwentyCharactersPerChunkWithoutSplittingCharacte
     EXPECT_EQ(error("input.text", {{"text", text + "a"}}), WireError::invalidParams("Text too long"));
     ok("input.text", {{"text", ""}});
     EXPECT_EQ(poster->posted().size(), 206u);
+}
+
+// What the accepted chords press is the table's above and X11EventPosterTest's.
+TEST(KeyChord, RejectsMalformedChords) {
+    // Spaces are not trimmed, modifiers alone press nothing, and names outside the tables are refused.
+    for (const char* chord :
+         {"", "+a", "ctrl++", "ctrl+alt", "cmd+c", "ctrl+foo+a", "a+", "ctrl + a", "ctrl+plus", "F21"})
+        EXPECT_THROW(KeyChord::parse(chord), KeyChordError) << chord;
 }
