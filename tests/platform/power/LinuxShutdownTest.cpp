@@ -227,8 +227,8 @@ TEST_F(NotifierOnPrivateBus, ButtonsOfItsOwnBubbleReachTheCountdown) {
     EXPECT_EQ(presses, std::vector<std::string>{"now"});
 }
 
-// Nothing here may reach the machine's own logind: the logind executor only ever gets a bus
-// opener for a dbus-daemon that the test started itself.
+// The shutdown executors. Nothing here may reach the machine's own logind: the logind executor
+// only ever gets a bus opener for a dbus-daemon that the test started itself.
 
 using LogindOnPrivateBus = PrivateBusTest;
 
