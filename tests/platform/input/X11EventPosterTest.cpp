@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <X11/Xlib.h>
@@ -78,12 +79,13 @@ public:
 
     Display* display() const { return display_; }
 
-    std::pair<int, int> pointer() const {
+    // Where the pointer is, and which buttons and modifiers are down.
+    std::tuple<int, int, unsigned> pointer() const {
         Window root, child;
         int x = 0, y = 0, wx, wy;
-        unsigned mask;
+        unsigned mask = 0;
         XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy, &mask);
-        return {x, y};
+        return {x, y, mask};
     }
 
 private:
@@ -177,7 +179,7 @@ protected:
         ASSERT_EQ(reply, Envelope::success("1", JSONObject{})) << method << ": " << (reply.e ? reply.e->msg : "");
     }
     void moveTo(int x, int y) {
-        auto [px, py] = log->pointer();
+        auto [px, py, buttons] = log->pointer();
         ok("input.pointer.move", {{"dx", x - px}, {"dy", y - py}});
     }
 
@@ -241,13 +243,7 @@ TEST_F(X11Input, AClosedSessionReleasesOnlyTheButtonItsOwnDragHolds) {
         auto request = Envelope::request("1", "input.pointer.drag", JSONObject{{"phase", "begin"}});
         ASSERT_TRUE(router.dispatch(request, RequestContext{"device", true, connection}).ok);
     };
-    auto leftButtonDown = [&] {
-        Window root = 0, child = 0;
-        int rootX = 0, rootY = 0, x = 0, y = 0;
-        unsigned mask = 0;
-        XQueryPointer(log->display(), DefaultRootWindow(log->display()), &root, &child, &rootX, &rootY, &x, &y, &mask);
-        return (mask & Button1Mask) != 0;
-    };
+    auto leftButtonDown = [&] { return (std::get<2>(log->pointer()) & Button1Mask) != 0; };
     const struct {
         bool begin;
         std::uint64_t connection;
