@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "agent/update/UpdateFailure.h"
 #include "platform/linux/update/BundleInstaller.h"
 #include "platform/linux/update/BundleVerifier.h"
@@ -35,10 +37,11 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
         entries.insert(entries.end(), extra.begin(), extra.end());
         return entries;
     };
-    auto changed = [&](const std::string& path, const std::string& content) {
+    // The good entries with kestrixd's entry changed.
+    auto changed = [&](const std::function<void(TarEntry&)>& change) {
         auto entries = good;
         for (auto& entry : entries)
-            if (entry.path == path) entry.content = content;
+            if (entry.path == "Kestrix/bin/kestrixd") change(entry);
         return entries;
     };
     std::vector<TarEntry> manyEntries{{"Kestrix/", TarEntry::Type::folder, {}, 0755}};
@@ -59,17 +62,10 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
         {"10,001 entries", manyEntries, kUnpack},
         {"second top folder", with({{"Other/", TarEntry::Type::folder, {}, 0755}}), kNoKestrix},
         {"inside a subfolder", {{"x/", TarEntry::Type::folder, {}, 0755}}, kNoKestrix},
-        {"changed file", changed("Kestrix/bin/kestrixd", "#!/bin/sh\n"), kNotSigned},
+        {"changed file", changed([](TarEntry& entry) { entry.content = "#!/bin/sh\n"; }), kNotSigned},
         {"extra file", with({{"Kestrix/bin/extra", TarEntry::Type::file, "x", 0755}}), kNotSigned},
         {"link inside, unlisted", with({{"Kestrix/in", TarEntry::Type::symlink, "version"}}), kNotSigned},
-        {"lost executable bit",
-         [&] {
-             auto entries = good;
-             for (auto& entry : entries)
-                 if (entry.path == "Kestrix/bin/kestrixd") entry.mode = 0644;
-             return entries;
-         }(),
-         kNotSigned},
+        {"lost executable bit", changed([](TarEntry& entry) { entry.mode = 0644; }), kNotSigned},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
