@@ -132,7 +132,6 @@ TEST(KxClient, ErrorsTimeoutsEventsAndAClosedConnection) {
     auto client = connectAs(state);
     auto error = thrownBy<ErrorResponse>([&] { client->call("fail"); });
     EXPECT_EQ(error->error.code, ErrorCode::targetNotFound);
-    EXPECT_STREQ(error->what(), "error target_not_found: No such thing");
     EXPECT_THROW(client->call("silence", {}, 50ms), RequestTimeout);
     EXPECT_EQ(client->call("echo", {{"after", true}}), (JSONObject{{"after", true}}));
 
