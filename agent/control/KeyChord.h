@@ -17,9 +17,6 @@ struct KeyChordError : std::exception {
 
     explicit KeyChordError(Case c, std::string part = {}) : which(c), name(std::move(part)) {}
     const char* what() const noexcept override;
-    friend bool operator==(const KeyChordError& a, const KeyChordError& b) {
-        return a.which == b.which && a.name == b.name;
-    }
 };
 
 // A key and the modifiers held while it is pressed, as written by the user: "ctrl+shift+t".

@@ -10,6 +10,7 @@
 #include "agent/support/AtomicFile.h"
 #include "app/model/AgentModel.h"
 #include "app/model/ShutdownPanelController.h"
+#include "platform/linux/desktop/AutostartLoginItem.h"
 #include "protocol/Base64URL.h"
 #include "protocol/KxSec.h"
 #include "tests/app/ManualMainQueue.h"
@@ -103,17 +104,16 @@ struct Harness {
         clock += time;
         main->advance(time);
     }
-    PairedDevice addPhone(const std::string& id, const std::string& name) {
-        PairedDevice device{id, name, KxSec::fingerprint(Key32{}), clock, std::nullopt, "android"};
-        model->service()->registry().registerDevice(device);
+    void addPhone(const std::string& id, const std::string& name) {
+        model->service()->registry().registerDevice(
+            {id, name, KxSec::fingerprint(Key32{}), clock, std::nullopt, "android"});
         model->refreshDevices();
-        return device;
     }
 };
 
 }  // namespace
 
-TEST(AgentModel, StartsOneServiceAndMirrorsIt) {
+TEST(AgentModel, StartsOneServiceRetryingAFailedStartAndMirrorsIt) {
     Harness h;
     EXPECT_EQ(h.model->agentName(), "This computer");
     EXPECT_EQ(h.model->fingerprint(), "");
@@ -124,9 +124,16 @@ TEST(AgentModel, StartsOneServiceAndMirrorsIt) {
     h.model->beginPairing();
     EXPECT_FALSE(h.model->pairingPayload());
 
+    // A failed start is shown and tried again later; once started, the service is not built again.
+    h.failToBuild = true;
+    h.model->startIfNeeded();
+    EXPECT_EQ(h.model->startupError(), "The identity key cannot be read");
+    EXPECT_FALSE(h.model->hasService());
+    h.failToBuild = false;
     h.model->startIfNeeded();
     h.model->startIfNeeded();
-    EXPECT_EQ(h.built, 1);
+    EXPECT_EQ(h.built, 2);
+    EXPECT_FALSE(h.model->startupError());
     ASSERT_TRUE(h.settle([&] { return h.model->transportState().which == TransportState::Case::listening; }));
     EXPECT_EQ(h.model->agentName(), "box");
     EXPECT_EQ(h.model->fingerprint().size(), 43u);
@@ -161,19 +168,6 @@ TEST(AgentModel, UpdateStatusFollowsTheServiceFromCheckToOfferToFailure) {
     EXPECT_TRUE(h.model->updateText()->detailIsWarning());
     EXPECT_TRUE(h.model->updateText()->showsUpdateNow());
     EXPECT_TRUE(h.model->hasUpdate());
-}
-
-TEST(AgentModel, AFailedStartIsShownAndTriedAgainLater) {
-    Harness h;
-    h.failToBuild = true;
-    h.model->startIfNeeded();
-    EXPECT_EQ(h.model->startupError(), "The identity key cannot be read");
-    EXPECT_FALSE(h.model->hasService());
-    h.failToBuild = false;
-    h.model->startIfNeeded();
-    EXPECT_EQ(h.built, 2);
-    EXPECT_TRUE(h.model->hasService());
-    EXPECT_FALSE(h.model->startupError());
 }
 
 TEST(AgentModel, PairingCodeCountsDownAndEndsAtExpiryOrWhenRedeemed) {
@@ -349,4 +343,42 @@ TEST(AgentModel, DangerousCommandWaitsForThePersonAtTheComputer) {
     h.model->answerConfirmation(ask(), true);
     EXPECT_TRUE(eventually([&] { return std::filesystem::exists(marker); }, 10s));
     service.sessions().kill(session);
+}
+
+TEST(AutostartLoginItem, ExecArgumentsAreQuotedAsDesktopEntriesRequire) {
+    struct Case {
+        std::string argument;
+        std::string quoted;
+    };
+    const Case cases[] = {
+        {"/usr/bin/kestrix", "/usr/bin/kestrix"},
+        {"/home/me/My Data", "\"/home/me/My Data\""},
+        {"say \"hi\"", "\"say \\\\\"hi\\\\\"\""},
+        {"100%", "\"100%%\""},
+        {"$HOME", "\"\\\\$HOME\""},
+        {"", "\"\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AutostartLoginItem::quoted(c.argument), c.quoted) << c.argument;
+}
+
+TEST(AutostartLoginItem, OnWritesTheEntryOffRemovesItAndAHiddenEntryIsOff) {
+    kx::testing::TempFolder folder("autostart");
+    auto entry = folder / "config" / "autostart" / AutostartLoginItem::entryName;
+    AutostartLoginItem item(entry, {"/opt/kestrix/kestrix", "--data-dir", "/data/my phone"});
+    EXPECT_EQ(item.status(), LoginItem::Status::disabled);
+
+    item.set(true);
+    EXPECT_EQ(item.status(), LoginItem::Status::enabled);
+    auto text = readWholeFile(entry).value_or("");
+    EXPECT_NE(text.find("\nExec=/opt/kestrix/kestrix --data-dir \"/data/my phone\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+
+    // A desktop told to skip the entry marks it hidden: then it is off.
+    writeFileAtomically(entry, text + "Hidden=true\n");
+    EXPECT_EQ(item.status(), LoginItem::Status::disabled);
+
+    item.set(false);
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_NO_THROW(item.set(false));
+    EXPECT_THROW(AutostartLoginItem({}, {"kestrix"}).set(true), std::runtime_error);
 }

@@ -17,8 +17,6 @@ TEST(QRCodeImage, ReadsBackAsTheSameText) {
     for (const auto& text : texts) {
         auto image = QRCodeImage::render(text, 8);
         ASSERT_TRUE(image);
-        EXPECT_EQ(image->width(), image->height());
-        EXPECT_EQ(image->width() % 8, 0);
         auto file = folder / "code.png";
         ASSERT_TRUE(image->save(QString::fromStdString(file.string())));
         auto read = ChildProcess::run("/usr/bin/zbarimg", {"-q", "--raw", file.string()});

@@ -19,15 +19,6 @@ ClientState sample() {
     return state;
 }
 
-std::string messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ClientError& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
-
 }  // namespace
 
 TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
@@ -38,7 +29,6 @@ TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(ClientState::load(path), sample());
-    EXPECT_EQ(ClientState::load(path).credentials().key.publicKey, SigningKey::fromSeed(sample().deviceKey).publicKey);
 
     auto replaced = sample();
     replaced.port = 1;
@@ -46,14 +36,17 @@ TEST(ClientState, SavesPrivatelyAndLoadsTheSameState) {
     EXPECT_EQ(ClientState::load(path).port, 1);
 }
 
-TEST(ClientState, RefusesMissingSharedOrMalformedFiles) {
+TEST(ClientState, RefusesSharedOrMalformedFiles) {
     kx::testing::TempFolder folder("client-state");
     auto path = folder / "kxctl.json";
-    EXPECT_NE(messageOf([&] { ClientState::load(path); }).find("kxctl pair"), std::string::npos);
-
     sample().save(path);
     ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
-    EXPECT_NE(messageOf([&] { ClientState::load(path); }).find("chmod 600"), std::string::npos);
+    try {
+        ClientState::load(path);
+        ADD_FAILURE() << "a state file others can read was loaded";
+    } catch (const ClientError& error) {
+        EXPECT_NE(std::string(error.what()).find("chmod 600"), std::string::npos) << error.what();
+    }
 
     const char* broken[] = {
         "not json",

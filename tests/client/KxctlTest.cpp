@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "agent/pairing/DeviceRegistry.h"
+#include <limits>
+
 #include "agent/support/ChildProcess.h"
-#include "client/ClientState.h"
+#include "client/ClientError.h"
+#include "client/WaitTime.h"
 #include "tests/client/EchoAgent.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/Subprocess.h"
@@ -41,7 +43,6 @@ TEST_F(KxctlTest, PairsThenCallsAndPrintsResultsOrOneLineErrors) {
     };
     failsInOneLine({"call", "echo", "--state", state}, "kxctl pair");
     pair();
-    EXPECT_TRUE(agent.service().registry().device(ClientState::load(state).deviceId).has_value());
     failsInOneLine({"call", "echo", "[1]", "--state", state}, "");
     failsInOneLine({"ping", "--state", state, "--port", std::to_string(kx::testing::closedLoopbackPort())},
                    "cannot reach the agent");
@@ -67,4 +68,21 @@ TEST_F(KxctlTest, WatchPrintsEachEventAsOneJSONLine) {
     agent.service().transport().broadcast("system.state", {{"muted", true}});
     EXPECT_EQ(kx::testing::Subprocess::readLine(watch.output(), 10s),
               "{\"v\":1,\"t\":\"evt\",\"m\":\"system.state\",\"p\":{\"muted\":true},\"seq\":1}");
+}
+
+TEST(WaitTime, AcceptsSecondsUpToTheLimitAndRefusesTheRest) {
+    EXPECT_EQ(waitFromSeconds(0.25), std::chrono::milliseconds(250));
+    EXPECT_EQ(waitFromSeconds(0.0001), std::chrono::milliseconds(1));
+    EXPECT_EQ(waitFromSeconds(maxWaitSeconds), std::chrono::seconds(static_cast<int>(maxWaitSeconds)));
+
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    for (double refused :
+         {1e308, infinity, -infinity, std::numeric_limits<double>::quiet_NaN(), 0.0, -1.0, maxWaitSeconds + 1}) {
+        try {
+            waitFromSeconds(refused);
+            ADD_FAILURE() << refused << " accepted";
+        } catch (const ClientError& error) {
+            EXPECT_NE(std::string(error.what()).find("--timeout"), std::string::npos);
+        }
+    }
 }

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "agent/clipboard/ClipboardMethods.h"
+#include "agent/clipboard/PasteboardFailure.h"
 #include "agent/support/PlatformText.h"
-#include "tests/clipboard/MemoryPasteboard.h"
 
 using namespace kx;
-using kx::testing::MemoryPasteboard;
 
 // The rules above the pasteboard; reading, owning and private items on a real display are
 // X11ClipboardTest's.
@@ -13,6 +12,28 @@ using kx::testing::MemoryPasteboard;
 namespace {
 
 const RequestContext kAuthed{"device", true};
+
+// A clipboard in memory that can be told to refuse writes or to stop answering altogether.
+struct MemoryPasteboard : Pasteboard {
+    std::optional<std::string> text;
+    bool refusesWrites = false;
+    bool hangs = false;
+
+    bool isAvailable() override { return !hangs; }
+    bool isMarkedPrivate() override { return answer(false); }
+    std::optional<PasteboardText> readText() override {
+        return answer(text ? std::optional(PasteboardText{*text, true}) : std::nullopt);
+    }
+    void writeText(const std::string& newText) override {
+        if (refusesWrites) throw PasteboardFailure(PasteboardFailure::Reason::refused, "refused");
+        text = newText;
+    }
+    template <class T>
+    T answer(T value) const {
+        if (hangs) throw PasteboardFailure(PasteboardFailure::Reason::timedOut, "no answer");
+        return value;
+    }
+};
 
 class ClipboardMethods : public ::testing::Test {
 protected:

@@ -10,9 +10,11 @@
 
 #include <future>
 
+#include "client/DevicePairing.h"
 #include "daemon/ControlClient.h"
 #include "daemon/ControlServer.h"
 #include "daemon/ControlSocketPath.h"
+#include "tests/e2e/support/AgentProcess.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempFolder.h"
 
@@ -83,7 +85,6 @@ TEST_F(ControlServerTest, CommandsTravelOverAPrivateSocketOfTheDataFolder) {
     ASSERT_EQ(::stat(server->socketPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(send({"status", "a b", "ü"}).data, JSONValue(JSONArray{"a b", "ü"}));
-    EXPECT_FALSE(send({"nothing"}).ok);
     EXPECT_FALSE(server->handle({{}}).ok);
     // Another data folder has another socket, where nobody answers.
     try {
@@ -183,4 +184,26 @@ TEST_F(ControlServerTest, RunningOutOfDescriptorsPausesAcceptingInsteadOfSpinnin
     char reply[256];
     EXPECT_GT(::recv(client, reply, sizeof reply, 0), 0) << "the connection was served once descriptors were back";
     ::close(client);
+}
+
+// A host the phone could not use is refused before a code is issued: the code issued before stays
+// the one that pairs, and the agent keeps running.
+TEST(PairHost, OnlyHostNamesAndAddressesGetACode) {
+    e2e::AgentProcess agent;
+    kx::testing::ScopedVariable runtime{"XDG_RUNTIME_DIR", agent.runtimeFolder().string()};
+    for (const std::string host : {"kestrix-host.local", "192.168.1.20", "fe80::1", "localhost."})
+        EXPECT_TRUE(ControlClient::send(agent.dataFolder(), {"pair", host}).ok) << host;
+
+    PairingPayload issued = agent.pairingCode();
+    for (const std::string& host : {std::string("a\nb"), std::string("a\0b", 3), std::string(3000, 'a'),
+                                    std::string("host\xff"), std::string("-bad"), std::string("a..b")}) {
+        ControlReply reply = ControlClient::send(agent.dataFolder(), {"pair", host});
+        EXPECT_FALSE(reply.ok) << "a code for a host of " << host.size() << " bytes";
+        EXPECT_NE(reply.error.find("cannot pair: the host"), std::string::npos) << reply.error;
+    }
+    auto typed = agent.control({"pair", "two words"});
+    EXPECT_EQ(typed.exitCode, 1);
+    EXPECT_NE(typed.standardError.find("cannot pair: the host"), std::string::npos) << typed.standardError;
+
+    EXPECT_NO_THROW(pairWithCode(issued, {"test phone", "kestrix-e2e", "test"}));
 }

@@ -1,15 +1,88 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <mutex>
 #include <variant>
 
+#include "agent/apps/FrontmostSource.h"
 #include "agent/support/PlatformText.h"
 #include "agent/system/SystemMethods.h"
-#include "tests/system/SystemDoubles.h"
+#include "agent/system/SystemPorts.h"
+#include "tests/e2e/support/InProcessAgent.h"
 
 using namespace kx;
-using namespace kx::test;
 
 namespace {
+
+// In-memory ports that answer as told and record what they were asked.
+struct MemoryAudio : AudioOutput {
+    bool works = true;
+    AudioReading reading{true, 0.5f, false};
+    AudioWrite writes = AudioWrite::done;
+    std::vector<float> levels;
+    std::vector<bool> mutes;
+    std::function<void()> onChange;
+
+    bool available() override { return works; }
+    AudioReading read() override { return reading; }
+    AudioWrite setVolume(float level) override { return levels.push_back(level), writes; }
+    AudioWrite setMuted(bool on) override { return mutes.push_back(on), writes; }
+    void startObserving(std::function<void()> callback) override { onChange = std::move(callback); }
+    void stopObserving() override { onChange = nullptr; }
+};
+
+struct MemoryPlayers : MediaPlayers {
+    bool works = true;
+    std::vector<MediaPlayer> list;
+    std::map<std::string, PlayerTrack> tracks;
+    std::vector<std::pair<std::string, MediaCommand>> sent;
+
+    bool available() override { return works; }
+    std::vector<MediaPlayer> players() override { return list; }
+    std::optional<PlayerTrack> track(const std::string& id) override {
+        auto found = tracks.find(id);
+        return found == tracks.end() ? std::nullopt : std::optional(found->second);
+    }
+    bool send(const std::string& id, MediaCommand command) override { return sent.emplace_back(id, command), true; }
+};
+
+struct MemoryBrightness : BrightnessControl {
+    bool works = true;
+    std::vector<bool> steps;  // true: up
+    bool available() override { return works; }
+    bool step(bool up) override { return steps.push_back(up), works; }
+};
+
+struct MemoryPower : PowerTools {
+    std::map<Action, PowerResult> results;  // absent: done
+    std::vector<Action> performed;
+    bool available(Action action) override { return !results.contains(action); }
+    PowerResult perform(Action action) override {
+        performed.push_back(action);
+        return results.contains(action) ? results[action] : PowerResult::done;
+    }
+};
+
+struct MemoryFrontmost : FrontmostSource {
+    std::mutex lock;
+    std::optional<FrontmostApp> app;
+    std::function<void()> onChange;
+
+    std::optional<FrontmostApp> frontmost() override {
+        std::lock_guard guard(lock);
+        return app;
+    }
+    void startObserving(std::function<void()> callback) override { onChange = std::move(callback); }
+    void stopObserving() override { onChange = nullptr; }
+    void activate(std::optional<FrontmostApp> next) {
+        {
+            std::lock_guard guard(lock);
+            app = std::move(next);
+        }
+        if (onChange) onChange();
+    }
+};
 
 const RequestContext kAuthed{"device", true};
 using Action = PowerTools::Action;
@@ -205,4 +278,31 @@ TEST(SystemMethods, CapabilitiesFollowWhatWorksHereWithAHintForWhatDoesNot) {
     EXPECT_EQ(bare.router.capabilityStrings(), JSONArray{});
     EXPECT_FALSE(bare.router.unavailableWire().has_value());
     EXPECT_EQ(bare.call("system.volume.set", {{"level", 0.5}}).e->msg, "Not available on this system");
+}
+
+// Audio changes reaching the phone are the end-to-end test's, on a real sound server; here what
+// has no real source there: the frontmost application, and a change that could not be read.
+TEST(SystemEvents, FrontmostChangesReachThePhoneAndUnreadableOnesDoNot) {
+    auto audio = std::make_shared<MemoryAudio>();
+    auto frontmost = std::make_shared<MemoryFrontmost>();
+    e2e::InProcessAgent agent({.configure = [&](AgentServiceOptions& options) {
+        options.systemPorts.audio = audio;
+        options.frontmost = frontmost;
+    }});
+    auto phone = agent.connect(agent.addDevice());
+    auto nextEvent = [&] { return phone->readEnvelope(std::chrono::milliseconds(300)); };
+    ASSERT_TRUE(audio->onChange && frontmost->onChange) << "the service observes once it starts";
+
+    // Without an output nothing was read, so nothing is pushed.
+    audio->reading = {};
+    audio->onChange();
+    EXPECT_FALSE(nextEvent().has_value());
+
+    frontmost->activate(FrontmostApp{"org.example.Terminal", "Terminal"});
+    auto event = nextEvent();
+    ASSERT_TRUE(event.has_value());
+    EXPECT_EQ(event->m, "system.frontmost");
+    EXPECT_EQ(event->p, (JSONObject{{"bundleId", "org.example.Terminal"}, {"name", "Terminal"}}));
+    frontmost->activate(std::nullopt);
+    EXPECT_FALSE(nextEvent().has_value());
 }

@@ -1,20 +1,165 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 #include "agent/control/InputMethods.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "tests/platform/input/PrivateXServer.h"
-#include "tests/platform/input/XEventLog.h"
 
 using namespace kx;
 using kx::test::PrivateXServer;
-using kx::test::XEventLog;
 
 namespace {
+
+// A window covering the screen with the input focus, served by a thread on its own X connection
+// that turns each input event into a line as it arrives (while the keymap it was typed with still
+// holds): "key <keysym> <state>", "press <button> <x> <y> <state>", "release <button> <x> <y>",
+// "motion <x> <y>". After an action the test's connection sends the window a numbered sync
+// message: the lines before its echo are exactly the events the action produced, because the
+// server delivers events to a client in order.
+class XEventLog {
+public:
+    static constexpr std::chrono::seconds timeout{10};
+
+    XEventLog() {
+        XInitThreads();  // two threads call Xlib
+        display_ = XOpenDisplay(nullptr);
+        if (!display_) throw std::runtime_error("no X display");
+        syncAtom_ = XInternAtom(display_, "KX_SYNC", False);
+        reader_ = std::jthread([this](std::stop_token stop) { read(stop); });
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, timeout, [&] { return window_ != 0; }))
+            throw std::runtime_error("the window never took the focus");
+    }
+
+    ~XEventLog() {
+        reader_ = {};
+        XCloseDisplay(display_);
+    }
+
+    XEventLog(const XEventLog&) = delete;
+    XEventLog& operator=(const XEventLog&) = delete;
+
+    // The lines for the events since the last call, motion left out unless asked for.
+    std::vector<std::string> events(bool withMotion = false) {
+        const long number = ++syncs_;
+        XEvent message{};
+        message.xclient.type = ClientMessage;
+        message.xclient.window = window_;
+        message.xclient.message_type = syncAtom_;
+        message.xclient.format = 32;
+        message.xclient.data.l[0] = number;
+        XSendEvent(display_, window_, False, NoEventMask, &message);
+        XSync(display_, False);
+        const std::string end = "sync " + std::to_string(number);
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, timeout, [&] { return std::ranges::find(lines_, end) != lines_.end(); }))
+            throw std::runtime_error("the sync message never arrived");
+        std::vector<std::string> lines;
+        for (auto line = lines_.begin(); *line != end; ++line)
+            if (withMotion || line->rfind("motion ", 0) != 0) lines.push_back(*line);
+        lines_.clear();
+        return lines;
+    }
+
+    Display* display() const { return display_; }
+
+    // Where the pointer is, and which buttons and modifiers are down.
+    std::tuple<int, int, unsigned> pointer() const {
+        Window root, child;
+        int x = 0, y = 0, wx, wy;
+        unsigned mask = 0;
+        XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy, &mask);
+        return {x, y, mask};
+    }
+
+private:
+    void read(std::stop_token stop) {
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return;
+        // Load Xlib's keyboard map now: loaded lazily at the first key event, it can miss a mapping
+        // change made just before and report NoSymbol.
+        XKeysymToKeycode(display, XK_space);
+        const int screen = DefaultScreen(display);
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // no window manager decoration or placement
+        attributes.event_mask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                FocusChangeMask | StructureNotifyMask;
+        const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, DisplayWidth(display, screen),
+                                            DisplayHeight(display, screen), 0, CopyFromParent, InputOutput,
+                                            CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+        XMapRaised(display, window);
+        XFlush(display);
+        pollfd fd{ConnectionNumber(display), POLLIN, 0};
+        while (!stop.stop_requested()) {
+            if (!XPending(display)) {
+                poll(&fd, 1, 50);
+                continue;
+            }
+            XEvent event;
+            XNextEvent(display, &event);
+            char line[96] = "";
+            const auto& b = event.xbutton;
+            switch (event.type) {
+                case MapNotify: XSetInputFocus(display, window, RevertToParent, CurrentTime); break;
+                case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
+                case FocusIn: {
+                    std::lock_guard guard(mutex_);
+                    window_ = window;
+                    break;
+                }
+                case KeyPress: {
+                    KeySym keysym = NoSymbol;
+                    char text[32];
+                    XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
+                    std::snprintf(line, sizeof line, "key %lx %x", keysym, event.xkey.state);
+                    break;
+                }
+                case ButtonPress:
+                    std::snprintf(line, sizeof line, "press %u %d %d %x", b.button, b.x_root, b.y_root, b.state);
+                    break;
+                case ButtonRelease:
+                    std::snprintf(line, sizeof line, "release %u %d %d", b.button, b.x_root, b.y_root);
+                    break;
+                case MotionNotify:
+                    std::snprintf(line, sizeof line, "motion %d %d", event.xmotion.x_root, event.xmotion.y_root);
+                    break;
+                case ClientMessage:
+                    if (event.xclient.message_type == syncAtom_)
+                        std::snprintf(line, sizeof line, "sync %ld", event.xclient.data.l[0]);
+                    break;
+            }
+            std::lock_guard guard(mutex_);
+            if (*line && window_) lines_.emplace_back(line);
+            arrived_.notify_all();
+        }
+        XCloseDisplay(display);
+    }
+
+    Display* display_ = nullptr;
+    Atom syncAtom_ = 0;
+    std::jthread reader_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::string> lines_;
+    Window window_ = 0;
+    long syncs_ = 0;
+};
 
 const RequestContext kAuthed{"device", true};
 
@@ -34,12 +179,8 @@ protected:
         ASSERT_EQ(reply, Envelope::success("1", JSONObject{})) << method << ": " << (reply.e ? reply.e->msg : "");
     }
     void moveTo(int x, int y) {
-        auto [px, py] = log->pointer();
+        auto [px, py, buttons] = log->pointer();
         ok("input.pointer.move", {{"dx", x - px}, {"dy", y - py}});
-    }
-    std::pair<int, int> screenSize() const {
-        Display* d = log->display();
-        return {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
     }
 
     std::unique_ptr<XEventLog> log;
@@ -76,22 +217,6 @@ bool keymapHolds(Display* display, KeySym keysym) {
 
 }  // namespace
 
-TEST_F(X11Input, PointerMovesLandWhereExpectedAndStayOnTheScreen) {
-    EXPECT_TRUE(poster->mayInjectInput());
-    moveTo(200, 300);
-    EXPECT_EQ(log->pointer(), std::make_pair(200, 300));
-    ok("input.pointer.move", {{"dx", -50.4}, {"dy", 25}});
-    EXPECT_EQ(log->pointer(), std::make_pair(150, 325));
-    auto [width, height] = screenSize();
-    ok("input.pointer.move", {{"dx", 100000}, {"dy", 100000}});
-    EXPECT_EQ(log->pointer(), std::make_pair(width - 1, height - 1));
-    ok("input.pointer.move", {{"dx", -1e300}, {"dy", -1e300}});
-    EXPECT_EQ(log->pointer(), std::make_pair(0, 0));
-    auto lines = log->events(true);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "motion 0 0");
-}
-
 TEST_F(X11Input, ClicksArriveAsPressReleasePairsOfTheRightButton) {
     moveTo(400, 200);
     ok("input.pointer.click", {{"count", 2}});
@@ -107,7 +232,7 @@ TEST_F(X11Input, DragPressesMovesAndReleasesTheLeftButton) {
     moveTo(100, 100);
     log->events();
     ok("input.pointer.drag", {{"phase", "begin"}, {"dx", 10}});
-    ok("input.pointer.drag", {{"dx", 30}, {"dy", 40}});
+    ok("input.pointer.drag", {{"dx", 29.6}, {"dy", 40}});  // lands on the nearest pixel
     ok("input.pointer.drag", {{"phase", "end"}});
     EXPECT_EQ(log->events(true),
               (std::vector<std::string>{"motion 110 100", "press 1 110 100 0", "motion 140 140", "release 1 140 140"}));
@@ -118,13 +243,7 @@ TEST_F(X11Input, AClosedSessionReleasesOnlyTheButtonItsOwnDragHolds) {
         auto request = Envelope::request("1", "input.pointer.drag", JSONObject{{"phase", "begin"}});
         ASSERT_TRUE(router.dispatch(request, RequestContext{"device", true, connection}).ok);
     };
-    auto leftButtonDown = [&] {
-        Window root = 0, child = 0;
-        int rootX = 0, rootY = 0, x = 0, y = 0;
-        unsigned mask = 0;
-        XQueryPointer(log->display(), DefaultRootWindow(log->display()), &root, &child, &rootX, &rootY, &x, &y, &mask);
-        return (mask & Button1Mask) != 0;
-    };
+    auto leftButtonDown = [&] { return (std::get<2>(log->pointer()) & Button1Mask) != 0; };
     const struct {
         bool begin;
         std::uint64_t connection;

@@ -8,17 +8,22 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "agent/installed/InstalledAppMethods.h"
+#include "agent/support/ChildProcess.h"
 #include "platform/linux/installed/GioAppLauncher.h"
 #include "platform/linux/installed/GioInstalledAppSource.h"
 #include "platform/linux/installed/ThemeIconRenderer.h"
 #include "platform/linux/installed/WindowIcon.h"
-#include "tests/platform/installed/DesktopProbe.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempFolder.h"
+
+// Last: Xlib's macros must not meet the Qt headers.
+#include <X11/Xlib.h>
 
 using namespace kx;
 using namespace kx::testing;
@@ -139,6 +144,55 @@ std::optional<std::string> iconField(const Envelope& reply) {
     return icon.isString() ? std::optional(icon.asString()) : std::nullopt;
 }
 
+// Process ids of the managed windows whose WM_CLASS class is `windowClass`, as the window manager lists them.
+std::vector<pid_t> clientsOfClass(const std::string& windowClass) {
+    const auto listed = ChildProcess::run("/usr/bin/wmctrl", {"-lpx"}, {.timeLimit = std::chrono::seconds(10)});
+    std::istringstream lines(listed.standardOutput);
+    std::vector<pid_t> pids;
+    for (std::string line, window, desktop, names; std::getline(lines, line);) {
+        pid_t pid = 0;
+        if (std::istringstream(line) >> window >> desktop >> pid >> names && names.ends_with("." + windowClass))
+            pids.push_back(pid);
+    }
+    return pids;
+}
+
+// A little-endian number of `bytes` bytes, or a text padded to four bytes.
+void append(std::string& blob, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) blob += static_cast<char>(value >> (8 * i) & 0xff);
+}
+void append(std::string& blob, const std::string& text) {
+    blob += text;
+    blob.append((4 - text.size() % 4) % 4, '\0');
+}
+
+// The desktop's XSETTINGS manager, publishing one string setting for as long as it lives.
+class XSettingsOwner {
+public:
+    XSettingsOwner(Display* display, const std::string& name, const std::string& value)
+        : display_(display), window_(XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0)) {
+        // Byte order (little), 3 unused, serial, one setting: type string, unused, name, serial, value.
+        std::string blob(4, '\0');
+        append(blob, 0, 4), append(blob, 1, 4), append(blob, 1, 2);
+        append(blob, static_cast<std::uint32_t>(name.size()), 2), append(blob, name), append(blob, 0, 4);
+        append(blob, static_cast<std::uint32_t>(value.size()), 4), append(blob, value);
+        Atom settings = XInternAtom(display, "_XSETTINGS_SETTINGS", False);
+        XChangeProperty(display, window_, settings, settings, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(blob.data()), static_cast<int>(blob.size()));
+        std::string selection = "_XSETTINGS_S" + std::to_string(DefaultScreen(display));
+        XSetSelectionOwner(display, XInternAtom(display, selection.c_str(), False), window_, CurrentTime);
+        XSync(display, False);
+    }
+    ~XSettingsOwner() {
+        XDestroyWindow(display_, window_);
+        XSync(display_, False);
+    }
+
+private:
+    Display* display_;
+    Window window_;
+};
+
 }  // namespace
 
 // Hidden entries, entries whose TryExec is missing and the overridden copies of a duplicate and of
@@ -196,8 +250,8 @@ TEST(InstalledAppsOnDesktop, IconsAre48PixelPNGsFromTheThemePathsAndPixmaps) {
 // that does not exist falls back to hicolor.
 TEST(InstalledAppsOnDesktop, TheIconThemeComesFromXSettingsThenTheSettingsFileThenHicolor) {
     desktop();
-    auto probe = DesktopProbe::open();
-    if (!probe) GTEST_SKIP() << "no X display (start the services with scripts/lib/services.sh)";
+    std::unique_ptr<Display, decltype(&XCloseDisplay)> display(XOpenDisplay(nullptr), &XCloseDisplay);
+    if (!display) GTEST_SKIP() << "no X display (start the services with scripts/lib/services.sh)";
     struct Row {
         std::optional<std::string> xsettings, settingsFile;
         Qt::GlobalColor color;
@@ -210,10 +264,8 @@ TEST(InstalledAppsOnDesktop, TheIconThemeComesFromXSettingsThenTheSettingsFileTh
     const fs::path settingsFile = desktop().root / "config/gtk-3.0/settings.ini";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.xsettings.value_or("-") + " " + row.settingsFile.value_or("-"));
-        if (row.xsettings)
-            probe->publishSetting("Net/IconThemeName", *row.xsettings);
-        else
-            probe->stopSettings();
+        std::optional<XSettingsOwner> owner;
+        if (row.xsettings) owner.emplace(display.get(), "Net/IconThemeName", *row.xsettings);
         fs::remove(settingsFile);
         if (row.settingsFile) write(settingsFile, "[Settings]\ngtk-icon-theme-name=" + *row.settingsFile + "\n");
         ThemeIconRenderer renderer;
@@ -239,8 +291,7 @@ TEST(InstalledAppsOnDesktop, AnEntryAddedAfterTheLastScanIsFoundByOneRescan) {
 // processes are not the agent's children (this test adopts and reaps them as a subreaper).
 TEST(InstalledAppsOnDesktop, LaunchStartsTheAppAndRefusesUnknownAndBrokenOnes) {
     desktop();
-    auto probe = DesktopProbe::open();
-    if (!probe) GTEST_SKIP() << "no X display (start the services with scripts/lib/services.sh)";
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (start the services with scripts/lib/services.sh)";
     ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     ASSERT_EQ(desktop().call("system.apps.installed").ok, true);
     fs::remove(desktop().root / "bin/kx-gone");  // uninstalled since the scan
@@ -265,7 +316,7 @@ TEST(InstalledAppsOnDesktop, LaunchStartsTheAppAndRefusesUnknownAndBrokenOnes) {
 
     std::vector<pid_t> launched;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while ((launched = probe->clientsOfClass("KxLaunched")).empty() && std::chrono::steady_clock::now() < deadline)
+    while ((launched = clientsOfClass("KxLaunched")).empty() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(launched.size(), 1u);
     ASSERT_GT(launched[0], 0);

@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
 
 #include "agent/scripting/ScriptFailure.h"
+#include "agent/support/AtomicFile.h"
 #include "platform/linux/scripting/FreedesktopFileManager.h"
 #include "platform/linux/scripting/GioWebBrowser.h"
 #include "tests/e2e/support/Eventually.h"
@@ -93,11 +93,7 @@ TEST_F(FileManagerAndBrowser, WithoutAFileManagerFoldersAndWebAddressesOpenInThe
     // GIO hands local files over as paths; each launch runs on its own, in no fixed order.
     const std::string dir = folder.path().string();
     const std::vector<std::string> lines{dir + "/" + kFolder + "\n", dir + "\n", "https://example.test/a?b=1\n"};
-    auto opened = [&] {
-        std::stringstream text;
-        text << std::ifstream(log).rdbuf();
-        return text.str();
-    };
+    auto opened = [&] { return readWholeFile(log).value_or(""); };
     EXPECT_TRUE(eventually([&] { return opened().size() >= lines[0].size() + lines[1].size() + lines[2].size(); }));
     for (const auto& line : lines) EXPECT_NE(opened().find(line), std::string::npos) << line << " in " << opened();
 

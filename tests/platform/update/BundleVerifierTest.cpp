@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "agent/update/UpdateFailure.h"
+#include "platform/linux/update/BundleInstaller.h"
 #include "platform/linux/update/BundleVerifier.h"
 #include "tests/support/TempFolder.h"
 #include "tests/update/TestBundle.h"
@@ -34,10 +37,11 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
         entries.insert(entries.end(), extra.begin(), extra.end());
         return entries;
     };
-    auto changed = [&](const std::string& path, const std::string& content) {
+    // The good entries with kestrixd's entry changed.
+    auto changed = [&](const std::function<void(TarEntry&)>& change) {
         auto entries = good;
         for (auto& entry : entries)
-            if (entry.path == path) entry.content = content;
+            if (entry.path == "Kestrix/bin/kestrixd") change(entry);
         return entries;
     };
     std::vector<TarEntry> manyEntries{{"Kestrix/", TarEntry::Type::folder, {}, 0755}};
@@ -58,17 +62,10 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
         {"10,001 entries", manyEntries, kUnpack},
         {"second top folder", with({{"Other/", TarEntry::Type::folder, {}, 0755}}), kNoKestrix},
         {"inside a subfolder", {{"x/", TarEntry::Type::folder, {}, 0755}}, kNoKestrix},
-        {"changed file", changed("Kestrix/bin/kestrixd", "#!/bin/sh\n"), kNotSigned},
+        {"changed file", changed([](TarEntry& entry) { entry.content = "#!/bin/sh\n"; }), kNotSigned},
         {"extra file", with({{"Kestrix/bin/extra", TarEntry::Type::file, "x", 0755}}), kNotSigned},
         {"link inside, unlisted", with({{"Kestrix/in", TarEntry::Type::symlink, "version"}}), kNotSigned},
-        {"lost executable bit",
-         [&] {
-             auto entries = good;
-             for (auto& entry : entries)
-                 if (entry.path == "Kestrix/bin/kestrixd") entry.mode = 0644;
-             return entries;
-         }(),
-         kNotSigned},
+        {"lost executable bit", changed([](TarEntry& entry) { entry.mode = 0644; }), kNotSigned},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -91,4 +88,54 @@ TEST(BundleVerifier, RefusesEveryUnsafeOrUnsignedArchiveWithItsReasonAndCleansUp
     EXPECT_EQ(prepared.filename(), "Kestrix");
     EXPECT_EQ(prepared.parent_path().parent_path(), install.path());
     EXPECT_EQ(BundleFileList::scan(prepared), BundleFileList::scan(source / "Kestrix"));
+}
+
+// The three location problems in the order they are tested, each with its text for a page that
+// opened and for one that did not; a writable bundle outside temporary folders has none.
+TEST(BundleInstaller, LocationProblemsAreFoundInOrderWithBothTexts) {
+    const std::string page = "https://updates.example.org/download/";
+    const std::string open = "The download page is open on the computer";
+    const std::string at = "Download the new version from " + page;
+    struct Row {
+        std::string executable;
+        bool bundle;
+        bool writable;
+        std::optional<std::string> reason, reasonWithoutPage;
+    };
+    const std::string packaged =
+        "Kestrix was installed with the package manager, so it cannot replace itself: update it with sudo apt "
+        "update && sudo apt upgrade. ";
+    const std::string temporary =
+        "Kestrix is running from a temporary location. Move it to a folder in your home "
+        "folder, or ";
+    const std::vector<Row> rows = {
+        {"/usr/bin/kestrixd", false, true, packaged + open, packaged + at},
+        {"/home/u/src/kestrix/build/daemon/kestrixd", false, true,
+         "Kestrix is not running as an app, so it cannot replace itself. " + open,
+         "Kestrix is not running as an app, so it cannot replace itself. " + at},
+        {"/tmp/Kestrix/bin/kestrixd", true, false, temporary + "use the download page now open on the computer",
+         temporary + "download the new version from " + page},
+        {"/var/tmp/x/Kestrix/bin/kestrixd", true, true, temporary + "use the download page now open on the computer",
+         temporary + "download the new version from " + page},
+        {"/home/u/Kestrix/bin/kestrixd", true, false, "Kestrix cannot replace itself in the folder it is in. " + open,
+         "Kestrix cannot replace itself in the folder it is in. " + at},
+        {"/home/u/tmpfiles/Kestrix/bin/kestrixd", true, true, std::nullopt, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.executable);
+        BundleInstaller::Settings settings;
+        settings.location.executable = row.executable;
+        if (row.bundle) settings.location.root = std::filesystem::path(row.executable).parent_path().parent_path();
+        settings.downloadPageURL = page;
+        settings.isWritable = [&](const std::filesystem::path& folder) {
+            EXPECT_EQ(folder, settings.location.root->parent_path());
+            return row.writable;
+        };
+        settings.temporaryFolders = {"/tmp", "/var/tmp"};
+        auto problem = BundleInstaller::locationProblem(settings);
+        EXPECT_EQ(problem.has_value(), row.reason.has_value());
+        if (!problem || !row.reason) continue;
+        EXPECT_EQ(problem->reason, *row.reason);
+        EXPECT_EQ(problem->reasonWithoutPage, row.reasonWithoutPage);
+    }
 }
