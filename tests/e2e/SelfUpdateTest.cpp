@@ -170,15 +170,8 @@ TEST_F(SelfUpdateTest, BadReleasesAndFailedChecksLeaveTheRunningVersionInPlaceWi
     Key32 otherSeed{};
     otherSeed.fill(5);
     std::ofstream(root / "other.key") << base64URLEncode(otherSeed) << "\n";
+    // A download that does not match its digest is UpdateServiceTest's.
     const std::vector<std::pair<std::function<void()>, std::string>> rows = {
-        {[&] {
-             publish("1.0.1", "1.0.1", "release.key");
-             auto archive = root / "release-1" / "Kestrix-1.0.1-linux-x86_64.tar.gz";
-             auto bytes = readWholeFile(archive).value();
-             bytes[bytes.size() / 2] ^= 1;
-             server.serveBody("/files/" + archive.filename().string(), bytes);
-         },
-         "The download did not match the published update"},
         {[&] { publish("1.0.1", "1.0.1", "other.key"); }, "The update is not signed by the Kestrix developer"},
         {[&] { publish("1.0.2", "1.0.1", "release.key"); }, "The update is not the version that was published"},
         {[&] {
@@ -207,10 +200,6 @@ TEST_F(SelfUpdateTest, BadReleasesAndFailedChecksLeaveTheRunningVersionInPlaceWi
     EXPECT_FALSE(badSignature.succeeded());
     EXPECT_TRUE(has(badSignature.standardError, "Update check failed: the manifest signature is not valid"))
         << badSignature.standardError << badSignature.standardOutput;
-    server.serveStatus(kManifestPath, 404);
-    auto missing = agent->control({"check-update"});
-    EXPECT_FALSE(missing.succeeded());
-    EXPECT_TRUE(has(missing.standardError, "Update check failed: Unexpected manifest response"));
 
     publish("1.0.1", "1.0.1", "release.key", [&](const std::filesystem::path& bundle) {
         // Signed as published, but its agent exits at once.

@@ -4,7 +4,6 @@
 
 #include "protocol/Base64URL.h"
 #include "tests/e2e/support/AgentProcess.h"
-#include "tests/e2e/support/ClientPairing.h"
 #include "tests/update/LocalHTTPSServer.h"
 #include "tests/update/TestManifests.h"
 
@@ -12,18 +11,9 @@ using namespace kx;
 using namespace kx::e2e;
 using namespace kx::testing;
 
-namespace {
-
-// The next "agent.update" event, skipping others.
-std::optional<JSONObject> nextUpdateEvent(KxClient& client) {
-    while (auto event = client.nextEvent(std::chrono::seconds(10)))
-        if (event->m == "agent.update") return event->p.value_or(JSONObject{});
-    return std::nullopt;
-}
-
-}  // namespace
-
-TEST(Update, NewerReleaseReachesAConnectedPhoneAsEventAndStatus) {
+// The key named by KX_UPDATE_PUBLIC_KEY_FILE checks the manifest. How the statuses reach a phone is
+// SelfUpdateTest's and UpdateStatusTest's.
+TEST(Update, TheKeyFileNamedInTheEnvironmentAcceptsANewerRelease) {
     LocalHTTPSServer server;
     if (!server.ready()) GTEST_SKIP() << "python3 or openssl missing: no local HTTPS server";
     server.serveBody("/updates/agent.json", signedManifest({.version = "999.0.0", .minimumVersion = "0.0.1"}));
@@ -34,18 +24,10 @@ TEST(Update, NewerReleaseReachesAConnectedPhoneAsEventAndStatus) {
         {.environment = {"KX_UPDATE_BASE_URL=" + server.baseURL(), "KX_UPDATE_CA_FILE=" + server.caFile().string(),
                          "KX_UPDATE_PUBLIC_KEY_FILE=" + keyFile.string(),
                          "XDG_CONFIG_HOME=" + (folder / "config").string()}});
-    auto client = connectClient(pairClient(agent));
-    EXPECT_EQ(client->call("agent.update.status").at("state"), JSONValue("idle"));
-
+    EXPECT_TRUE(agent.statusShows("updates: idle"));
     auto check = agent.control({"check-update"});
     ASSERT_TRUE(check.succeeded()) << check.standardError;
-    EXPECT_NE(check.standardOutput.find("Update available: 999.0.0"), std::string::npos) << check.standardOutput;
-    EXPECT_EQ(nextUpdateEvent(*client), (JSONObject{{"state", "checking"}}));
-    EXPECT_EQ(nextUpdateEvent(*client), (JSONObject{{"state", "available"}}));
-    auto status = client->call("agent.update.status");
-    EXPECT_EQ(status.at("state"), JSONValue("available"));
-    EXPECT_EQ(status.at("available").asObject().at("version"), JSONValue("999.0.0"));
-    EXPECT_EQ(status.at("available").asObject().at("required"), JSONValue(false));
+    EXPECT_TRUE(has(check.standardOutput, "Update available: 999.0.0")) << check.standardOutput;
     EXPECT_TRUE(agent.statusShows("updates: available (Update available: 999.0.0)"));
 }
 
@@ -54,6 +36,6 @@ TEST(Update, WithoutAnUpdateHostChecksAreRefused) {
     AgentProcess agent({.environment = {"KX_UPDATE_BASE_URL=", "XDG_CONFIG_HOME=" + (folder / "config").string()}});
     auto check = agent.control({"check-update"});
     EXPECT_FALSE(check.succeeded());
-    EXPECT_NE(check.standardError.find("updates are off"), std::string::npos) << check.standardError;
+    EXPECT_TRUE(has(check.standardError, "updates are off")) << check.standardError;
     EXPECT_TRUE(agent.statusShows("updates: off"));
 }

@@ -70,21 +70,13 @@ public:
         return peer;
     }
 
-    // Registers a device directly in the registry (no pairing round-trip); a new one by default.
-    TestDevice addDevice(const std::string& name = "test phone") {
+    // Registers a new device directly in the registry (no pairing round-trip).
+    TestDevice addDevice() {
         static std::atomic<int> counter{0};
         TestDevice device{"d_test" + std::to_string(++counter), SigningKey::generate()};
-        addDevice(device, name);
+        service_->registry().registerDevice({device.id, "test phone", base64URLEncode(device.key.publicKey),
+                                             std::chrono::system_clock::now(), std::nullopt, "test"});
         return device;
-    }
-    void addDevice(const TestDevice& device, const std::string& name = "test phone") {
-        PairedDevice entry;
-        entry.id = device.id;
-        entry.name = name;
-        entry.publicKey = base64URLEncode(device.key.publicKey);
-        entry.pairedAt = std::chrono::system_clock::now();
-        entry.platform = "test";
-        service_->registry().registerDevice(entry);
     }
 
 private:
