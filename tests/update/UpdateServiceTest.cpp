@@ -35,7 +35,7 @@ protected:
         with.sleep = std::move(sleep);
         with.automaticChecks = std::move(automatic);
         auto made = std::make_unique<UpdateService>(std::move(with));
-        made->setOnChange([this](const UpdateStatus& status) { recorder(status); });
+        made->setOnChange([this](const UpdateStatus& status) { recorder.record(status); });
         return made;
     }
 
@@ -92,11 +92,11 @@ TEST_F(UpdateServiceTest, FailedCheckPutsThePreviousStatusBackAndNeverPublishesF
     service->checkNow();
     EXPECT_EQ(service->status(), before);
     EXPECT_EQ(recorder.states().size(), 4u);
-    for (const auto& status : recorder.statuses()) {
+    for (const auto& status : recorder.entries()) {
         EXPECT_NE(status.state, UpdateState::failed);
         EXPECT_FALSE(status.message.has_value());
     }
-    EXPECT_EQ(recorder.statuses().back(), before);
+    EXPECT_EQ(recorder.entries().back(), before);
 }
 
 TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
@@ -106,7 +106,7 @@ TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
         EXPECT_EQ(off->status().state, UpdateState::idle);
     }
     EXPECT_EQ(fetcher->calls, 0);
-    EXPECT_TRUE(recorder.statuses().empty());
+    EXPECT_TRUE(recorder.entries().empty());
     EXPECT_TRUE(service->isConfigured());
 }
 
@@ -148,7 +148,7 @@ TEST_F(UpdateServiceTest, InstallRunsDownloadVerifyInstallAndRemovesTheArchive) 
     service->install().wait();
 
     // 0 % then one event per whole percent (101 in all), then verifying and installing without progress.
-    auto statuses = recorder.statuses();
+    auto statuses = recorder.entries();
     ASSERT_EQ(statuses.size(), 103u);
     for (std::size_t i = 0; i <= 100; ++i) {
         EXPECT_EQ(statuses[i].state, UpdateState::downloading);
