@@ -36,9 +36,7 @@ struct RecordingSleepInhibitor : SleepInhibitor {
 // Counted from the moment of acceptance, before any handshake; one inhibition however many connect.
 TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    e2e::InProcessAgent::Options options;
-    options.sleepInhibitor = inhibitor;
-    e2e::InProcessAgent agent(options);
+    e2e::InProcessAgent agent({.sleepInhibitor = inhibitor});
     auto& guard = agent.service().sleepGuard();
     EXPECT_FALSE(guard.isHolding());
     auto first = std::make_unique<e2e::RawPeer>(agent.port());
