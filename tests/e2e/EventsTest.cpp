@@ -14,13 +14,10 @@ TEST(Events, RingReachesAuthenticatedSessionsAndRevokingClosesOnlyTheDevicesOwn)
     TestDevice phone = agent.addDevice();
     TestDevice tablet = agent.addDevice();
     auto second = agent.connect(tablet);
-    // The earlier session hears one event more, so its numbers run ahead of the later one's.
+    // The earlier session hears one event more, so its numbers run ahead of the later one's (what
+    // an event carries is KxClientTest's).
     agent.service().transport().broadcast("system.state", {{"volume", 0.5}});
-    auto volume = second->readEnvelope();
-    ASSERT_TRUE(volume.has_value());
-    EXPECT_EQ(volume->m, "system.state");
-    EXPECT_EQ(volume->seq, 1u);
-    EXPECT_EQ(volume->p, (JSONObject{{"volume", 0.5}}));
+    ASSERT_TRUE(second->readEnvelope().has_value());
 
     auto first = agent.connect(phone);
     agent.service().beginPairing("127.0.0.1");

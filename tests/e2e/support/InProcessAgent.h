@@ -56,6 +56,10 @@ public:
     }
 
     void start() { service_->start(std::nullopt, false); }
+    // Registers a method of the test's own for authenticated sessions (before start()).
+    void add(const std::string& method, MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt) {
+        service_->router().registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
+    }
     AgentService& service() { return *service_; }
     std::uint16_t port() const {
         auto port = service_->listeningPort();
