@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -10,9 +9,11 @@
 
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
+#include "tests/support/Recorder.h"
 
 using namespace kx;
 using namespace kx::e2e;
+using kx::testing::Recorder;
 
 namespace {
 
@@ -90,30 +91,21 @@ TEST(Session, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
     // Shared with the router, which hears of the last session's end after this body.
     struct Record {
         Gate gate;
-        std::mutex lock;
-        std::set<std::uint64_t> requestIDs;
-        std::vector<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
+        Recorder<std::uint64_t> requestConnections;
+        Recorder<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
     };
     auto record = std::make_shared<Record>();
     InProcessAgent agent({.startNow = false});
     agent.add(
         "test.slow",
         [record](const JSONObject&, const RequestContext& context) {
-            {
-                std::lock_guard guard(record->lock);
-                record->requestIDs.insert(context.connectionID);
-            }
+            record->requestConnections.record(context.connectionID);
             return record->gate.pass();
         },
         OrderedTarget{"test", std::nullopt});
     agent.service().router().addConnectionClosedObserver([record](std::uint64_t id) {
-        std::lock_guard guard(record->lock);
-        record->closings.emplace_back(id, record->gate.left.load());
+        record->closings.record({id, record->gate.left.load()});
     });
-    auto closings = [&] {
-        std::lock_guard guard(record->lock);
-        return record->closings;
-    };
 
     agent.start();
     const TestDevice device = agent.addDevice();
@@ -122,15 +114,15 @@ TEST(Session, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
     ASSERT_TRUE(eventually([&] { return record->gate.entered.load() == 1; }));
     peer.reset();
     ASSERT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 0; }));
-    EXPECT_TRUE(closings().empty());
+    EXPECT_TRUE(record->closings.entries().empty());
     record->gate.release.set_value();
-    ASSERT_TRUE(eventually([&] { return !closings().empty(); }));
+    ASSERT_TRUE(record->closings.waitForCount(1));
 
     auto second = agent.connect(device);
     ASSERT_TRUE(second->call("test.slow"));
-    std::lock_guard guard(record->lock);
-    ASSERT_EQ(record->requestIDs.size(), 2u);  // one per session
-    EXPECT_EQ(record->requestIDs.count(0), 0u);
-    ASSERT_EQ(record->closings.size(), 1u);
-    EXPECT_EQ(record->closings[0], std::make_pair(*record->requestIDs.begin(), 3));
+    const auto connections = record->requestConnections.entries();
+    const std::set<std::uint64_t> sessions(connections.begin(), connections.end());
+    ASSERT_EQ(sessions.size(), 2u);  // one per session
+    EXPECT_EQ(sessions.count(0), 0u);
+    EXPECT_EQ(record->closings.entries(), (std::vector<std::pair<std::uint64_t, int>>{{connections.front(), 3}}));
 }
