@@ -13,9 +13,6 @@
 
 namespace kx::testing {
 
-// Long enough never to trip on a loaded machine; only reached when something is broken.
-constexpr auto kPatience = std::chrono::seconds(20);
-
 // Records every action instead of carrying it out.
 class RecordingExecutor : public ShutdownExecuting, public Recorder<ShutdownAction> {
 public:
@@ -59,7 +56,7 @@ public:
     // True once some ticker is asleep in the gate.
     bool waitUntilSleeping() {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [&] { return sleeping_ > 0; });
+        return changed_.wait_for(lock, Recorder<int>::patience, [&] { return sleeping_ > 0; });
     }
 
 private:

@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <functional>
-#include <future>
 #include <vector>
 
 #include "agent/update/UpdateDownloading.h"
