@@ -32,7 +32,7 @@ void release(const std::vector<std::string>& arguments) {
     ASSERT_TRUE(result.succeeded()) << result.standardError;
 }
 
-// "state[ percent][: message]" of every update event that reached the phone, until none comes for a
+// "state[ percent]" of every update event that reached the phone, until none comes for a
 // while or the agent closes the connection on its way out.
 std::string updateEvents(KxClient& client) {
     std::string seen;
@@ -160,7 +160,6 @@ TEST_F(SelfUpdateTest, ANewerReleaseIsDownloadedCheckedSwappedInAndAnswersOverAN
 
     EXPECT_EQ(connectClient(*phone)->call("agent.info").at("version"), JSONValue("1.0.1"));
     EXPECT_EQ(BundleLocation::versionOf(installation()), "1.0.1");
-    EXPECT_EQ(BundleFileList::scan(BundleInstaller::backupFor(installation())), installed);
 }
 
 // Each bad release leaves 1.0.0 running and intact with the reason the phone reads, and a failed

@@ -7,8 +7,11 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/DeviceRegistry.h"
+#include "agent/pairing/IdentityStoreError.h"
 #include "agent/pairing/InternetDate.h"
+#include "agent/pairing/MemoryIdentityStore.h"
 #include "agent/support/AtomicFile.h"
 #include "tests/support/TempFolder.h"
 
@@ -167,6 +170,12 @@ std::vector<std::string> ids(const DeviceRegistry& registry) {
     return out;
 }
 
+// A store on a read-only disk: it has nothing and can keep nothing.
+class ReadOnlyStore : public MemoryIdentityStore {
+public:
+    void save(const AgentIdentity&) override { throw IdentityStoreError::io(EROFS, "item"); }
+};
+
 // Files kept aside beside devices.json.
 std::vector<std::filesystem::path> asides(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> out;
@@ -218,6 +227,19 @@ TEST(DamagedRegistry, KeepsEveryReadableDeviceAndTheOriginalBeforeTheFirstWrite)
         struct stat info {};
         ASSERT_EQ(::stat(aside[0].c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+}
+
+// Creating, saving and reloading the key is FileIdentityStoreTest's, as is a key file that cannot
+// be loaded; a failed save is not swallowed either.
+TEST(AgentIdentity, ASaveFailurePassesThrough) {
+    ReadOnlyStore store;
+    try {
+        AgentIdentity::loadOrCreate(store);
+        ADD_FAILURE() << "a store failure must stop the start";
+    } catch (const IdentityStoreError& error) {
+        EXPECT_EQ(error.which, IdentityStoreError::Case::io);
+        EXPECT_EQ(error.status, EROFS);
     }
 }
 

@@ -99,7 +99,6 @@ TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     auto resized = sessions()[1].asObject();
     EXPECT_EQ(resized.at("cols"), JSONValue(20));
     EXPECT_EQ(resized.at("rows"), JSONValue(200));
-    EXPECT_GT(resized.at("created").asNumber(), 0);
 
     succeed(rig_->router, "session.kill", {{"id", "kx-shell"}});
     auto left = sessions();
@@ -108,7 +107,6 @@ TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     // Gone means gone: the name does not reach kx-shell-2 by prefix.
     EXPECT_EQ(fail(rig_->router, "session.kill", {{"id", "kx-shell"}}),
               (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
-    EXPECT_EQ(fail(rig_->router, "session.kill", {{"id", "work"}}).msg, "No such session");
     EXPECT_EQ(sessions().size(), 1u);
     EXPECT_TRUE(tmux({"has-session", "-t", "=work"}).succeeded());
 }
