@@ -68,11 +68,6 @@ bool redeems(RawPeer& peer, const std::string& token) {
     return reply && reply->id == "redeem" && reply->ok == true;
 }
 
-bool answersPing(RawPeer& peer) {
-    auto reply = peer.call("agent.ping");
-    return reply && reply->ok == true;
-}
-
 struct WindowEnd {
     const char* name;
     std::optional<std::string> lifetime;  // KX_PAIRING_LIFETIME while the code is issued
@@ -117,7 +112,7 @@ TEST(ConnectionLimits, PairingSessionsCloseOnceTheirPairingWindowEnds) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
         EXPECT_TRUE(running[i].session->waitForClose(closeWait));
-        EXPECT_TRUE(answersPing(*running[i].paired));  // a paired phone's session is not the window's
+        EXPECT_TRUE(running[i].paired->succeeds("agent.ping"));  // a paired phone's session is not the window's
     }
 }
 
@@ -129,7 +124,8 @@ TEST(ConnectionLimits, ANewPairingSessionClosesTheOldestOverTheLimit) {
         sessions.push_back(pairingSession(agent.port()));
     EXPECT_TRUE(sessions[0]->waitForClose());
     EXPECT_TRUE(sessions[1]->waitForClose());
-    for (std::size_t i = 2; i < sessions.size(); ++i) EXPECT_TRUE(answersPing(*sessions[i])) << "session " << i;
+    for (std::size_t i = 2; i < sessions.size(); ++i)
+        EXPECT_TRUE(sessions[i]->succeeds("agent.ping")) << "session " << i;
 }
 
 // Idle sockets from another address churn among themselves while the phone gets in, every time.
@@ -151,7 +147,7 @@ TEST(ConnectionLimits, PairedPhoneConnectsWhileIdleSocketsFloodTheAgent) {
         RawPeer phone(agent.port());
         // Behind the flood in the accept queue: as long as the agent gives a handshake.
         auto reply = phone.handshake(device.id, device.key, TransportServer::defaultHandshakeTimeout);
-        if (reply && reply->ok == true && answersPing(phone)) ++connected;
+        if (reply && reply->ok == true && phone.succeeds("agent.ping")) ++connected;
     }
     flood.request_stop();
     flood.join();
@@ -172,9 +168,7 @@ TEST(ConnectionLimits, PairedPhoneGetsInWhileIdleSocketsOutnumberTheDescriptors)
     };
     for (const auto& [name, limit] : cases) {
         SCOPED_TRACE(name);
-        AgentProcess::Options options;
-        options.descriptorLimit = limit;
-        AgentProcess agent(options);
+        AgentProcess agent({.descriptorLimit = limit});
         EXPECT_EQ(procValue(agent.pid(), "limits", R"(^Max open files\s+([0-9]+))"), long(limit.second));
         ClientState phone = pairClient(agent);
         IdleSockets idle;

@@ -10,13 +10,11 @@ using namespace kx;
 using namespace kx::e2e;
 
 // One paired phone through every control command that reaches it: status, devices, ring,
-// disconnect, resume and revoke; then an unknown command and a clean stop (a second agent on the
-// same folder is OneAgentPerFolderTest's).
+// disconnect, resume and revoke; then an unknown command and a clean stop.
 TEST(Daemon, ControlCommandsReachThePairedPhoneThenTheAgentStopsCleanly) {
     AgentProcess agent;
     ClientState phone = pairClient(agent);
     auto client = connectClient(phone);
-    EXPECT_EQ(client->call("agent.info").at("name"), JSONValue(phone.agentName));
 
     EXPECT_TRUE(agent.statusShows("transport: listening on port " + std::to_string(agent.port())));
     EXPECT_TRUE(agent.statusShows("connections: 1"));
@@ -75,4 +73,20 @@ TEST(Daemon, PairingCodesFromTheFlagAndTheCommandCloseWhenUsedOrLapsed) {
     ASSERT_TRUE(lapsing.control({"pair"}).succeeded());
     EXPECT_FALSE(has(lapsing.errorOutput(), "pairing code closed"));
     EXPECT_TRUE(lapsing.waitForErrorOutput("pairing code closed (used or expired)"));
+}
+
+// The second agent has a runtime folder of its own, so its control socket would not collide:
+// the data folder's lock alone turns it away, naming the process that holds the folder.
+TEST(Daemon, ASecondAgentOnTheSameDataFolderNamesTheHolderAndExitsNonZero) {
+    AgentProcess first;
+    AgentProcess second({.waitUntilListening = false, .dataFolder = first.dataFolder()});
+    EXPECT_EQ(second.waitForExit(), 1);
+    EXPECT_TRUE(has(second.errorOutput(), "another agent is already running for data folder " +
+                                              first.dataFolder().string() + " (process " + std::to_string(first.pid()) +
+                                              ")"))
+        << second.errorOutput();
+    EXPECT_EQ(first.stop(), 0);
+    // Once the holder has ended, the folder is free again.
+    AgentProcess third({.dataFolder = first.dataFolder()});
+    EXPECT_GT(third.port(), 0);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -18,43 +19,52 @@ using kx::test::PrivateXServer;
 namespace {
 
 constexpr const char* kXdotool = "/usr/bin/xdotool";  // Debian's xdotool package
-constexpr auto kCallWait = std::chrono::seconds(30);
 
 std::pair<int, int> pointerOn(const PrivateXServer& server) {
-    ChildProcess::Options options;
-    options.environment = std::vector<std::string>{"DISPLAY=" + server.name()};
-    options.timeLimit = std::chrono::seconds(10);
-    auto result = ChildProcess::run(kXdotool, {"getmouselocation", "--shell"}, options);
+    auto result = ChildProcess::run(
+        kXdotool, {"getmouselocation", "--shell"},
+        {.environment = std::vector<std::string>{"DISPLAY=" + server.name()}, .timeLimit = std::chrono::seconds(10)});
     int x = -1, y = -1;
     std::sscanf(result.standardOutput.c_str(), "X=%d\nY=%d", &x, &y);
     return {x, y};
 }
 
-void awaitAll(std::vector<PendingCall>& calls) {
+std::vector<JSONObject> awaitAll(std::vector<PendingCall>& calls) {
+    std::vector<JSONObject> results;
     for (auto& call : calls) {
-        ASSERT_EQ(call.wait_for(kCallWait), std::future_status::ready);
-        call.get();
+        if (call.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
+            throw std::runtime_error("a call was not answered in time");
+        results.push_back(call.get());
     }
+    return results;
 }
 
 }  // namespace
 
-// The real X path through the agent; what each input does on the display is X11EventPosterTest's.
-TEST(Ordering, PipelinedPointerMovesLandOnTheSumOfTheirDeltas) {
+// The real X path through the agent, on a display of its own so that nothing else on the test
+// machine owns its clipboard meanwhile. What each input does on the display is X11EventPosterTest's,
+// what other applications set and paste X11ClipboardTest's.
+TEST(Ordering, PipelinedPointerMovesAndClipboardCallsTakeEffectInTheOrderSent) {
     PrivateXServer display;
     if (!display.number()) GTEST_SKIP() << "Xvfb is not available";
-    AgentProcess::Options options;
-    options.environment = {"DISPLAY=" + display.name()};
-    AgentProcess agent(options);
+    AgentProcess agent({.environment = {"DISPLAY=" + display.name()}});
     auto client = connectClient(pairClient(agent));
+    const auto& caps = client->auth().caps;
+    EXPECT_NE(std::find(caps.begin(), caps.end(), "clipboard.text"), caps.end());
     client->call("input.pointer.move", {{"dx", -1e6}, {"dy", -1e6}});
     ASSERT_EQ(pointerOn(display), std::make_pair(0, 0));
 
     // 600 steps right and 400 down, interleaved, all inside the 640 by 480 screen.
-    std::vector<PendingCall> moves;
+    std::vector<PendingCall> moves, clipboard;
     for (int i = 0; i < 1000; ++i)
         moves.push_back(
             client->callAsync("input.pointer.move", {{"dx", i % 5 < 3 ? 1 : 0}, {"dy", i % 5 < 3 ? 0 : 1}}));
+    for (const char* text : {"one", "two \xE2\x9C\x93"}) {
+        clipboard.push_back(client->callAsync("clipboard.set", {{"text", text}}));
+        clipboard.push_back(client->callAsync("clipboard.get"));
+    }
     awaitAll(moves);
     EXPECT_EQ(pointerOn(display), std::make_pair(600, 400));
+    EXPECT_EQ(awaitAll(clipboard),
+              (std::vector<JSONObject>{{}, {{"text", "one"}}, {}, {{"text", "two \xE2\x9C\x93"}}}));
 }

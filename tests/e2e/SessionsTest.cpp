@@ -27,7 +27,6 @@ TEST(Sessions, PhoneTypesIntoASessionInOrderAndItOutlivesAnAgentRestartOnTheSame
     EXPECT_NE(std::find(caps.begin(), caps.end(), JSONValue("session.tmux")), caps.end());
 
     auto id = client->call("session.create", JSONObject{{"templateId", "t_sh"}}).at("id").asString();
-    EXPECT_EQ(id, "kx-plain-shell");
 
     // Text and Enter sent back to back take effect in the order sent.
     // Each command appends its line to a file: the shell's output and the terminal's echo of

@@ -7,8 +7,11 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "agent/pairing/AgentIdentity.h"
 #include "agent/pairing/DeviceRegistry.h"
+#include "agent/pairing/IdentityStoreError.h"
 #include "agent/pairing/InternetDate.h"
+#include "agent/pairing/MemoryIdentityStore.h"
 #include "agent/support/AtomicFile.h"
 #include "tests/support/TempFolder.h"
 
@@ -88,6 +91,7 @@ TEST_F(DeviceRegistryTest, ReloadsWhatItWroteListsNewestFirstAndLetsALaterDuplic
     EXPECT_EQ(all[0].name, "second");
 }
 
+// The date forms that read are the InternetDate tests' (below).
 TEST(PairedDeviceEntry, ReadsOffsetDatesAndNullLastSeenAndRejectsBadDatesOrMissingFields) {
     auto entry = [](const std::string& fields) {
         return PairedDevice::fromFileJSON(
@@ -97,11 +101,9 @@ TEST(PairedDeviceEntry, ReadsOffsetDatesAndNullLastSeenAndRejectsBadDatesOrMissi
     ASSERT_TRUE(read);
     EXPECT_EQ(read->pairedAt, at("2026-01-05T10:00:00Z"));
     EXPECT_FALSE(read->lastSeen);
-    for (const char* fields :
-         {R"("pairedAt":"2026-01-05T10:00:00.5Z","platform":"p")",
-          R"("pairedAt":"2026-01-05 10:00:00Z","platform":"p")", R"("pairedAt":"2026-02-30T10:00:00Z","platform":"p")",
-          R"("pairedAt":1767607200,"platform":"p")", R"("pairedAt":"2026-01-05T10:00:00Z")",
-          R"("pairedAt":"2026-01-05T10:00:00Z","platform":"p","lastSeen":"yesterday")"})
+    for (const char* fields : {R"("pairedAt":"2026-02-30T10:00:00Z","platform":"p")",
+                               R"("pairedAt":1767607200,"platform":"p")", R"("pairedAt":"2026-01-05T10:00:00Z")",
+                               R"("pairedAt":"2026-01-05T10:00:00Z","platform":"p","lastSeen":"yesterday")"})
         EXPECT_FALSE(entry(fields)) << fields;
 }
 
@@ -170,6 +172,12 @@ std::vector<std::string> ids(const DeviceRegistry& registry) {
     return out;
 }
 
+// A store on a read-only disk: it has nothing and can keep nothing.
+class ReadOnlyStore : public MemoryIdentityStore {
+public:
+    void save(const AgentIdentity&) override { throw IdentityStoreError::io(EROFS, "item"); }
+};
+
 // Files kept aside beside devices.json.
 std::vector<std::filesystem::path> asides(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> out;
@@ -222,4 +230,40 @@ TEST(DamagedRegistry, KeepsEveryReadableDeviceAndTheOriginalBeforeTheFirstWrite)
         ASSERT_EQ(::stat(aside[0].c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
     }
+}
+
+// Creating, saving and reloading the key is FileIdentityStoreTest's, as is a key file that cannot
+// be loaded; a failed save is not swallowed either.
+TEST(AgentIdentity, ASaveFailurePassesThrough) {
+    ReadOnlyStore store;
+    try {
+        AgentIdentity::loadOrCreate(store);
+        ADD_FAILURE() << "a store failure must stop the start";
+    } catch (const IdentityStoreError& error) {
+        EXPECT_EQ(error.which, IdentityStoreError::Case::io);
+        EXPECT_EQ(error.status, EROFS);
+    }
+}
+
+TEST(InternetDate, WritesTheUTCFormThatReadsBack) {
+    const std::pair<const char*, const char*> dates[] = {
+        {"2026-01-05T11:00:00+01:00", "2026-01-05T10:00:00Z"},
+        {"2016-12-31T23:59:60Z", "2017-01-01T00:00:00Z"},
+        {"1677-09-22T00:00:00Z", "1677-09-22T00:00:00Z"},
+        {"2262-04-10T23:59:59Z", "2262-04-10T23:59:59Z"},
+    };
+    for (const auto& [text, written] : dates) {
+        auto time = parseInternetDate(text);
+        ASSERT_TRUE(time) << text;
+        EXPECT_EQ(formatInternetDate(*time), written);
+        EXPECT_EQ(parseInternetDate(written), time);
+    }
+}
+
+TEST(InternetDate, RefusesOtherFormsAndTimesTheClockCannotHold) {
+    // The system clock counts nanoseconds: years 1677 to 2262. Nothing may wrap around to another time.
+    for (const char* text :
+         {"2026-01-05T10:00:00.5Z", "2026-01-05 10:00:00Z", "2026-02-30T10:00:00Z", "0999-06-01T00:00:00Z",
+          "1677-09-21T00:00:00Z", "2262-04-12T00:00:00Z", "0000-01-01T00:00:00+00:01", "9999-12-31T23:59:60Z"})
+        EXPECT_FALSE(parseInternetDate(text)) << text;
 }

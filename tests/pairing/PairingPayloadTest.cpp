@@ -1,24 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <nlohmann/json.hpp>
-
 #include "agent/pairing/PairingPayload.h"
-#include "agent/support/AtomicFile.h"
 #include "protocol/JSONValue.h"
+#include "tests/protocol/VectorFiles.h"
 
 using namespace kx;
 
 namespace {
-
-nlohmann::json vectors() {
-    const char* source = std::getenv("KX_SOURCE_DIR");
-    std::filesystem::path root = source ? source : ".";
-    auto text = readWholeFile(root / "tests/vectors/pairing.json");
-    if (!text) throw std::runtime_error("pairing vectors not found; is KX_SOURCE_DIR set?");
-    return nlohmann::json::parse(*text);
-}
 
 PairingPayload fromFields(const nlohmann::json& fields) {
     return PairingPayload{fields.at("v").get<std::int64_t>(),     fields.at("host").get<std::string>(),
@@ -29,7 +17,7 @@ PairingPayload fromFields(const nlohmann::json& fields) {
 }  // namespace
 
 TEST(PairingPayload, EncodesTheVectorsByteForByteAndDecodesThemBack) {
-    auto all = vectors();
+    auto all = kx::test::loadVectors("pairing.json");
     for (const char* name : {"payload", "payload_plain_name"}) {
         SCOPED_TRACE(name);
         const auto& vector = all.at(name);
@@ -43,7 +31,7 @@ TEST(PairingPayload, EncodesTheVectorsByteForByteAndDecodesThemBack) {
 }
 
 TEST(PairingPayload, RejectsMissingKeysWrongTypesAndOutOfRangePorts) {
-    const auto all = vectors();
+    const auto all = kx::test::loadVectors("pairing.json");
     for (const auto& failure : all.at("decode_failures")) {
         SCOPED_TRACE(failure.at("note").get<std::string>());
         EXPECT_THROW(PairingPayload::decode(failure.at("text").get<std::string>()), JSONDecodeError);

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
+#include <future>
 #include <thread>
 
+#include "agent/pairing/PairingExpiryTick.h"
 #include "agent/pairing/PairingService.h"
 #include "protocol/Base64URL.h"
 #include "protocol/KxSec.h"
-#include "tests/pairing/FakeClock.h"
 #include "tests/support/ScopedVariable.h"
 
 using namespace kx;
@@ -15,6 +15,23 @@ using namespace std::chrono_literals;
 using Case = PairingError::Case;
 
 namespace {
+
+// A wall clock that moves only when told to; copies share the same time. Safe from any thread.
+class FakeClock {
+public:
+    using TimePoint = std::chrono::system_clock::time_point;
+
+    TimePoint now() const { return time_->load(); }
+    void advance(std::chrono::system_clock::duration step) { time_->store(now() + step); }
+    void set(TimePoint time) { time_->store(time); }
+    std::function<TimePoint()> function() const {
+        return [time = time_] { return time->load(); };
+    }
+
+private:
+    std::shared_ptr<std::atomic<TimePoint>> time_ =
+        std::make_shared<std::atomic<TimePoint>>(TimePoint(std::chrono::seconds(1'767'607'200)));
+};
 
 std::string newDeviceKey() {
     return base64URLEncode(SigningKey::generate().publicKey);
@@ -27,7 +44,7 @@ kx::testing::ScopedVariable lifetimeVariable(const char* value) {
 
 class PairingServiceTest : public ::testing::Test {
 protected:
-    test::FakeClock clock;
+    FakeClock clock;
     std::shared_ptr<DeviceRegistry> registry = std::make_shared<DeviceRegistry>();
     std::shared_ptr<PairingService> service = std::make_shared<PairingService>(registry, clock.function());
 
@@ -38,6 +55,27 @@ protected:
         } catch (const PairingError& error) {
             EXPECT_EQ(error.which, expected) << error.what();
         }
+    }
+};
+
+constexpr auto kInterval = 5ms;
+constexpr auto kPatience = 10s;  // only bounds a hang; no timing is asserted
+
+// A service on the fake clock and an expiry tick for it that counts its calls.
+struct TickRig {
+    FakeClock clock;
+    std::shared_ptr<PairingService> service =
+        std::make_shared<PairingService>(std::make_shared<DeviceRegistry>(), clock.function());
+    std::promise<void> expired;
+    std::atomic<int> calls{0};
+
+    std::unique_ptr<PairingExpiryTick> startTick() {
+        return std::make_unique<PairingExpiryTick>(
+            service,
+            [this] {
+                if (calls++ == 0) expired.set_value();
+            },
+            kInterval);
     }
 };
 
@@ -131,4 +169,39 @@ TEST_F(PairingServiceTest, ConcurrentRedeemsOfOneTokenAdmitExactlyOnePhone) {
     EXPECT_EQ(admitted, 1);
     EXPECT_EQ(refused, kThreads - 1);
     EXPECT_EQ(registry->all().size(), 1u);
+}
+
+TEST(PairingExpiryTick, ClearsOnlyAnExpiredCodeAndCallsBackOnce) {
+    TickRig f;
+    auto first = f.service->issueToken();
+    auto done = f.expired.get_future();
+    auto tick = f.startTick();
+    f.clock.set(first.expiresAt - 1s);
+    auto second = f.service->issueToken();  // a later expiry than the first
+    f.clock.set(first.expiresAt + 1s);
+    EXPECT_EQ(done.wait_for(20 * kInterval), std::future_status::timeout);
+    EXPECT_EQ(f.service->activeToken(), second);
+
+    f.clock.set(second.expiresAt);
+    ASSERT_EQ(done.wait_for(kPatience), std::future_status::ready);
+    EXPECT_FALSE(f.service->activeToken());
+    std::this_thread::sleep_for(10 * kInterval);
+    EXPECT_EQ(f.calls, 1);
+}
+
+TEST(PairingExpiryTick, StopsWithoutCallingWhenTheServiceIsGoneOrTheTickIsDestroyed) {
+    TickRig f;
+    auto token = f.service->issueToken();
+    auto tick = f.startTick();
+    std::weak_ptr<PairingService> weak = f.service;
+    f.service.reset();
+    // The tick holds the service only for the instant of a check.
+    for (auto deadline = std::chrono::steady_clock::now() + kPatience;
+         !weak.expired() && std::chrono::steady_clock::now() < deadline;)
+        std::this_thread::sleep_for(kInterval);
+    EXPECT_TRUE(weak.expired()) << "the tick must not keep the service alive";
+    f.clock.set(token.expiresAt + 1s);
+    std::this_thread::sleep_for(10 * kInterval);
+    tick.reset();
+    EXPECT_EQ(f.calls, 0);
 }

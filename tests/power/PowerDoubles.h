@@ -9,41 +9,9 @@
 #include <vector>
 
 #include "agent/power/ShutdownCountdown.h"
+#include "tests/support/Recorder.h"
 
 namespace kx::testing {
-
-// Long enough never to trip on a loaded machine; only reached when something is broken.
-constexpr auto kPatience = std::chrono::seconds(20);
-
-// Records values from any thread and waits, with a generous limit, until enough have arrived.
-template <typename T>
-class Recorder {
-public:
-    void record(const T& value) {
-        {
-            std::lock_guard guard(mutex_);
-            values_.push_back(value);
-        }
-        changed_.notify_all();
-    }
-    std::vector<T> entries() const {
-        std::lock_guard guard(mutex_);
-        return values_;
-    }
-    void clear() {
-        std::lock_guard guard(mutex_);
-        values_.clear();
-    }
-    bool waitForCount(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [&] { return values_.size() >= count; });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<T> values_;
-};
 
 // Records every action instead of carrying it out.
 class RecordingExecutor : public ShutdownExecuting, public Recorder<ShutdownAction> {
@@ -88,7 +56,7 @@ public:
     // True once some ticker is asleep in the gate.
     bool waitUntilSleeping() {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [&] { return sleeping_ > 0; });
+        return changed_.wait_for(lock, Recorder<int>::patience, [&] { return sleeping_ > 0; });
     }
 
 private:

@@ -57,8 +57,6 @@ TEST(ShutdownMethods, RepliesAndTheCountdownTheyLeave) {
         {kPixel, JSONObject{{"action", "Restart"}}, invalid, std::nullopt},
         {kPixel, JSONObject{{"action", "reboot"}}, invalid, std::nullopt},
         {kPixel, JSONObject{{"action", 1}}, invalid, std::nullopt},
-        {kPixel, JSONObject{{"action", nullptr}}, invalid, std::nullopt},
-        {kPixel, JSONObject{}, invalid, std::nullopt},
         {kPixel, std::nullopt, invalid, std::nullopt},
         {RequestContext{std::nullopt, false}, JSONObject{{"action", "shutdown"}},
          Envelope::failure("1", {ErrorCode::unauthorized, "Not authenticated"}), std::nullopt},

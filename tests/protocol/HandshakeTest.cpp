@@ -172,3 +172,14 @@ TEST(HandshakeMessages, DecodingRequiresEveryKeyWithItsType) {
     hello.erase("pairing");
     EXPECT_THROW(SecHello::decode(hello.dump()), JSONDecodeError);
 }
+
+// The refusals of the crypto wrappers. What they compute, the hand-written HKDF included (the only
+// length the protocol derives), is pinned byte for byte by the vectors above and the channel's.
+TEST(CryptoPrimitives, X25519RefusesLowOrderAndMisSizedPeerKeys) {
+    const Key32 secret = arrayFromHex<32>("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a");
+    Key32 lowOrder{};  // u = 0 gives an all-zero shared secret
+    EXPECT_THROW(KxSec::x25519(secret, lowOrder), CryptoError);
+    lowOrder[0] = 1;  // u = 1 as well
+    EXPECT_THROW(KxSec::x25519(secret, lowOrder), CryptoError);
+    EXPECT_THROW(KxSec::x25519(secret, Bytes(31, 9)), CryptoError);
+}

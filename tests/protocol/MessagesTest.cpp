@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
+#include "VectorFiles.h"
 #include "protocol/Envelope.h"
+#include "protocol/Signaling.h"
 
 using namespace kx;
+using nlohmann::json;
 
 namespace {
+const json& signalingVectors() {
+    static const json data = kx::test::loadVectors("signaling.json");
+    return data;
+}
+
 std::optional<ValidationFailure> failureOf(const std::string& text) {
     try {
         Envelope::decode(text).validate();
@@ -59,4 +67,25 @@ TEST(JSONValueEquality, ObjectsCompareAsMapsAndBoolsStayBools) {
     EXPECT_EQ(std::hash<JSONValue>{}(a), std::hash<JSONValue>{}(b));
     EXPECT_TRUE(JSONValue::fromJSONText("true").isBool());
     EXPECT_NE(JSONValue::fromJSONText("1"), JSONValue::fromJSONText("true"));
+}
+
+// Signaling records and room names against the reference vectors.
+TEST(SignalingVectors, RoomNames) {
+    for (const json& c : signalingVectors().at("rooms")) {
+        EXPECT_EQ(Signaling::room(c.at("fingerprint").get<std::string>()), c.at("room").get<std::string>());
+    }
+}
+
+TEST(SignalingVectors, MessagesEncodeInKeyOrderAndRoundTrip) {
+    for (const json& c : signalingVectors().at("messages")) {
+        const std::string reference = c.at("reference_text").get<std::string>();
+        const Signaling::Message message = Signaling::Message::decode(c.at("json").dump());
+        EXPECT_EQ(message.encode(), reference);
+        EXPECT_EQ(Signaling::Message::decode(reference), message);
+    }
+}
+
+TEST(SignalingVectors, DecodeFailures) {
+    for (const json& c : signalingVectors().at("decode_failures"))
+        EXPECT_THROW(Signaling::Message::decode(c.at("json").dump()), JSONDecodeError) << c.at("note");
 }

@@ -107,7 +107,7 @@ TEST_F(SessionMethodsOnStandIn, OverlongArgumentsNeverStartTmux) {
 TEST(SessionMethodsOnHungTmux, EveryCallTimesOut) {
     TmuxStandIn tmux;
     SessionRig rig(tmux.path(), tmux.environment(), 100ms);
-    tmux.hang(true);
+    tmux.hang();
     const WireError late{ErrorCode::timeout, "The terminal did not respond"};
     EXPECT_EQ(fail(rig.router, "session.list"), late);
     EXPECT_EQ(fail(rig.router, "session.create", {{"templateId", rig.templateID("Shell")}}), late);

@@ -45,11 +45,8 @@ exit 0
     ::chmod(path().c_str(), 0755);
 }
 
-void TmuxStandIn::hang(bool on) const {
-    if (on)
-        std::ofstream(folder_ / "hang").flush();
-    else
-        std::filesystem::remove(folder_ / "hang");
+void TmuxStandIn::hang() const {
+    std::ofstream(folder_ / "hang").flush();
 }
 
 void TmuxStandIn::output(const std::string& text) const {

@@ -40,7 +40,7 @@ struct SessionRig {
     CommandRouter router;
 };
 
-// A tmux stand-in in a folder of its own: it hangs while the file "hang" there exists, otherwise
+// A tmux stand-in in a folder of its own: it hangs once told to (the file "hang" there), otherwise
 // records each run in "log" (the TERM and LC_ALL it saw, then its arguments) and prints "output".
 class TmuxStandIn {
 public:
@@ -49,7 +49,7 @@ public:
     std::map<std::string, std::string> environment() const {
         return {{"DIR", folder_.path().string()}, {"LC_ALL", "C"}};
     }
-    void hang(bool on) const;
+    void hang() const;
     void output(const std::string& text) const;
     // The argument lists since the last call; each run must have seen TERM, a UTF-8 LC_ALL and "-u",
     // which are dropped.

@@ -30,13 +30,12 @@ protected:
         rig_.emplace(tmux_, environment_);
         rig_->registry->upsert(SavedCommand{"c_hi", "Hi", "", "echo ran-$((40+2))", shell(), false});
         rig_->registry->upsert(SavedCommand{"c_dash", "Dash", "", "-kx-dashed", shell(), false});
-        rig_->registry->upsert(SavedCommand{"c_rm", "Wipe", "", "echo wiped-$((1+1))", shell(), true});
     }
     void TearDown() override {
         if (tmux_) tmux({"kill-server"});
     }
 
-    // tmux itself, in UTF-8 mode on the test's server, for what the phone must not do.
+    // tmux itself, in UTF-8 mode on the test's server.
     ChildProcess::Result tmux(std::vector<std::string> arguments) {
         std::vector<std::string> env{"PATH=/usr/bin:/bin"};
         for (const auto& [name, value] : environment_) env.push_back(name + "=" + value);
@@ -74,6 +73,7 @@ protected:
 
 }  // namespace
 
+// A dangerous saved command, which never reaches tmux, is SessionMethodsTest's.
 TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     EXPECT_TRUE(sessions().empty());  // no server yet: no sessions, no error
     ASSERT_TRUE(tmux({"new-session", "-d", "-s", "work"}).succeeded());
@@ -94,19 +94,11 @@ TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     succeed(rig_->router, "session.run", {{"id", "kx-shell"}, {"commandId", "c_dash"}});
     waitForScreen("kx-shell", "-kx-dashed");
 
-    // A dangerous command is refused and nothing is typed: a later marker shows up alone.
-    EXPECT_EQ(fail(rig_->router, "session.run", {{"id", "kx-shell-2"}, {"commandId", "c_rm"}}).code,
-              ErrorCode::needsConfirmation);
-    succeed(rig_->router, "session.text", {{"id", "kx-shell-2"}, {"text", "echo marker-$((2+3))"}});
-    succeed(rig_->router, "session.key", {{"id", "kx-shell-2"}, {"key", "enter"}});
-    EXPECT_EQ(waitForScreen("kx-shell-2", "marker-5").find("wiped"), std::string::npos);
-
     // Resize clamps; kill touches only the named session.
     succeed(rig_->router, "session.resize", {{"id", "kx-shell-2"}, {"cols", 10}, {"rows", 300}});
     auto resized = sessions()[1].asObject();
     EXPECT_EQ(resized.at("cols"), JSONValue(20));
     EXPECT_EQ(resized.at("rows"), JSONValue(200));
-    EXPECT_GT(resized.at("created").asNumber(), 0);
 
     succeed(rig_->router, "session.kill", {{"id", "kx-shell"}});
     auto left = sessions();
@@ -115,7 +107,6 @@ TEST_F(SessionsOnRealTmux, CreateTypeRunCaptureResizeAndKill) {
     // Gone means gone: the name does not reach kx-shell-2 by prefix.
     EXPECT_EQ(fail(rig_->router, "session.kill", {{"id", "kx-shell"}}),
               (WireError{ErrorCode::targetNotFound, "tmux command failed"}));
-    EXPECT_EQ(fail(rig_->router, "session.kill", {{"id", "work"}}).msg, "No such session");
     EXPECT_EQ(sessions().size(), 1u);
     EXPECT_TRUE(tmux({"has-session", "-t", "=work"}).succeeded());
 }

@@ -7,8 +7,7 @@
 
 #include "agent/support/CallbackGate.h"
 
-namespace kx {
-namespace {
+using namespace kx;
 
 // Closing waits for a callback running on another thread, and nothing runs once it is closed; a
 // callback that closes its own gate is not waited for.
@@ -44,6 +43,3 @@ TEST(CallbackGate, CloseWaitsForCallbacksInFlightAndRefusesLaterOnes) {
     EXPECT_TRUE(selfClosing.run([&] { selfClosing.close(); }));
     EXPECT_FALSE(selfClosing.run([] {}));
 }
-
-}  // namespace
-}  // namespace kx

@@ -4,14 +4,11 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
-
 namespace kx::testing {
 
 namespace {
 constexpr const char* kManager = "org.freedesktop.login1.Manager";
 constexpr const char* kSession = "org.freedesktop.login1.Session";
-constexpr auto kPatience = std::chrono::seconds(20);
 }  // namespace
 
 FakeLogind::FakeLogind(const std::string& address, bool refuse)
@@ -56,22 +53,8 @@ FakeLogind::~FakeLogind() {
 }
 
 void FakeLogind::record(std::string method, bool interactive, std::string arguments) {
-    {
-        std::lock_guard guard(mutex_);
-        calls_.push_back({std::move(method), interactive, std::move(arguments)});
-    }
-    changed_.notify_all();
+    calls_.record({std::move(method), interactive, std::move(arguments)});
     if (refuse_) throw sdbus::Error("org.freedesktop.DBus.Error.AccessDenied", "Not allowed by polkit");
-}
-
-std::vector<FakeLogind::Call> FakeLogind::calls() const {
-    std::lock_guard guard(mutex_);
-    return calls_;
-}
-
-bool FakeLogind::waitFor(std::size_t count) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kPatience, [&] { return calls_.size() >= count; });
 }
 
 std::vector<std::string> FakeLogind::inhibitArguments() const {

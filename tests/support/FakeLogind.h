@@ -1,12 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
+
+#include "tests/support/Recorder.h"
 
 namespace kx::testing {
 
@@ -28,8 +29,8 @@ public:
     explicit FakeLogind(const std::string& address, bool refuse = false);
     ~FakeLogind();
 
-    std::vector<Call> calls() const;
-    bool waitFor(std::size_t count);
+    std::vector<Call> calls() const { return calls_.entries(); }
+    bool waitFor(std::size_t count) { return calls_.waitForCount(count); }
     // The arguments of the last Inhibit call, and whether its lock has been let go since.
     std::vector<std::string> inhibitArguments() const;
     bool lockReleased() const;
@@ -38,9 +39,8 @@ private:
     void record(std::string method, bool interactive, std::string arguments = {});
 
     const bool refuse_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Call> calls_;
+    Recorder<Call> calls_;
+    mutable std::mutex mutex_;  // guards the inhibit lock's state
     std::vector<std::string> inhibitArguments_;
     int lockReadEnd_ = -1;
 

@@ -43,24 +43,21 @@ TEST(ImmediateMethods, PingIsAnsweredWhileEveryWorkerIsBusy) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<std::size_t> holding{0};
-    agent.service().router().registerMethod("test.hold", std::nullopt, true, [&](const JSONObject&, auto&) {
+    agent.add("test.hold", [&](const JSONObject&, const RequestContext&) {
         ++holding;
         released.wait();
         return JSONObject{};
     });
     agent.start();
-    TestDevice device = agent.addDevice();
-    RawPeer peer(agent.port());
-    ASSERT_TRUE(peer.handshake(device.id, device.key));
+    auto peer = agent.connect(agent.addDevice());
 
     const std::size_t workers = TransportServer::defaultWorkerCount;
-    for (std::size_t i = 0; i < workers; ++i) peer.sendRequest("h" + std::to_string(i), "test.hold");
+    for (std::size_t i = 0; i < workers; ++i) peer->sendRequest("h" + std::to_string(i), "test.hold");
     ASSERT_TRUE(eventually([&] { return holding == workers; }));
-    auto pong = peer.call("agent.ping");
+    const bool answered = peer->succeeds("agent.ping");
     release.set_value();
-    ASSERT_TRUE(pong);
-    EXPECT_EQ(pong->ok, true);
-    for (std::size_t i = 0; i < workers; ++i) EXPECT_TRUE(peer.readEnvelope()) << "hold " << i;
+    EXPECT_TRUE(answered);
+    for (std::size_t i = 0; i < workers; ++i) EXPECT_TRUE(peer->readEnvelope()) << "hold " << i;
 }
 
 // Requests sent in the same write as the authentication wait for it, then are answered in order,
@@ -98,25 +95,24 @@ TEST(SessionWriting, AnswersOfMixedSizesArriveWholeAndALanesInOrder) {
     auto echo = [](const JSONObject& params, const RequestContext&) {
         return JSONObject{{"pad", std::string(static_cast<std::size_t>(*params::number(params, "size")), 'y')}};
     };
-    agent.service().router().registerMethod("test.lane", std::nullopt, true, echo, OrderedTarget{"lane", std::nullopt});
-    agent.service().router().registerMethod("test.free", std::nullopt, true, echo);
+    agent.add("test.lane", echo, OrderedTarget{"lane", std::nullopt});
+    agent.add("test.free", echo);
     agent.start();
     TestDevice device = agent.addDevice();
 
     for (const std::string method : {"test.lane", "test.free"}) {
-        RawPeer peer(agent.port());
-        ASSERT_TRUE(peer.handshake(device.id, device.key));
+        auto peer = agent.connect(device);
         constexpr int requests = 60;
         Bytes batch;
         for (int i = 0; i < requests; ++i) {
             JSONObject params{{"size", i % 7 == 0 ? 200000.0 : 10.0}};
-            Bytes frame = peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), method, params).encode()));
+            Bytes frame = peer->channel()->seal(asBytes(Envelope::request(std::to_string(i), method, params).encode()));
             batch.insert(batch.end(), frame.begin(), frame.end());
         }
-        peer.sendBytes(batch);
+        peer->sendBytes(batch);
         std::vector<std::string> ids;
         for (int i = 0; i < requests; ++i) {
-            auto answer = peer.readEnvelope();
+            auto answer = peer->readEnvelope();
             ASSERT_TRUE(answer && answer->ok == true) << method << " answer " << i;
             ids.push_back(*answer->id);
         }

@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
 #include <numeric>
 #include <stdexcept>
 #include <vector>
 
 #include "agent/transport/SessionLanes.h"
 #include "tests/e2e/support/Eventually.h"
+#include "tests/support/Recorder.h"
 
 using namespace kx;
 using e2e::eventually;
@@ -24,8 +24,7 @@ TEST(SessionLanes, ALaneRunsItsJobsOneAtATimeInOrderWhileOtherWorkPassesItsBlock
     auto lanes = std::make_shared<SessionLanes>(workers, [&] { ++drained; });
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    std::mutex lock;
-    std::vector<int> order;
+    kx::testing::Recorder<int> order;
     std::atomic<int> inside{0};
     std::atomic<bool> overlapped{false};
 
@@ -33,10 +32,7 @@ TEST(SessionLanes, ALaneRunsItsJobsOneAtATimeInOrderWhileOtherWorkPassesItsBlock
     for (int i = 0; i < kJobs; ++i)
         lanes->post("input", [&, i] {
             if (++inside > 1) overlapped = true;
-            {
-                std::lock_guard guard(lock);
-                order.push_back(i);
-            }
+            order.record(i);
             --inside;
             if (i == kJobs / 2) throw std::runtime_error("a failing job ends only its own turn");
         });
@@ -48,10 +44,7 @@ TEST(SessionLanes, ALaneRunsItsJobsOneAtATimeInOrderWhileOtherWorkPassesItsBlock
     lanes->post(std::nullopt, [&] { unordered.set_value(); });
     EXPECT_EQ(otherLane.get_future().wait_for(kWait), std::future_status::ready);
     EXPECT_EQ(unordered.get_future().wait_for(kWait), std::future_status::ready);
-    {
-        std::lock_guard guard(lock);
-        EXPECT_TRUE(order.empty());
-    }
+    EXPECT_TRUE(order.entries().empty());
 
     // Closing does not cut the lane short: the observer hears of it after the last job.
     lanes->close();
@@ -60,8 +53,7 @@ TEST(SessionLanes, ALaneRunsItsJobsOneAtATimeInOrderWhileOtherWorkPassesItsBlock
     ASSERT_TRUE(eventually([&] { return drained.load() == 1; }));
     std::vector<int> expected(kJobs);
     std::iota(expected.begin(), expected.end(), 0);
-    std::lock_guard guard(lock);
-    EXPECT_EQ(order, expected);
+    EXPECT_EQ(order.entries(), expected);
     EXPECT_FALSE(overlapped.load());
 }
 

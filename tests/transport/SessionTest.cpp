@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -10,9 +9,11 @@
 
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
+#include "tests/support/Recorder.h"
 
 using namespace kx;
 using namespace kx::e2e;
+using kx::testing::Recorder;
 
 namespace {
 
@@ -31,26 +32,6 @@ struct Gate {
     }
 };
 
-// An agent with the test's methods (registered before it starts) and one paired phone.
-struct Agent {
-    explicit Agent(SessionLimits limits = {})
-        : agent({.sessionLimits = limits, .sleepInhibitor = {}, .startNow = false}) {}
-    void add(const std::string& method, MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt) {
-        agent.service().router().registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
-    }
-    std::unique_ptr<RawPeer> connect() {
-        if (!device) {
-            agent.start();
-            device = agent.addDevice();
-        }
-        return agent.connect(*device);
-    }
-    std::size_t connections() { return agent.service().transport().connectionCount(); }
-
-    InProcessAgent agent;
-    std::optional<TestDevice> device;
-};
-
 }  // namespace
 
 TEST(Session, AnswersThatCannotBeSentBecomeFailuresForTheirOwnRequest) {
@@ -58,10 +39,11 @@ TEST(Session, AnswersThatCannotBeSentBecomeFailuresForTheirOwnRequest) {
         {"test.large", std::string(300000, 'a'), WireError(ErrorCode::unsupported, "The answer is too large to send")},
         {"test.notText", "\xff\xfe", WireError::internalError()},  // the encoder refuses what is not UTF-8
     };
-    Agent agent;
+    InProcessAgent agent({.startNow = false});
     for (const auto& [method, text, expected] : cases)
         agent.add(method, [text](const JSONObject&, const RequestContext&) { return JSONObject{{"text", text}}; });
-    auto peer = agent.connect();
+    agent.start();
+    auto peer = agent.connect(agent.addDevice());
     for (const auto& [method, text, expected] : cases) {
         auto answer = peer->call(method);
         ASSERT_TRUE(answer) << method << " was never answered";
@@ -73,11 +55,11 @@ TEST(Session, AnswersThatCannotBeSentBecomeFailuresForTheirOwnRequest) {
 TEST(Session, ReadingStopsAtTheRequestLimitAndResumesAsAnswersGoOut) {
     constexpr int requests = 40;
     Gate gate;
-    SessionLimits limits;
-    limits.maxRequestsInFlight = 8;  // below the worker count, so the pool is not what holds them
-    Agent agent(limits);
+    // Below the worker count, so the pool is not what holds them.
+    InProcessAgent agent({.sessionLimits = {.maxRequestsInFlight = 8}, .startNow = false});
     agent.add("test.wait", [&](const JSONObject&, const RequestContext&) { return gate.pass(); });
-    auto peer = agent.connect();
+    agent.start();
+    auto peer = agent.connect(agent.addDevice());
     for (int i = 0; i < requests; ++i) peer->sendRequest("w" + std::to_string(i), "test.wait");
     ASSERT_TRUE(eventually([&] { return gate.entered.load() == 8; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // room for a ninth to show up
@@ -93,61 +75,54 @@ TEST(Session, ReadingStopsAtTheRequestLimitAndResumesAsAnswersGoOut) {
 }
 
 TEST(Session, APeerThatTakesNoneOfItsOutputIsClosedAfterTheStallLimit) {
-    SessionLimits limits;
-    limits.stallTimeout = std::chrono::milliseconds(300);
-    Agent agent(limits);
+    InProcessAgent agent({.sessionLimits = {.stallTimeout = std::chrono::milliseconds(300)}, .startNow = false});
     agent.add("test.blob", [](const JSONObject&, const RequestContext&) {
         return JSONObject{{"blob", std::string(100000, 'x')}};
     });
+    agent.start();
     // Far more than the socket buffers and the byte limit hold together, and never read.
-    auto peer = agent.connect();
+    auto peer = agent.connect(agent.addDevice());
     for (int i = 0; i < 200; ++i) peer->sendRequest("b" + std::to_string(i), "test.blob");
-    EXPECT_TRUE(eventually([&] { return agent.connections() == 0; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(
+        eventually([&] { return agent.service().transport().connectionCount() == 0; }, std::chrono::seconds(10)));
 }
 
 TEST(Session, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
     // Shared with the router, which hears of the last session's end after this body.
     struct Record {
         Gate gate;
-        std::mutex lock;
-        std::set<std::uint64_t> requestIDs;
-        std::vector<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
+        Recorder<std::uint64_t> requestConnections;
+        Recorder<std::pair<std::uint64_t, int>> closings;  // connection, requests that had ended
     };
     auto record = std::make_shared<Record>();
-    Agent agent;
+    InProcessAgent agent({.startNow = false});
     agent.add(
         "test.slow",
         [record](const JSONObject&, const RequestContext& context) {
-            {
-                std::lock_guard guard(record->lock);
-                record->requestIDs.insert(context.connectionID);
-            }
+            record->requestConnections.record(context.connectionID);
             return record->gate.pass();
         },
         OrderedTarget{"test", std::nullopt});
-    agent.agent.service().router().addConnectionClosedObserver([record](std::uint64_t id) {
-        std::lock_guard guard(record->lock);
-        record->closings.emplace_back(id, record->gate.left.load());
+    agent.service().router().addConnectionClosedObserver([record](std::uint64_t id) {
+        record->closings.record({id, record->gate.left.load()});
     });
-    auto closings = [&] {
-        std::lock_guard guard(record->lock);
-        return record->closings;
-    };
 
-    auto peer = agent.connect();
+    agent.start();
+    const TestDevice device = agent.addDevice();
+    auto peer = agent.connect(device);
     for (int i = 0; i < 3; ++i) peer->sendRequest("s" + std::to_string(i), "test.slow");
     ASSERT_TRUE(eventually([&] { return record->gate.entered.load() == 1; }));
     peer.reset();
-    ASSERT_TRUE(eventually([&] { return agent.connections() == 0; }));
-    EXPECT_TRUE(closings().empty());
+    ASSERT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 0; }));
+    EXPECT_TRUE(record->closings.entries().empty());
     record->gate.release.set_value();
-    ASSERT_TRUE(eventually([&] { return !closings().empty(); }));
+    ASSERT_TRUE(record->closings.waitForCount(1));
 
-    auto second = agent.connect();
+    auto second = agent.connect(device);
     ASSERT_TRUE(second->call("test.slow"));
-    std::lock_guard guard(record->lock);
-    ASSERT_EQ(record->requestIDs.size(), 2u);  // one per session
-    EXPECT_EQ(record->requestIDs.count(0), 0u);
-    ASSERT_EQ(record->closings.size(), 1u);
-    EXPECT_EQ(record->closings[0], std::make_pair(*record->requestIDs.begin(), 3));
+    const auto connections = record->requestConnections.entries();
+    const std::set<std::uint64_t> sessions(connections.begin(), connections.end());
+    ASSERT_EQ(sessions.size(), 2u);  // one per session
+    EXPECT_EQ(sessions.count(0), 0u);
+    EXPECT_EQ(record->closings.entries(), (std::vector<std::pair<std::uint64_t, int>>{{connections.front(), 3}}));
 }

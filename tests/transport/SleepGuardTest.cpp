@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 
 #include "agent/transport/SleepGuard.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
+#include "tests/support/Recorder.h"
 
 using namespace kx;
 using e2e::eventually;
@@ -21,14 +21,12 @@ struct RecordingSleepInhibitor : SleepInhibitor {
         std::atomic<int>& counter;
     };
     std::unique_ptr<SleepInhibition> inhibit(const std::string& reason) override {
-        std::lock_guard guard(lock);
-        reasons.push_back(reason);
+        reasons.record(reason);
         return refuse ? nullptr : std::make_unique<Held>(active);
     }
     std::atomic<int> active{0};
     std::atomic<bool> refuse{false};
-    std::mutex lock;
-    std::vector<std::string> reasons;
+    kx::testing::Recorder<std::string> reasons;
 };
 
 }  // namespace
@@ -36,9 +34,7 @@ struct RecordingSleepInhibitor : SleepInhibitor {
 // Counted from the moment of acceptance, before any handshake; one inhibition however many connect.
 TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     auto inhibitor = std::make_shared<RecordingSleepInhibitor>();
-    e2e::InProcessAgent::Options options;
-    options.sleepInhibitor = inhibitor;
-    e2e::InProcessAgent agent(options);
+    e2e::InProcessAgent agent({.sleepInhibitor = inhibitor});
     auto& guard = agent.service().sleepGuard();
     EXPECT_FALSE(guard.isHolding());
     auto first = std::make_unique<e2e::RawPeer>(agent.port());
@@ -47,7 +43,7 @@ TEST(SleepGuard, AgentStaysAwakeUntilTheLastConnectionLeaves) {
     // The guard applies a change on a thread of its own, after the count has changed.
     EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
     EXPECT_EQ(inhibitor->active.load(), 1);
-    EXPECT_EQ(inhibitor->reasons, std::vector<std::string>{"Kestrix: a phone is connected"});
+    EXPECT_EQ(inhibitor->reasons.entries(), std::vector<std::string>{"Kestrix: a phone is connected"});
     first.reset();
     EXPECT_TRUE(eventually([&] { return agent.service().transport().connectionCount() == 1; }));
     EXPECT_TRUE(guard.isHolding());

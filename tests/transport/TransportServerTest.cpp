@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 #include "agent/pairing/DeviceRegistry.h"
@@ -14,6 +13,7 @@
 #include "agent/transport/TransportServer.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/e2e/support/RawPeer.h"
+#include "tests/support/Recorder.h"
 
 using namespace kx;
 using e2e::eventually;
@@ -35,28 +35,17 @@ protected:
         auto server =
             TransportServer::create(AgentIdentity::generate(), registry, std::make_shared<PairingService>(registry),
                                     std::make_shared<CommandRouter>(), {"host", "1", "linux", "os"}, {});
-        server->setOnStateChange([this](const TransportState& state) {
-            std::lock_guard guard(lock);
-            states.push_back(state);
-        });
-        server->setOnConnectionsChange([this](std::size_t count) {
-            std::lock_guard guard(lock);
-            counts.push_back(count);
-        });
+        server->setOnStateChange([this](const TransportState& state) { states.record(state); });
+        server->setOnConnectionsChange([this](std::size_t count) { counts.record(count); });
         return server;
     }
-    std::vector<TransportState> recordedStates() {
-        std::lock_guard guard(lock);
-        return states;
-    }
-    std::size_t lastCount() {
-        std::lock_guard guard(lock);
-        return counts.empty() ? 0 : counts.back();
+    std::size_t lastCount() const {
+        auto all = counts.entries();
+        return all.empty() ? 0 : all.back();
     }
 
-    std::mutex lock;
-    std::vector<TransportState> states;
-    std::vector<std::size_t> counts;
+    kx::testing::Recorder<TransportState> states;
+    kx::testing::Recorder<std::size_t> counts;
 };
 
 // Absent where the system has no IPv6.
@@ -82,7 +71,7 @@ TEST_F(TransportServerTest, ListensCountsConnectionsBeforeTheyAuthenticateAndRes
     TransportState state = server->state();
     ASSERT_EQ(state.which, TransportState::Case::listening);
     EXPECT_NE(state.port, 0);
-    EXPECT_EQ(recordedStates(),
+    EXPECT_EQ(states.entries(),
               (std::vector<TransportState>{TransportState::stopped(), TransportState::starting(), state}));
 
     RawPeer silent(state.port);

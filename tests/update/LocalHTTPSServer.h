@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>

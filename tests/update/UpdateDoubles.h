@@ -2,8 +2,6 @@
 
 #include <fstream>
 #include <functional>
-#include <future>
-#include <mutex>
 #include <vector>
 
 #include "agent/update/UpdateDownloading.h"
@@ -13,6 +11,7 @@
 #include "agent/update/UpdateService.h"
 #include "agent/update/UpdateStatus.h"
 #include "agent/update/UpdateVerifying.h"
+#include "tests/support/Recorder.h"
 #include "tests/support/TempFolder.h"
 #include "tests/update/TestManifests.h"
 
@@ -107,29 +106,13 @@ struct FakeParts {
 };
 
 // Every status the service published, in order.
-class StatusRecorder {
+class StatusRecorder : public Recorder<UpdateStatus> {
 public:
-    void operator()(const UpdateStatus& status) {
-        std::lock_guard hold(mutex_);
-        statuses_.push_back(status);
-    }
-    std::vector<UpdateStatus> statuses() const {
-        std::lock_guard hold(mutex_);
-        return statuses_;
-    }
     std::vector<UpdateState> states() const {
         std::vector<UpdateState> states;
-        for (const auto& status : statuses()) states.push_back(status.state);
+        for (const auto& status : entries()) states.push_back(status.state);
         return states;
     }
-    void clear() {
-        std::lock_guard hold(mutex_);
-        statuses_.clear();
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<UpdateStatus> statuses_;
 };
 
 }  // namespace kx::testing

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <latch>
 #include <thread>
 
 #include "agent/support/AtomicFile.h"
+#include "agent/update/BrowserOpener.h"
+#include "agent/update/DownloadPageInstaller.h"
 #include "agent/update/UpdatePreferences.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/update/TestManifests.h"
@@ -35,7 +39,7 @@ protected:
         with.sleep = std::move(sleep);
         with.automaticChecks = std::move(automatic);
         auto made = std::make_unique<UpdateService>(std::move(with));
-        made->setOnChange([this](const UpdateStatus& status) { recorder(status); });
+        made->setOnChange([this](const UpdateStatus& status) { recorder.record(status); });
         return made;
     }
 
@@ -92,11 +96,11 @@ TEST_F(UpdateServiceTest, FailedCheckPutsThePreviousStatusBackAndNeverPublishesF
     service->checkNow();
     EXPECT_EQ(service->status(), before);
     EXPECT_EQ(recorder.states().size(), 4u);
-    for (const auto& status : recorder.statuses()) {
+    for (const auto& status : recorder.entries()) {
         EXPECT_NE(status.state, UpdateState::failed);
         EXPECT_FALSE(status.message.has_value());
     }
-    EXPECT_EQ(recorder.statuses().back(), before);
+    EXPECT_EQ(recorder.entries().back(), before);
 }
 
 TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
@@ -106,7 +110,7 @@ TEST_F(UpdateServiceTest, WithoutKeyOrParsableVersionUpdatesAreOff) {
         EXPECT_EQ(off->status().state, UpdateState::idle);
     }
     EXPECT_EQ(fetcher->calls, 0);
-    EXPECT_TRUE(recorder.statuses().empty());
+    EXPECT_TRUE(recorder.entries().empty());
     EXPECT_TRUE(service->isConfigured());
 }
 
@@ -148,7 +152,7 @@ TEST_F(UpdateServiceTest, InstallRunsDownloadVerifyInstallAndRemovesTheArchive) 
     service->install().wait();
 
     // 0 % then one event per whole percent (101 in all), then verifying and installing without progress.
-    auto statuses = recorder.statuses();
+    auto statuses = recorder.entries();
     ASSERT_EQ(statuses.size(), 103u);
     for (std::size_t i = 0; i <= 100; ++i) {
         EXPECT_EQ(statuses[i].state, UpdateState::downloading);
@@ -230,26 +234,21 @@ TEST_F(UpdateServiceTest, InstallAgainFromTheChangeCallbackDoesNotDeadlock) {
 TEST_F(UpdateServiceTest, SchedulerWaitsThenChecksOnlyWhenAutomaticChecksAreOn) {
     serveRelease();
     for (bool automatic : {true, false}) {
-        std::mutex mutex;
-        std::condition_variable_any changed;
-        std::vector<std::chrono::seconds> sleeps;
+        Recorder<std::chrono::seconds> sleeps;
         auto sleep = [&](std::chrono::seconds duration, std::stop_token stop) {
-            std::unique_lock hold(mutex);
-            sleeps.push_back(duration);
-            changed.notify_all();
+            sleeps.record(duration);
             // Three rounds, then wait here until stopped.
-            if (sleeps.size() >= 3) changed.wait(hold, stop, [] { return false; });
+            std::mutex mutex;
+            std::unique_lock hold(mutex);
+            if (sleeps.entries().size() >= 3) std::condition_variable_any().wait(hold, stop, [] { return false; });
         };
         int checksBefore = fetcher->calls;
         service = make(testPublicKey(), "1.2.0", sleep, [automatic] { return automatic; });
         service->start();
-        {
-            std::unique_lock hold(mutex);
-            changed.wait(hold, [&] { return sleeps.size() >= 3; });
-        }
+        ASSERT_TRUE(sleeps.waitForCount(3));
         service->stop();
-        EXPECT_EQ(sleeps, (std::vector<std::chrono::seconds>{std::chrono::seconds(60), std::chrono::hours(6),
-                                                             std::chrono::hours(6)}));
+        EXPECT_EQ(sleeps.entries(), (std::vector<std::chrono::seconds>{std::chrono::seconds(60), std::chrono::hours(6),
+                                                                       std::chrono::hours(6)}));
         EXPECT_EQ(fetcher->calls - checksBefore, automatic ? 2 : 0);
     }
 }
@@ -274,4 +273,35 @@ TEST(UpdatePreferences, LiveInTheConfigurationFolderAndReadMistypedValuesAsOn) {
     }
     std::ofstream(file) << "{\"checkForUpdatesAutomatically\": false}";
     EXPECT_FALSE(preferences->automaticChecks());
+}
+
+// The preflight's text says the download page is open only when xdg-open (a stand-in on a PATH of
+// its own, or none) showed it; otherwise it gives the page's address.
+TEST(DownloadPage, TheFailureSaysThePageIsOpenOnlyWhenItOpened) {
+    const std::string page = "https://updates.example.org/download/";
+    const std::string problem = "Update failed: This installation of Kestrix cannot replace itself. ";
+    const std::vector<std::pair<std::optional<std::string>, std::string>> rows = {
+        {std::nullopt, problem + "Download the new version from " + page},
+        {"exit 3", problem + "Download the new version from " + page},
+        {"[ \"$1\" = " + page + " ]", problem + "The download page is open on the computer"},
+    };
+    for (const auto& [opener, message] : rows) {
+        SCOPED_TRACE(opener.value_or("no xdg-open"));
+        TempFolder bin;
+        if (opener) {
+            std::ofstream(bin / "xdg-open") << "#!/bin/sh\n" << *opener << "\n";
+            ::chmod((bin / "xdg-open").c_str(), 0755);
+        }
+        ScopedVariable path("PATH", bin.path().string());
+        FakeParts fakes;
+        auto parts = fakes.parts();
+        parts.installer = std::make_shared<DownloadPageInstaller>(page, openInBrowser);
+        fakes.fetcher->serve(signedManifest({.sha256 = sha256Hex(fakes.downloader->contents),
+                                             .size = static_cast<std::int64_t>(fakes.downloader->contents.size())}));
+        UpdateService service(std::move(parts));
+        EXPECT_EQ(service.checkNow(), std::nullopt);
+        service.install().wait();
+        EXPECT_EQ(service.status().message, message);
+        EXPECT_EQ(fakes.downloader->calls, 0);
+    }
 }

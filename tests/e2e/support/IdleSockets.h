@@ -19,7 +19,9 @@ namespace kx::e2e {
 class IdleSockets {
 public:
     explicit IdleSockets(std::string sourceAddress = "127.0.0.2") : source_(std::move(sourceAddress)) {}
-    ~IdleSockets() { closeAll(); }
+    ~IdleSockets() {
+        for (int fd : sockets_) ::close(fd);
+    }
     IdleSockets(const IdleSockets&) = delete;
     IdleSockets& operator=(const IdleSockets&) = delete;
 
@@ -41,10 +43,6 @@ public:
                 ::close(fd);
         }
         return sockets_.size() - before;
-    }
-    void closeAll() {
-        for (int fd : sockets_) ::close(fd);
-        sockets_.clear();
     }
     std::size_t size() const { return sockets_.size(); }
 

@@ -56,6 +56,10 @@ public:
     }
 
     void start() { service_->start(std::nullopt, false); }
+    // Registers a method of the test's own for authenticated sessions (before start()).
+    void add(const std::string& method, MethodHandler handler, std::optional<OrderedTarget> target = std::nullopt) {
+        service_->router().registerMethod(method, std::nullopt, true, std::move(handler), std::move(target));
+    }
     AgentService& service() { return *service_; }
     std::uint16_t port() const {
         auto port = service_->listeningPort();
@@ -70,21 +74,13 @@ public:
         return peer;
     }
 
-    // Registers a device directly in the registry (no pairing round-trip); a new one by default.
-    TestDevice addDevice(const std::string& name = "test phone") {
+    // Registers a new device directly in the registry (no pairing round-trip).
+    TestDevice addDevice() {
         static std::atomic<int> counter{0};
         TestDevice device{"d_test" + std::to_string(++counter), SigningKey::generate()};
-        addDevice(device, name);
+        service_->registry().registerDevice({device.id, "test phone", base64URLEncode(device.key.publicKey),
+                                             std::chrono::system_clock::now(), std::nullopt, "test"});
         return device;
-    }
-    void addDevice(const TestDevice& device, const std::string& name = "test phone") {
-        PairedDevice entry;
-        entry.id = device.id;
-        entry.name = name;
-        entry.publicKey = base64URLEncode(device.key.publicKey);
-        entry.pairedAt = std::chrono::system_clock::now();
-        entry.platform = "test";
-        service_->registry().registerDevice(entry);
     }
 
 private:

@@ -115,12 +115,11 @@ SecAuth RawPeer::makeAuth(const SecHello& hello, const std::optional<std::string
     Handshake handshake(HandshakeRole::client);
     HandshakeResult result = handshake.complete(hello.ephPub, hello.nonce, hello.protocolVersions);
     channel_ = std::move(result.channel);
-    transcript_ = result.transcript;
     SecAuth auth;
     auth.ephPub = handshake.ephemeralPublicBase64URL();
     auth.nonce = handshake.nonceBase64URL();
     auth.deviceId = deviceID;
-    if (deviceKey) auth.sig = base64URLEncode(KxSec::sign(transcript_, *deviceKey));
+    if (deviceKey) auth.sig = base64URLEncode(KxSec::sign(result.transcript, *deviceKey));
     auth.client = {"test phone", "kestrix-tests", "test"};
     auth.protocolVersions.assign(ProtocolVersion::supported.begin(), ProtocolVersion::supported.end());
     return auth;
@@ -148,6 +147,11 @@ std::optional<Envelope> RawPeer::call(const std::string& method, const JSONObjec
         if (!envelope) return std::nullopt;
         if (envelope->t == MessageKind::response && envelope->id == id) return envelope;
     }
+}
+
+bool RawPeer::succeeds(const std::string& method, const JSONObject& params) {
+    auto reply = call(method, params);
+    return reply && reply->ok == true;
 }
 
 }  // namespace kx::e2e

@@ -54,11 +54,12 @@ public:
     std::optional<Envelope> readEnvelope(std::chrono::milliseconds wait = defaultWait);
     // Sends a request and reads envelopes until its response (events are skipped).
     std::optional<Envelope> call(const std::string& method, const JSONObject& params = {});
+    // Whether such a call is answered with success.
+    bool succeeds(const std::string& method, const JSONObject& params = {});
 
     // True when the agent closes the connection within the wait (after any pending bytes).
     bool waitForClose(std::chrono::milliseconds wait = defaultWait);
 
-    const Key32& transcript() const { return transcript_; }
     SecureChannel* channel() { return channel_.get(); }
 
 private:
@@ -67,7 +68,6 @@ private:
     std::deque<Bytes> pending_;  // whole frames read ahead
     bool ended_ = false;
     std::unique_ptr<SecureChannel> channel_;
-    Key32 transcript_{};
     std::uint64_t nextID_ = 1;
 };
 
