@@ -70,10 +70,7 @@ TEST(SleepGuard, WithoutAnInhibitionNothingIsHeldAndARefusalIsRetried) {
     }
     SleepGuard guard(inhibitor);
     guard.update(1);
-    EXPECT_TRUE(eventually([&] {
-        std::lock_guard lock(inhibitor->lock);
-        return inhibitor->reasons.size() == 2;
-    }));
+    EXPECT_TRUE(inhibitor->reasons.waitForCount(2));
     inhibitor->refuse = false;
     guard.update(2);
     EXPECT_TRUE(eventually([&] { return guard.isHolding(); }));
