@@ -20,6 +20,7 @@
 #include "agent/control/InputController.h"
 #include "agent/support/DescriptorLimit.h"
 #include "bench/report/BenchAgent.h"
+#include "bench/report/CorePlacement.h"
 #include "bench/report/MachineLimits.h"
 #include "bench/report/ReportTable.h"
 #include "platform/linux/input/X11EventPoster.h"
@@ -59,6 +60,7 @@ double timeMicroseconds(Call call) {
 void pingLatency(const BenchAgent& agent, ReportTable& table) {
     auto peer = agent.connect();
     LoopbackEcho echo(pingFrameSize);
+    CorePlacement placement(agent.pid());
     Samples agentPings, raw;
     for (int i = 0; i < pings; ++i) {
         raw.add(echo.roundTrip());
@@ -156,6 +158,7 @@ void pointerMoves(const BenchAgent& agent, ReportTable& table) {
     }
     auto peer = agent.connect();
     InputController display(std::make_shared<X11EventPoster>(), std::make_shared<InputMutex>());
+    CorePlacement placement(agent.pid());
     Samples viaAgent, alone;
     double dx = 1;
     for (int i = 0; i < moves; ++i, dx = -dx) {
