@@ -247,9 +247,9 @@ TEST(DesktopApp, StatusNotifierItemOpensTheWindowInTheTopRightCorner) {
     auto proxy =
         sdbus::createProxy(sdbus::createSessionBusConnectionWithAddress(bus.address()), *item, "/StatusNotifierItem");
     proxy->callMethod("Activate").onInterface("org.kde.StatusNotifierItem").withArguments(0, 0);
-    auto menu = waitForWindow(isMenu);
-    ASSERT_TRUE(menu) << "the window did not open";
-    EXPECT_GE(menu->x + menu->width, 1280 - 16);
+    // The window manager may report the window at its first place for a moment.
+    auto menu = waitForWindow([](const AppWindow& w) { return isMenu(w) && w.x + w.width >= 1280 - 16; });
+    ASSERT_TRUE(menu) << "the window did not open at the right edge";
     EXPECT_LE(menu->y, 16);
     screenshot("window-corner");
     EXPECT_EQ(app.stop(), 0);
