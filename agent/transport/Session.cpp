@@ -396,26 +396,46 @@ void Session::write(Bytes frame) {
     if (!isWriting_ && !corked_) writeNext();
 }
 
-// Writes what the socket takes now; each completion is progress the stall limit counts.
+// Writes what the socket takes now, at once, and waits for it to take more only when it is full:
+// an answer then needs no completion handler of its own nor another turn of the reactor. Each
+// write is progress the stall limit counts.
 void Session::writeNext() {
-    std::vector<asio::const_buffer> buffers;
-    std::size_t end = std::min(outbound_.size(), outboundHead_ + maxFramesPerWrite);
-    buffers.reserve(end - outboundHead_);
-    for (std::size_t index = outboundHead_; index < end; ++index)
-        buffers.push_back(asio::buffer(outbound_[index]) + (index == outboundHead_ ? outboundOffset_ : 0));
+    while (outboundHead_ < outbound_.size()) {
+        std::vector<asio::const_buffer> buffers;
+        std::size_t end = std::min(outbound_.size(), outboundHead_ + maxFramesPerWrite);
+        buffers.reserve(end - outboundHead_);
+        for (std::size_t index = outboundHead_; index < end; ++index)
+            buffers.push_back(asio::buffer(outbound_[index]) + (index == outboundHead_ ? outboundOffset_ : 0));
+        asio::error_code error;
+        std::size_t count = connection_.write_some(buffers, error);
+        if (error == asio::error::would_block || error == asio::error::try_again) {
+            waitUntilWritable();
+            break;
+        }
+        if (error) return close();
+        takeWritten(count);
+    }
+    // Reading that waited for the output to drain goes on in a turn of its own: this write may
+    // have been made from inside a read.
+    if (readPaused_)
+        asio::post(*context_->queue, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->resumeReading();
+        });
+}
+
+void Session::waitUntilWritable() {
     isWriting_ = true;
-    connection_.async_write_some(buffers, [weak = weak_from_this()](const asio::error_code& error, std::size_t count) {
-        if (auto self = weak.lock()) self->onWritten(error, count);
+    connection_.async_wait(asio::socket_base::wait_write, [weak = weak_from_this()](const asio::error_code& error) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->isWriting_ = false;
+        if (self->phase_ == Phase::closed) return;
+        if (error) return self->close();
+        self->writeNext();
     });
 }
 
-void Session::onWritten(const asio::error_code& error, std::size_t count) {
-    isWriting_ = false;
-    if (phase_ == Phase::closed) {
-        outbound_.clear();
-        return;
-    }
-    if (error) return close();
+void Session::takeWritten(std::size_t count) {
     lastProgress_ = std::chrono::steady_clock::now();
     queuedBytes_ -= count;
     count += outboundOffset_;
@@ -427,15 +447,11 @@ void Session::onWritten(const asio::error_code& error, std::size_t count) {
     if (outboundHead_ == outbound_.size()) {
         outbound_.clear();
         outboundHead_ = 0;
-    } else {
+    } else if (outboundHead_ >= maxFramesPerWrite) {
         // Written frames are let go of in batches; the buffers of those still queued do not move.
-        if (outboundHead_ >= maxFramesPerWrite) {
-            outbound_.erase(outbound_.begin(), outbound_.begin() + static_cast<std::ptrdiff_t>(outboundHead_));
-            outboundHead_ = 0;
-        }
-        writeNext();
+        outbound_.erase(outbound_.begin(), outbound_.begin() + static_cast<std::ptrdiff_t>(outboundHead_));
+        outboundHead_ = 0;
     }
-    resumeReading();
 }
 
 void Session::armStallLimit() {
@@ -461,8 +477,7 @@ void Session::close() {
     channel_.reset();
     unread_.clear();
     unreadHead_ = 0;
-    // A write in flight still uses its frames; its completion lets go of them.
-    if (!isWriting_) outbound_.clear();
+    outbound_.clear();
     handshakeLimit_.cancel();
     stallLimit_.cancel();
     lanes_->close();

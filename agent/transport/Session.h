@@ -105,9 +105,11 @@ private:
     bool sendText(const std::string& text);
     void write(Bytes frame);
     void writeNext();
-    // Starts writing what is queued unless a write is under way.
+    void waitUntilWritable();
+    // Lets go of the frames the socket took.
+    void takeWritten(std::size_t count);
+    // Starts writing what is queued unless the socket is full.
     void flush();
-    void onWritten(const asio::error_code& error, std::size_t count);
     void armStallLimit();
     void onStallCheck(const asio::error_code& error);
 
@@ -139,8 +141,8 @@ private:
     std::size_t outboundHead_ = 0;
     std::size_t outboundOffset_ = 0;
     std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
-    bool isWriting_ = false;
-    bool corked_ = false;  // while reading: answers are queued and written once the read is done
+    bool isWriting_ = false;       // waiting for the socket to take more
+    bool corked_ = false;          // while reading: answers are queued and written once the read is done
     bool stallArmed_ = false;
     std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
     std::function<void()> onEstablished_;

@@ -87,6 +87,20 @@ TEST(Session, APeerThatTakesNoneOfItsOutputIsClosedAfterTheStallLimit) {
         eventually([&] { return agent.service().transport().connectionCount() == 0; }, std::chrono::seconds(10)));
 }
 
+// Reading pauses while the peer's unread answers exceed the byte limit, and goes on as it drains.
+TEST(Session, APeerThatReadsLateGetsEveryAnswer) {
+    constexpr int requests = 500;  // 10 MB of answers, more than the socket buffers hold
+    InProcessAgent agent({.sessionLimits = {.maxQueuedBytes = 256 * 1024}, .startNow = false});
+    agent.add("test.blob", [](const JSONObject&, const RequestContext&) {
+        return JSONObject{{"blob", std::string(20000, 'x')}};
+    });
+    agent.start();
+    auto peer = agent.connect(agent.addDevice());
+    for (int i = 0; i < requests; ++i) peer->sendRequest("b" + std::to_string(i), "test.blob");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the agent fills the socket and pauses
+    for (int i = 0; i < requests; ++i) ASSERT_TRUE(peer->readEnvelope()) << i << " answered";
+}
+
 TEST(Session, TheRouterHearsOfAClosedSessionOnceAfterItsLastRequestEnded) {
     // Shared with the router, which hears of the last session's end after this body.
     struct Record {
