@@ -77,16 +77,12 @@ void registerSystemMethods(CommandRouter& router, std::shared_ptr<SystemControll
     router.registerMethod(
         "system.media", media, kRequiresAuth,
         [system](const JSONObject& p, const RequestContext&) {
-            auto action = params::string(p, "action");
-            if (!action) throw WireError::invalidParams("action is required");
-            system->media(*action);
+            system->media(params::requiredString(p, "action"));
             return JSONObject{};
         },
         mediaTarget);
     router.registerMethod("system.power", power, kRequiresAuth, [system](const JSONObject& p, const RequestContext&) {
-        auto action = params::string(p, "action");
-        if (!action) throw WireError::invalidParams("action is required");
-        system->power(*action);
+        system->power(params::requiredString(p, "action"));
         return JSONObject{};
     });
 }
