@@ -15,6 +15,12 @@ std::vector<RunningApp> RunningAppsController::runningApps() const {
     return apps;
 }
 
+std::vector<std::string> RunningAppsController::runningAppIDs() const {
+    std::vector<std::string> ids;
+    for (auto& app : runningApps()) ids.push_back(std::move(app.bundleID));
+    return ids;
+}
+
 bool RunningAppsController::activate(const std::string& bundleID) const {
     return workspace_->activate(bundleID);
 }

@@ -35,6 +35,8 @@ public:
 
     // The regular applications, in the workspace's order.
     std::vector<RunningApp> runningApps() const;
+    // Their identifiers, in the same order.
+    std::vector<std::string> runningAppIDs() const;
     // False when no application (regular or not) with that identifier runs or it refused.
     bool activate(const std::string& bundleID) const;
     // Throws WireError: invalid_params "That app cannot be quit from here" for an unquittable

@@ -41,10 +41,8 @@ std::shared_ptr<InstalledAppMethods> installedAppMethods(
     AgentServiceOptions& options, const std::shared_ptr<std::weak_ptr<RunningAppsController>>& runningApps) {
     if (!options.installedAppSource) return nullptr;
     auto running = [runningApps] {
-        std::vector<std::string> ids;
-        if (auto apps = runningApps->lock())
-            for (const auto& app : apps->runningApps()) ids.push_back(app.bundleID);
-        return ids;
+        auto apps = runningApps->lock();
+        return apps ? apps->runningAppIDs() : std::vector<std::string>{};
     };
     return std::make_shared<InstalledAppMethods>(
         InstalledAppScanner(std::move(options.installedAppSource)), std::move(options.appLauncher), running,
@@ -126,11 +124,7 @@ void AgentService::buildAppFamilies(AgentServiceOptions& options) {
     ShortcutSender::Dependencies shortcut;
     shortcut.installedApps =
         options.installedApps ? std::move(options.installedApps) : [] { return std::vector<InstalledApp>{}; };
-    shortcut.running = [apps = apps_] {
-        std::vector<std::string> ids;
-        for (const auto& app : apps->runningApps()) ids.push_back(app.bundleID);
-        return ids;
-    };
+    shortcut.running = [apps = apps_] { return apps->runningAppIDs(); };
     shortcut.launch = options.launchApp ? std::move(options.launchApp) : [](const InstalledApp&) { return false; };
     shortcut.activate = activate;
     shortcut.frontmost = frontmostID;
