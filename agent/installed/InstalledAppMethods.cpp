@@ -62,14 +62,6 @@ void InstalledAppMethods::launch(const std::string& appID) {
     if (!launcher_ || !launcher_->open(app->url)) throw WireError(ErrorCode::internal, "Could not open that app");
 }
 
-std::vector<InstalledApp> InstalledAppMethods::entries() {
-    auto apps = lastScan_->apps();
-    if (!apps.empty()) return apps;
-    apps = scanner_.scan();
-    lastScan_->replace(apps);
-    return apps;
-}
-
 void registerInstalledAppMethods(CommandRouter& router, std::shared_ptr<InstalledAppMethods> methods) {
     const auto& capability = Capability::systemAppsLaunch;
     router.registerMethod("system.apps.installed", capability, kRequiresAuth,

@@ -37,10 +37,6 @@ public:
     // that app".
     void launch(const std::string& appID);
 
-    // The last scan's applications, or a first scan's when none has run yet.
-    std::vector<InstalledApp> entries();
-
-    const InstalledAppScanner& scanner() const { return scanner_; }
     const std::shared_ptr<AppLaunching>& launcher() const { return launcher_; }
 
 private:

@@ -13,10 +13,6 @@ namespace kx {
 // The result of the latest scan of installed applications; empty until the first one.
 class LastScan {
 public:
-    std::vector<InstalledApp> apps() const {
-        std::lock_guard guard(lock_);
-        return apps_;
-    }
     // The first application with exactly that identifier; searched under the lock, which is
     // cheaper than copying the whole list for one entry.
     std::optional<InstalledApp> find(const std::string& bundleID) const {

@@ -79,12 +79,6 @@ public:
     const std::shared_ptr<InputMutex>& inputMutex() const { return inputMutex_; }
     // Pointer, key and text input; null when the service was built without an event poster.
     const std::shared_ptr<InputController>& input() const { return input_; }
-    // Volume, brightness, media, lock and sleep, and the audio and frontmost watches.
-    const std::shared_ptr<SystemController>& system() const { return system_; }
-    // Installed applications, their icons and launching; null without an installed-app source.
-    const std::shared_ptr<InstalledAppMethods>& installedApps() const { return installedApps_; }
-    // Running applications; null when the service was built without a workspace.
-    const std::shared_ptr<RunningAppsController>& apps() const { return apps_; }
 
     // Set before start; called on the transport's queue or on the caller of start/stop.
     void setOnStateChange(std::function<void(const TransportState&)> callback) { onStateChange_ = std::move(callback); }
