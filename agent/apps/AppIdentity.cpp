@@ -1,16 +1,10 @@
 #include "agent/apps/AppIdentity.h"
 
-#include <algorithm>
-#include <cctype>
+#include "agent/support/ASCIILowercase.h"
 
 namespace kx {
 
 namespace {
-
-std::string lowered(std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 AppIdentity::Result resultFor(const InstalledApp& app) {
     return {app.bundleID, app.name.empty() ? app.bundleID : app.name, true};
@@ -41,7 +35,7 @@ std::shared_ptr<const AppIdentity::Index> AppIdentity::index() {
         // The first entry wins every key, in the installed list's order.
         fresh->byID.emplace(app.bundleID, app);
         if (!app.startupWMClass.empty()) fresh->byStartupClass.emplace(app.startupWMClass, app);
-        fresh->byLowerID.emplace(lowered(app.bundleID), app);
+        fresh->byLowerID.emplace(asciiLowercase(app.bundleID), app);
         if (!app.executable.empty()) fresh->byExecutable.emplace(app.executable, app);
     }
     std::lock_guard guard(lock_);
@@ -57,7 +51,7 @@ std::optional<AppIdentity::Result> AppIdentity::identify(const WindowFacts& wind
         if (!match) match = find(entries->byStartupClass, *wmClass);
     }
     for (const auto* wmClass : {&window.wmClassClass, &window.wmClassInstance}) {
-        if (!match) match = find(entries->byLowerID, lowered(*wmClass));
+        if (!match) match = find(entries->byLowerID, asciiLowercase(*wmClass));
     }
     if (!match) match = find(entries->byExecutable, window.executable);
     if (match) return resultFor(*match);

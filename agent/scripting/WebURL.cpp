@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string>
 
+#include "agent/support/ASCIILowercase.h"
+
 namespace kx {
 
 namespace {
@@ -55,9 +57,7 @@ bool isOpenableWebURL(std::string_view text) {
     if (!hasValidCharacters(text)) return false;
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) return false;
-    std::string scheme(text.substr(0, colon));
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string scheme = asciiLowercase(text.substr(0, colon));
     if (scheme != "http" && scheme != "https") return false;
     auto rest = text.substr(colon + 1);
     if (!rest.starts_with("//")) return false;

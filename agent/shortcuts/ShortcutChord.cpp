@@ -1,9 +1,8 @@
 #include "agent/shortcuts/ShortcutChord.h"
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
+#include "agent/support/ASCIILowercase.h"
 #include "protocol/WireError.h"
 
 namespace kx::ShortcutChord {
@@ -33,8 +32,7 @@ const std::set<std::string>& allowedKeys() {
 }
 
 KeyChord validate(const std::string& chord) {
-    std::string lower = chord;
-    std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = asciiLowercase(chord);
     // Every "+" splits, so a trailing one leaves an empty last part, which is no allowed key.
     std::vector<std::string> parts{""};
     for (char c : lower) {
