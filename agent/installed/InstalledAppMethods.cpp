@@ -59,7 +59,11 @@ std::optional<std::string> InstalledAppMethods::icon(const std::string& appID) {
 void InstalledAppMethods::launch(const std::string& appID) {
     auto app = find(appID);
     if (!app) throw WireError(ErrorCode::targetNotFound, "That app is not installed");
-    if (!launcher_ || !launcher_->open(app->url)) throw WireError(ErrorCode::internal, "Could not open that app");
+    if (!open(*app)) throw WireError(ErrorCode::internal, "Could not open that app");
+}
+
+bool InstalledAppMethods::open(const InstalledApp& app) const {
+    return launcher_ && launcher_->open(app.url);
 }
 
 void registerInstalledAppMethods(CommandRouter& router, std::shared_ptr<InstalledAppMethods> methods) {

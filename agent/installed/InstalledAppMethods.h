@@ -36,8 +36,8 @@ public:
     // Throws WireError target_not_found "That app is not installed" or internal "Could not open
     // that app".
     void launch(const std::string& appID);
-
-    const std::shared_ptr<AppLaunching>& launcher() const { return launcher_; }
+    // Opens the application; false when there is no launcher or it refused.
+    bool open(const InstalledApp& app) const;
 
 private:
     InstalledAppScanner scanner_;

@@ -104,9 +104,7 @@ void AgentService::buildAppFamilies(AgentServiceOptions& options) {
         if (!options.appIcon)
             options.appIcon = [installed = installedApps_](const std::string& id) { return installed->icon(id); };
         if (!options.launchApp)
-            options.launchApp = [installed = installedApps_](const InstalledApp& app) {
-                return installed->launcher() && installed->launcher()->open(app.url);
-            };
+            options.launchApp = [installed = installedApps_](const InstalledApp& app) { return installed->open(app); };
     }
     apps_ = std::make_shared<RunningAppsController>(
         std::move(options.workspace),
