@@ -153,7 +153,7 @@ void SystemController::startObservingAudio() {
         observingAudio_ = true;
     }
     // `this` outlives the watch: the destructor stops it first.
-    ports_.audio->startObserving([this] { audioChanged(); });
+    ports_.audio->startObserving([this] { notify(&SystemController::onAudioChange_); });
 }
 
 void SystemController::startObservingFrontmost() {
@@ -162,25 +162,16 @@ void SystemController::startObservingFrontmost() {
         if (observingFrontmost_ || !frontmost_) return;
         observingFrontmost_ = true;
     }
-    frontmost_->startObserving([this] { frontmostChanged(); });
+    frontmost_->startObserving([this] { notify(&SystemController::onFrontmostChange_); });
 }
 
-void SystemController::audioChanged() {
-    std::function<void()> callback;
+void SystemController::notify(std::function<void()> SystemController::*callback) {
+    std::function<void()> call;
     {
         std::lock_guard guard(lock_);
-        callback = onAudioChange_;
+        call = this->*callback;
     }
-    if (callback) callback();
-}
-
-void SystemController::frontmostChanged() {
-    std::function<void()> callback;
-    {
-        std::lock_guard guard(lock_);
-        callback = onFrontmostChange_;
-    }
-    if (callback) callback();
+    if (call) call();
 }
 
 }  // namespace kx

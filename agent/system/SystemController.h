@@ -52,8 +52,8 @@ public:
     void stopObserving();
 
 private:
-    void audioChanged();
-    void frontmostChanged();
+    // Calls the callback that member holds; the lock is not held during the call.
+    void notify(std::function<void()> SystemController::*callback);
 
     SystemPorts ports_;
     std::shared_ptr<FrontmostSource> frontmost_;
