@@ -268,8 +268,7 @@ void AgentService::observeSystem() {
     system_->startObservingAudio();
     system_->setOnFrontmostChange([this, gate = callbacks_] {
         gate->run([&] {
-            if (auto app = system_->frontmostApp())
-                transport_->broadcast("system.frontmost", {{"bundleId", app->bundleID}, {"name", app->name}});
+            if (auto app = system_->frontmostJSON()) transport_->broadcast("system.frontmost", std::move(*app));
         });
     });
     system_->startObservingFrontmost();

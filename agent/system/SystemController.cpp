@@ -113,10 +113,10 @@ void SystemController::power(const std::string& action) {
     throw WireError(ErrorCode::internal, "Could not perform power action");
 }
 
-std::optional<FrontmostApp> SystemController::frontmostApp() {
+std::optional<JSONObject> SystemController::frontmostJSON() {
     auto app = frontmost_ ? frontmost_->frontmost() : std::nullopt;
-    if (app) *app = {repairUTF8(app->bundleID), repairUTF8(app->name)};
-    return app;
+    if (!app) return std::nullopt;
+    return JSONObject{{"bundleId", repairUTF8(app->bundleID)}, {"name", repairUTF8(app->name)}};
 }
 
 JSONObject SystemController::audioState() {
@@ -131,8 +131,7 @@ JSONObject SystemController::audioState() {
 
 JSONObject SystemController::snapshot() {
     JSONObject state = audioState();
-    if (auto app = frontmostApp())
-        state.emplace("frontmost", JSONObject{{"bundleId", app->bundleID}, {"name", app->name}});
+    if (auto app = frontmostJSON()) state.emplace("frontmost", std::move(*app));
     return state;
 }
 

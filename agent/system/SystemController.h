@@ -34,7 +34,9 @@ public:
     void media(const std::string& action);
     // "lock", "sleep" or "displaysleep".
     void power(const std::string& action);
-    std::optional<FrontmostApp> frontmostApp();
+    // {"bundleId", "name"} of the frontmost application, as the state and its event carry it; none
+    // when no application is frontmost.
+    std::optional<JSONObject> frontmostJSON();
 
     // "volume" when it can be read, "muted" when there is an output: what the audio event carries.
     JSONObject audioState();
