@@ -121,7 +121,7 @@ void MprisPlayers::watch() {
 void MprisPlayers::appeared(const std::string& name, const std::string& owner) {
     std::lock_guard guard(lock_);
     if (!players_.contains(name) && players_.size() >= maxPlayers) return;
-    players_[name] = {owner, ++clock_};
+    players_[name] = {owner, ++clock_, {}};
 }
 
 void MprisPlayers::gone(const std::string& name) {
@@ -155,13 +155,26 @@ std::vector<MediaPlayer> MprisPlayers::players() {
 }
 
 std::string MprisPlayers::identity(const std::string& id) {
+    std::string owner;
+    {
+        std::lock_guard guard(lock_);
+        auto known = players_.find(id);
+        if (known == players_.end()) return id.substr(std::char_traits<char>::length(kPrefix));
+        if (!known->second.identity.empty()) return known->second.identity;
+        owner = known->second.owner;
+    }
     std::optional<sdbus::Variant> name;
     {
         std::lock_guard calling(callLock_);
         name = askBusMethod<sdbus::Variant>(*calls_, {id, kPath, kProperties, "Get"}, callTimeout, kRoot, "Identity");
     }
-    if (name && name->containsValueOfType<std::string>() && !name->get<std::string>().empty())
+    if (name && name->containsValueOfType<std::string>() && !name->get<std::string>().empty()) {
+        // Kept only for the program that answered: a new owner of the name is asked again.
+        std::lock_guard guard(lock_);
+        if (auto known = players_.find(id); known != players_.end() && known->second.owner == owner)
+            known->second.identity = name->get<std::string>();
         return name->get<std::string>();
+    }
     return id.substr(std::char_traits<char>::length(kPrefix));  // the name's own last part
 }
 
