@@ -77,9 +77,9 @@ void X11FrontmostSource::check(std::optional<std::string>& lastReported) {
 }
 
 void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> lastReported) {
-    prepareXlib();
     while (!stop.stop_requested()) {
-        Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+        bool lost = false;
+        Display* display = openDisplay(displayName_, markLost, &lost);
         if (!display) {
             std::mutex sleepLock;
             std::condition_variable_any wake;
@@ -87,8 +87,6 @@ void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> 
             wake.wait_for(sleeping, stop, reconnectInterval, [] { return false; });
             continue;
         }
-        bool lost = false;
-        XSetIOErrorExitHandler(display, markLost, &lost);
         const Atom activeWindow = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
         XSelectInput(display, DefaultRootWindow(display), PropertyChangeMask);
         XFlush(display);

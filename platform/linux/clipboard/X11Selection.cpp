@@ -69,15 +69,13 @@ bool X11Selection::open() {
     if (now < nextAttempt_) return false;
     nextAttempt_ = now + reopenInterval;
 
-    prepareXlib();
-    display_ = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+    display_ = openDisplay(displayName_, onConnectionLost, this);
     if (!display_) return false;
     int fixesErrorBase = 0;
     if (!XFixesQueryExtension(display_, &fixesEventBase_, &fixesErrorBase)) {
         close();
         return false;
     }
-    XSetIOErrorExitHandler(display_, onConnectionLost, this);
     auto atom = [this](const char* name) { return XInternAtom(display_, name, False); };
     atoms_ = {atom("CLIPBOARD"),
               atom("TARGETS"),

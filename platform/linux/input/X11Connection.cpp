@@ -24,15 +24,13 @@ bool X11Connection::ensureOpen() {
     if (now < nextAttempt_) return false;
     nextAttempt_ = now + retryInterval;
 
-    prepareXlib();
-    display_ = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+    display_ = openDisplay(displayName_, onConnectionLost, this);
     if (!display_) return false;
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor)) {
         close();
         return false;
     }
-    XSetIOErrorExitHandler(display_, onConnectionLost, this);
     // Our fake events must reach the server even while another client grabs it.
     XTestGrabControl(display_, True);
     ++generation_;

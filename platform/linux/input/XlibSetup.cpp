@@ -2,8 +2,6 @@
 
 #include <mutex>
 
-#include <X11/Xlib.h>
-
 namespace kx {
 
 namespace {
@@ -24,6 +22,13 @@ void prepareXlib() {
         XSetErrorHandler(ignoreProtocolError);
         XSetIOErrorHandler(returnFromIOError);
     });
+}
+
+Display* openDisplay(const std::string& name, XIOErrorExitHandler onLost, void* context) {
+    prepareXlib();
+    Display* display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (display) XSetIOErrorExitHandler(display, onLost, context);
+    return display;
 }
 
 }  // namespace kx

@@ -9,6 +9,8 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include "platform/linux/power/BusMethod.h"
+
 namespace kx {
 
 namespace {
@@ -18,8 +20,6 @@ constexpr const char* kPath = "/org/freedesktop/Notifications";
 constexpr const char* kInterface = "org.freedesktop.Notifications";
 constexpr const char* kApplicationName = "Kestrix";
 constexpr const char* kSummary = "Kestrix";
-// A bus that starts the server on demand may take a while; the countdown never waits for it.
-constexpr auto kCallTimeout = std::chrono::seconds(2);
 // Critical urgency keeps the bubble up until it is closed, like the panel it stands for.
 constexpr std::uint8_t kCriticalUrgency = 2;
 constexpr std::int32_t kNeverExpires = 0;
@@ -142,7 +142,7 @@ void DesktopShutdownNotifier::notify(const ShutdownCountdown::Snapshot& snapshot
     std::uint32_t id = 0;
     server_->callMethod("Notify")
         .onInterface(kInterface)
-        .withTimeout(kCallTimeout)
+        .withTimeout(busCallTimeLimit)
         .withArguments(kApplicationName, replaces, iconFor(snapshot.action), kSummary, snapshot.message(), actions,
                        hints, kNeverExpires)
         .storeResultsTo(id);
@@ -157,7 +157,7 @@ void DesktopShutdownNotifier::close() {
         std::lock_guard guard(lock_);
         shownID_ = 0;
     }
-    server_->callMethod("CloseNotification").onInterface(kInterface).withTimeout(kCallTimeout).withArguments(id);
+    server_->callMethod("CloseNotification").onInterface(kInterface).withTimeout(busCallTimeLimit).withArguments(id);
 }
 
 }  // namespace kx

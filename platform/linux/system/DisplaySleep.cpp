@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "platform/linux/input/XlibSetup.h"
+
 namespace kx::DisplaySleep {
 
 namespace {
@@ -14,8 +16,12 @@ struct CloseDisplay {
 };
 using DisplayHandle = std::unique_ptr<Display, CloseDisplay>;
 
+// The connection serves one request: a server that goes away meanwhile only ends that request,
+// never the agent.
+void ignoreLoss(Display*, void*) {}
+
 DisplayHandle open(const std::optional<std::string>& display) {
-    return DisplayHandle(XOpenDisplay(display ? display->c_str() : nullptr));
+    return DisplayHandle(openDisplay(display.value_or(""), ignoreLoss, nullptr));
 }
 
 }  // namespace

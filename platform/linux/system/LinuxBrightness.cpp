@@ -1,7 +1,6 @@
 #include "platform/linux/system/LinuxBrightness.h"
 
-#include <sdbus-c++/sdbus-c++.h>
-
+#include "platform/linux/power/BusMethod.h"
 #include "platform/linux/system/Backlight.h"
 #include "platform/linux/system/LogindSession.h"
 #include "platform/linux/system/NameOwner.h"
@@ -31,11 +30,8 @@ bool LinuxBrightness::desktopStep(bool up, bool dryRun) {
         auto bus = sessionBus_();
         bool running = nameHasOwner(*bus, kDesktopService);
         if (!running || dryRun) return running;
-        sdbus::createProxy(*bus, kDesktopService, kDesktopPath)
-            ->callMethod(up ? "StepUp" : "StepDown")
-            .onInterface(kDesktopScreen)
-            .withTimeout(logind::callTimeout);
-        return true;
+        return callBusMethod(*bus, {kDesktopService, kDesktopPath, kDesktopScreen, up ? "StepUp" : "StepDown"},
+                             busCallTimeLimit);
     } catch (const std::exception&) {
         return false;
     }
@@ -49,12 +45,8 @@ bool LinuxBrightness::backlightStep(bool up, bool dryRun) {
         auto session = logind::ownSessionPath(*bus);
         if (!session || dryRun) return session.has_value();
         // logind writes the value for the session's user, who may not write /sys.
-        sdbus::createProxy(*bus, logind::service, *session)
-            ->callMethod("SetBrightness")
-            .onInterface(logind::session)
-            .withTimeout(logind::callTimeout)
-            .withArguments(kSubsystem, backlight->name, backlight->stepped(up));
-        return true;
+        return callBusMethod(*bus, {logind::service, *session, logind::session, "SetBrightness"}, busCallTimeLimit,
+                             kSubsystem, backlight->name, backlight->stepped(up));
     } catch (const std::exception&) {
         return false;
     }

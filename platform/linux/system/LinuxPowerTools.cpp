@@ -1,7 +1,6 @@
 #include "platform/linux/system/LinuxPowerTools.h"
 
-#include <sdbus-c++/sdbus-c++.h>
-
+#include "platform/linux/power/BusMethod.h"
 #include "platform/linux/system/DisplaySleep.h"
 #include "platform/linux/system/LogindSession.h"
 #include "platform/linux/system/NameOwner.h"
@@ -44,11 +43,7 @@ bool LinuxPowerTools::lockSession(bool dryRun) {
         auto bus = systemBus_();
         auto session = logind::ownSessionPath(*bus);
         if (!session || dryRun) return session.has_value();
-        sdbus::createProxy(*bus, logind::service, *session)
-            ->callMethod("Lock")
-            .onInterface(logind::session)
-            .withTimeout(logind::callTimeout);
-        return true;
+        return callBusMethod(*bus, {logind::service, *session, logind::session, "Lock"}, busCallTimeLimit);
     } catch (const std::exception&) {
         return false;
     }
@@ -59,11 +54,7 @@ bool LinuxPowerTools::lockScreenSaver(bool dryRun) {
         auto bus = sessionBus_();
         bool running = nameHasOwner(*bus, kScreenSaver);
         if (!running || dryRun) return running;
-        sdbus::createProxy(*bus, kScreenSaver, kScreenSaverPath)
-            ->callMethod("Lock")
-            .onInterface(kScreenSaver)
-            .withTimeout(logind::callTimeout);
-        return true;
+        return callBusMethod(*bus, {kScreenSaver, kScreenSaverPath, kScreenSaver, "Lock"}, busCallTimeLimit);
     } catch (const std::exception&) {
         return false;
     }
@@ -72,12 +63,8 @@ bool LinuxPowerTools::lockScreenSaver(bool dryRun) {
 bool LinuxPowerTools::maySuspend() {
     try {
         auto bus = systemBus_();
-        std::string answer;
-        sdbus::createProxy(*bus, logind::service, logind::managerPath)
-            ->callMethod("CanSuspend")
-            .onInterface(logind::manager)
-            .withTimeout(logind::callTimeout)
-            .storeResultsTo(answer);
+        auto answer = askBusMethod<std::string>(
+            *bus, {logind::service, logind::managerPath, logind::manager, "CanSuspend"}, busCallTimeLimit);
         // "challenge" would need a password prompt, which nobody at the computer may answer.
         return answer == "yes";
     } catch (const std::exception&) {
@@ -88,12 +75,8 @@ bool LinuxPowerTools::maySuspend() {
 bool LinuxPowerTools::suspend() {
     try {
         auto bus = systemBus_();
-        sdbus::createProxy(*bus, logind::service, logind::managerPath)
-            ->callMethod("Suspend")
-            .onInterface(logind::manager)
-            .withTimeout(logind::callTimeout)
-            .withArguments(kInteractive);
-        return true;
+        return callBusMethod(*bus, {logind::service, logind::managerPath, logind::manager, "Suspend"}, busCallTimeLimit,
+                             kInteractive);
     } catch (const std::exception&) {
         return false;
     }

@@ -2,23 +2,17 @@
 
 #include <unistd.h>
 
-#include <sdbus-c++/sdbus-c++.h>
+#include <cstdint>
+
+#include "platform/linux/power/BusMethod.h"
 
 namespace kx::logind {
 
 std::optional<std::string> ownSessionPath(sdbus::IConnection& bus) {
-    try {
-        sdbus::ObjectPath path;
-        sdbus::createProxy(bus, service, managerPath)
-            ->callMethod("GetSessionByPID")
-            .onInterface(manager)
-            .withTimeout(callTimeout)
-            .withArguments(static_cast<std::uint32_t>(::getpid()))
-            .storeResultsTo(path);
-        return std::string(path);
-    } catch (const sdbus::Error&) {
-        return std::nullopt;
-    }
+    auto path = askBusMethod<sdbus::ObjectPath>(bus, {service, managerPath, manager, "GetSessionByPID"},
+                                                busCallTimeLimit, static_cast<std::uint32_t>(::getpid()));
+    if (!path) return std::nullopt;
+    return std::string(*path);
 }
 
 }  // namespace kx::logind

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <optional>
 #include <string>
 
@@ -9,8 +8,6 @@
 #include "platform/linux/power/LogindNames.h"
 
 namespace kx::logind {
-
-inline constexpr auto callTimeout = std::chrono::seconds(2);
 
 // The object path of the login session this process belongs to, found by its process id; absent
 // when it belongs to none (started outside a desktop session) or logind does not answer.

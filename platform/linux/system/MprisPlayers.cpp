@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "platform/linux/power/BusMethod.h"
+
 namespace kx {
 
 namespace {
@@ -119,7 +121,7 @@ void MprisPlayers::watch() {
 void MprisPlayers::appeared(const std::string& name, const std::string& owner) {
     std::lock_guard guard(lock_);
     if (!players_.contains(name) && players_.size() >= maxPlayers) return;
-    players_[name] = {owner, ++clock_};
+    players_[name] = {owner, ++clock_, {}};
 }
 
 void MprisPlayers::gone(const std::string& name) {
@@ -153,35 +155,38 @@ std::vector<MediaPlayer> MprisPlayers::players() {
 }
 
 std::string MprisPlayers::identity(const std::string& id) {
-    try {
-        sdbus::Variant name;
+    std::string owner;
+    {
+        std::lock_guard guard(lock_);
+        auto known = players_.find(id);
+        if (known == players_.end()) return id.substr(std::char_traits<char>::length(kPrefix));
+        if (!known->second.identity.empty()) return known->second.identity;
+        owner = known->second.owner;
+    }
+    std::optional<sdbus::Variant> name;
+    {
         std::lock_guard calling(callLock_);
-        sdbus::createProxy(*calls_, id, kPath)
-            ->callMethod("Get")
-            .onInterface(kProperties)
-            .withTimeout(callTimeout)
-            .withArguments(kRoot, "Identity")
-            .storeResultsTo(name);
-        if (name.containsValueOfType<std::string>() && !name.get<std::string>().empty()) return name.get<std::string>();
-    } catch (const sdbus::Error&) {
+        name = askBusMethod<sdbus::Variant>(*calls_, {id, kPath, kProperties, "Get"}, callTimeout, kRoot, "Identity");
+    }
+    if (name && name->containsValueOfType<std::string>() && !name->get<std::string>().empty()) {
+        // Kept only for the program that answered: a new owner of the name is asked again.
+        std::lock_guard guard(lock_);
+        if (auto known = players_.find(id); known != players_.end() && known->second.owner == owner)
+            known->second.identity = name->get<std::string>();
+        return name->get<std::string>();
     }
     return id.substr(std::char_traits<char>::length(kPrefix));  // the name's own last part
 }
 
 std::optional<PlayerTrack> MprisPlayers::track(const std::string& id) {
     if (!calls_) return std::nullopt;
-    Properties properties;
-    try {
+    std::optional<Properties> all;
+    {
         std::lock_guard calling(callLock_);
-        sdbus::createProxy(*calls_, id, kPath)
-            ->callMethod("GetAll")
-            .onInterface(kProperties)
-            .withTimeout(callTimeout)
-            .withArguments(kPlayer)
-            .storeResultsTo(properties);
-    } catch (const sdbus::Error&) {
-        return std::nullopt;
+        all = askBusMethod<Properties>(*calls_, {id, kPath, kProperties, "GetAll"}, callTimeout, kPlayer);
     }
+    if (!all) return std::nullopt;
+    const Properties& properties = *all;
     PlayerTrack track;
     track.status = statusFrom(value<std::string>(properties, "PlaybackStatus").value_or(""));
     // Position is never announced, only read: this is the value of this moment.
@@ -197,16 +202,8 @@ std::optional<PlayerTrack> MprisPlayers::track(const std::string& id) {
 
 bool MprisPlayers::send(const std::string& id, MediaCommand command) {
     if (!calls_) return false;
-    try {
-        std::lock_guard calling(callLock_);
-        sdbus::createProxy(*calls_, id, kPath)
-            ->callMethod(methodFor(command))
-            .onInterface(kPlayer)
-            .withTimeout(callTimeout);
-        return true;
-    } catch (const sdbus::Error&) {
-        return false;
-    }
+    std::lock_guard calling(callLock_);
+    return callBusMethod(*calls_, {id, kPath, kPlayer, methodFor(command)}, callTimeout);
 }
 
 }  // namespace kx

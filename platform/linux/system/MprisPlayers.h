@@ -36,6 +36,7 @@ private:
     struct Known {
         std::string owner;  // the unique name that signals come from
         std::uint64_t changed = 0;
+        std::string identity;  // the player's own name, once read (it never changes)
     };
     void watch();
     void appeared(const std::string& name, const std::string& owner);

@@ -1,28 +1,12 @@
 #include "platform/linux/system/NameOwner.h"
 
-#include <chrono>
-
-#include <sdbus-c++/sdbus-c++.h>
+#include "platform/linux/power/BusMethod.h"
 
 namespace kx {
 
-namespace {
-constexpr auto kCallTimeout = std::chrono::seconds(2);
-}  // namespace
-
 bool nameHasOwner(sdbus::IConnection& bus, const std::string& name) {
-    try {
-        bool owned = false;
-        sdbus::createProxy(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus")
-            ->callMethod("NameHasOwner")
-            .onInterface("org.freedesktop.DBus")
-            .withTimeout(kCallTimeout)
-            .withArguments(name)
-            .storeResultsTo(owned);
-        return owned;
-    } catch (const sdbus::Error&) {
-        return false;
-    }
+    const BusMethod hasOwner{"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner"};
+    return askBusMethod<bool>(bus, hasOwner, busCallTimeLimit, name).value_or(false);
 }
 
 }  // namespace kx
