@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
 
     try {
         ::signal(SIGPIPE, SIG_IGN);
+        // Qt would abort without a display; say what to run instead, before the data folder is made.
+        if (!hasDisplay())
+            throw std::runtime_error("no display to show a window on (DISPLAY is not set); run kestrixd");
         AppSettings settings;
         settings.dataFolder = line.dataFolder(true);
         // Before anything else touches the folder: a second agent ends here, naming the first.
@@ -95,9 +98,6 @@ int main(int argc, char** argv) {
         settings.command = startCommand(line, settings.dataFolder);
         settings.started = started;
 
-        // Qt would abort without a display; say what to run instead.
-        if (!hasDisplay())
-            throw std::runtime_error("no display to show a window on (DISPLAY is not set); run kestrixd");
         QApplication app(argc, argv);
         QApplication::setApplicationName("kestrix");
         QApplication::setDesktopFileName("kestrix");

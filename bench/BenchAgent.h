@@ -19,7 +19,7 @@ struct BenchAgent {
 inline BenchAgent startBenchAgent(std::function<void(AgentServiceOptions&)> configure) {
     BenchAgent bench{std::make_unique<e2e::InProcessAgent>(e2e::InProcessAgent::Options{.configure = configure}),
                      nullptr};
-    e2e::TestDevice device = bench.agent->addDevice("bench phone");
+    e2e::TestDevice device = bench.agent->addDevice();
     ConnectOptions connect;
     connect.host = "127.0.0.1";
     connect.port = bench.agent->port();

@@ -14,7 +14,6 @@
 namespace {
 
 using namespace kx;
-using kx::bench::percentile;
 
 constexpr int kRoundTrips = 5000;
 constexpr double kPercentile50 = 0.50;

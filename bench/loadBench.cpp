@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -19,8 +18,8 @@
 #include <vector>
 
 #include "agent/support/DescriptorLimit.h"
+#include "bench/report/BenchAgent.h"
 #include "tests/e2e/support/IdleSockets.h"
-#include "tests/e2e/support/InProcessAgent.h"
 #include "tests/e2e/support/RawPeer.h"
 
 using namespace kx;
@@ -39,7 +38,6 @@ constexpr std::size_t idleSocketsHeld = 8000;  // then closed and opened again
 constexpr std::size_t idleSocketsPerStep = 100;
 constexpr std::chrono::milliseconds floodWarmUp{500};
 constexpr std::chrono::milliseconds answerWait{10000};
-const std::string deviceID = "d_bench";
 
 // Counters shared with the flood processes.
 struct Shared {
@@ -63,38 +61,6 @@ pid_t spawn(const std::function<void()>& body) {
     return pid;
 }
 
-// The agent with the bench's device, reporting its port, until its parent goes away.
-pid_t startAgent(const SigningKey& key, std::uint16_t& port) {
-    int portPipe[2], lifeline[2];
-    if (::pipe(portPipe) != 0 || ::pipe(lifeline) != 0) throw std::runtime_error("pipe");
-    pid_t pid = spawn([&] {
-        ::close(lifeline[1]);
-        InProcessAgent agent;
-        agent.addDevice({deviceID, key}, "bench");
-        std::uint16_t listening = agent.port();
-        [[maybe_unused]] auto written = ::write(portPipe[1], &listening, sizeof listening);
-        char byte;
-        while (::read(lifeline[0], &byte, 1) > 0) {
-        }
-    });
-    ::close(lifeline[0]);
-    if (::read(portPipe[0], &port, sizeof port) != sizeof port) throw std::runtime_error("no agent");
-    return pid;
-}
-
-std::unique_ptr<RawPeer> connect(std::uint16_t port, const SigningKey& key) {
-    auto peer = std::make_unique<RawPeer>(port);
-    if (!peer->handshake(deviceID, key)) throw std::runtime_error("handshake refused");
-    return peer;
-}
-
-long residentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
-
 struct LoadResult {
     long lost = 0;
     long duplicated = 0;
@@ -102,10 +68,10 @@ struct LoadResult {
 };
 
 // One thread's sessions, in batches: every session sends a batch, then every answer is read.
-void driveSessions(std::uint16_t port, const SigningKey& key, int first, int count, std::atomic<long>& lost,
+void driveSessions(const bench::BenchAgent& agent, int first, int count, std::atomic<long>& lost,
                    std::atomic<long>& duplicated) {
     std::vector<std::unique_ptr<RawPeer>> peers;
-    for (int s = 0; s < count; ++s) peers.push_back(connect(port, key));
+    for (int s = 0; s < count; ++s) peers.push_back(agent.connect());
     std::vector<std::vector<int>> seen(count, std::vector<int>(requestsPerSession, 0));
     for (int sent = 0; sent < requestsPerSession; sent += requestsPerBatch) {
         for (int s = 0; s < count; ++s)
@@ -127,14 +93,14 @@ void driveSessions(std::uint16_t port, const SigningKey& key, int first, int cou
         }
 }
 
-LoadResult runLoad(std::uint16_t port, const SigningKey& key) {
+LoadResult runLoad(const bench::BenchAgent& agent) {
     std::atomic<long> lost{0}, duplicated{0};
     auto started = Clock::now();
     std::vector<std::thread> threads;
     for (int t = 0; t < loadThreads; ++t)
         threads.emplace_back([&, t] {
             int perThread = sessionCount / loadThreads;
-            driveSessions(port, key, t * perThread, perThread, lost, duplicated);
+            driveSessions(agent, t * perThread, perThread, lost, duplicated);
         });
     for (auto& thread : threads) thread.join();
     return {lost, duplicated, std::chrono::duration<double>(Clock::now() - started).count()};
@@ -152,17 +118,17 @@ std::pair<double, double> pingMilliseconds(RawPeer& phone) {
 }
 
 void idleFlood(std::uint16_t port, Shared& shared) {
-    IdleSockets idle;
     while (!shared.stop) {
-        if (idle.size() >= idleSocketsHeld) idle.closeAll();
-        shared.idleOpened += static_cast<long>(idle.open(port, idleSocketsPerStep));
+        IdleSockets idle;  // closes what it holds at the end of each round
+        while (!shared.stop && idle.size() < idleSocketsHeld)
+            shared.idleOpened += static_cast<long>(idle.open(port, idleSocketsPerStep));
     }
 }
 
-void handshakeFlood(std::uint16_t port, const SigningKey& key, Shared& shared) {
+void handshakeFlood(const bench::BenchAgent& agent, Shared& shared) {
     while (!shared.stop) {
         try {
-            connect(port, key);
+            agent.connect();
             ++shared.handshakes;
         } catch (...) {
         }
@@ -195,32 +161,28 @@ FloodResult pingUnder(RawPeer& phone, Shared& shared, const std::vector<std::fun
 
 int main() {
     raiseDescriptorLimit();
-    SigningKey key = SigningKey::generate();
     Shared& shared = *sharedCounters();
-    std::uint16_t port = 0;
-    pid_t agent = startAgent(key, port);
+    bench::BenchAgent agent;
 
     std::printf("%-56s %s\n", "measure (loopback)", "result");
-    LoadResult load = runLoad(port, key);
+    LoadResult load = runLoad(agent);
     std::printf("%-56s %d x %d in %.2f s\n", "paired sessions x requests", sessionCount, requestsPerSession,
                 load.seconds);
     std::printf("%-56s %ld / %ld\n", "responses lost / duplicated", load.lost, load.duplicated);
-    std::printf("%-56s %.1f\n", "agent resident memory afterwards (MiB)", residentKiB(agent) / 1024.0);
+    std::printf("%-56s %.1f\n", "agent resident memory afterwards (MiB)", agent.residentKiB() / 1024.0);
 
-    auto phone = connect(port, key);
+    auto phone = agent.connect();
     auto [p50, p99] = pingMilliseconds(*phone);
     std::printf("%-56s %.3f / %.3f\n", "phone ping p50 / p99 (ms), alone", p50, p99);
-    auto idle = pingUnder(*phone, shared, {[&] { idleFlood(port, shared); }});
+    auto idle = pingUnder(*phone, shared, {[&] { idleFlood(agent.port(), shared); }});
     std::printf("%-56s %.3f / %.3f  (%.0f sockets opened/s)\n", "phone ping p50 / p99 (ms), idle-socket flood",
                 idle.p50, idle.p99, idle.perSecond);
-    std::vector<std::function<void()>> handshakers(handshakeFloodProcesses, [&] { handshakeFlood(port, key, shared); });
+    std::vector<std::function<void()>> handshakers(handshakeFloodProcesses, [&] { handshakeFlood(agent, shared); });
     auto handshakes = pingUnder(*phone, shared, handshakers);
     std::printf("%-56s %.3f / %.3f  (%.0f handshakes/s)\n", "phone ping p50 / p99 (ms), handshake flood (2 processes)",
                 handshakes.p50, handshakes.p99, handshakes.perSecond);
-    std::printf("%-56s %.1f\n", "agent resident memory at the end (MiB)", residentKiB(agent) / 1024.0);
+    std::printf("%-56s %.1f\n", "agent resident memory at the end (MiB)", agent.residentKiB() / 1024.0);
 
     phone.reset();
-    ::kill(agent, SIGTERM);
-    ::waitpid(agent, nullptr, 0);
     return load.lost == 0 && load.duplicated == 0 ? 0 : 1;
 }

@@ -33,6 +33,14 @@ void expectArguments(const std::vector<std::string>& arguments, std::size_t most
 
 }  // namespace
 
+std::optional<std::string> pairingHost(const std::vector<std::string>& arguments) {
+    expectArguments(arguments, 1, "pair [HOST]");
+    std::optional<std::string> host;
+    if (!arguments.empty()) host = arguments[0];
+    if (auto problem = host ? HostName::problem(*host) : std::nullopt) throw ControlError("cannot pair: " + *problem);
+    return host;
+}
+
 ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host) {
     return pairingCodeReply(service, service.beginPairing(host));
 }
@@ -54,11 +62,7 @@ ControlReply pairingCodeReply(AgentService& service, const PairingPayload& paylo
 namespace {
 
 ControlReply pair(AgentService& service, const std::vector<std::string>& arguments) {
-    expectArguments(arguments, 1, "pair [HOST]");
-    std::optional<std::string> host;
-    if (!arguments.empty()) host = arguments[0];
-    if (auto problem = host ? HostName::problem(*host) : std::nullopt) throw ControlError("cannot pair: " + *problem);
-    return issuePairingCode(service, host);
+    return issuePairingCode(service, pairingHost(arguments));
 }
 
 ControlReply devices(AgentService& service) {

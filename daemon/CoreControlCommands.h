@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/pairing/PairingPayload.h"
 #include "daemon/ControlMessages.h"
@@ -20,6 +21,8 @@ struct ListenSettings {
     bool advertise = true;
 };
 
+// The HOST of `pair [HOST]`, checked; throws ControlError on more arguments or a bad host name.
+std::optional<std::string> pairingHost(const std::vector<std::string>& arguments);
 // Issues a new pairing code: its text, how long it is valid, and the code to draw as a QR code.
 ControlReply issuePairingCode(AgentService& service, std::optional<std::string> host);
 // The same for a code that was issued already, while it is still the active one.

@@ -48,18 +48,15 @@ int runUpdateCommand(const std::filesystem::path& dataFolder, std::ostream& out,
     };
     while (std::chrono::steady_clock::now() < deadline) {
         auto reply = poll(dataFolder);
-        if (reply && processOf(*reply) != oldProcess) {
-            // The agent the swap started: the new version, or the previous one put back.
-            if (field(*reply, "state") == "failed") {
-                endProgress() << field(*reply, "message") << "\n";
-                return 1;
-            }
-            endProgress() << "Kestrix " << field(*reply, "version") << " is running.\n";
-            return 0;
-        }
+        // A failed download or install, or the previous version put back by the swap.
         if (reply && field(*reply, "state") == "failed") {
             endProgress() << field(*reply, "message") << "\n";
             return 1;
+        }
+        // The agent the swap started, running the new version.
+        if (reply && processOf(*reply) != oldProcess) {
+            endProgress() << "Kestrix " << field(*reply, "version") << " is running.\n";
+            return 0;
         }
         if (!swapping && (!reply || field(*reply, "state") == "installing")) {
             swapping = true;

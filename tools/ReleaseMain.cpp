@@ -2,7 +2,9 @@
 // the agent will.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "agent/update/UpdateManifest.h"
 #include "tools/ReleaseCommands.h"
@@ -17,7 +19,8 @@ int main(int argc, char** argv) {
                                       "and prints the public key for update-public-key.txt");
     keygen->add_option("PRIVATE_KEY_FILE", keyFile, "Where to write the private key (must not exist)")->required();
 
-    std::string manifest, signingKey, output;
+    std::string manifest, signingKey;
+    std::optional<std::filesystem::path> output;
     auto* sign = app.add_subcommand("sign",
                                     "Sign a manifest: canonicalises it without \"signature\", signs it and "
                                     "writes it back with its \"signature\"");
@@ -25,7 +28,8 @@ int main(int argc, char** argv) {
     sign->add_option("--key", signingKey, "Private key file from kx-release keygen")->required();
     sign->add_option("-o,--output", output, "Write the signed manifest here instead of over MANIFEST");
 
-    std::string publicKey, platform(kx::updatePlatform), version;
+    std::string publicKey, platform(kx::updatePlatform);
+    std::optional<std::string> version;
     auto* verify = app.add_subcommand("verify",
                                       "Check a manifest as the agent does; prints what it offers, or "
                                       "malformed, badSignature or unsupportedSchema (exit status 1)");
@@ -49,7 +53,8 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingDirectory);
     signBundle->add_option("--key", signingKey, "Private key file from kx-release keygen")->required();
 
-    std::string archive, manifestFile;
+    std::string archive;
+    std::optional<std::filesystem::path> manifestFile;
     kx::release::EntryFields fields{{}, "0.0.0", {}, {}, {}, std::string(kx::updatePlatform)};
     auto* entry = app.add_subcommand("entry",
                                      "Make the manifest entry of a release archive: its size and SHA-256 with "
@@ -68,22 +73,10 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (signBundle->parsed()) return kx::release::signBundle(bundle, signingKey, std::cout, std::cerr);
-    if (entry->parsed()) {
-        std::optional<std::filesystem::path> target;
-        if (!manifestFile.empty()) target = manifestFile;
-        return kx::release::entry(archive, fields, target, std::cout, std::cerr);
-    }
+    if (entry->parsed()) return kx::release::entry(archive, fields, manifestFile, std::cout, std::cerr);
 
     if (keygen->parsed()) return kx::release::keygen(keyFile, std::cout, std::cerr);
-    if (sign->parsed()) {
-        std::optional<std::filesystem::path> target;
-        if (!output.empty()) target = output;
-        return kx::release::sign(manifest, signingKey, target, std::cout, std::cerr);
-    }
-    if (verify->parsed()) {
-        std::optional<std::string> current;
-        if (!version.empty()) current = version;
-        return kx::release::verify(manifest, publicKey, platform, current, std::cout, std::cerr);
-    }
+    if (sign->parsed()) return kx::release::sign(manifest, signingKey, output, std::cout, std::cerr);
+    if (verify->parsed()) return kx::release::verify(manifest, publicKey, platform, version, std::cout, std::cerr);
     return kx::release::canonicalize(jsonFile, std::cout, std::cerr);
 }

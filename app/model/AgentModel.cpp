@@ -45,6 +45,16 @@ void AgentModel::changed() {
 }
 
 namespace {
+// Stores a choice the user made in the window; a store that fails is logged and the window keeps
+// showing the choice.
+void saveChoice(const char* what, const std::function<void()>& save) {
+    try {
+        save();
+    } catch (const std::exception& error) {
+        log::error(what + std::string(error.what()));
+    }
+}
+
 // Runs `task` on the main thread if the model still exists then. Safe from any thread: it
 // touches nothing of the model before the hop.
 void hop(const std::weak_ptr<AgentModel>& weak, MainQueue& main, std::function<void(AgentModel&)> task) {
@@ -258,13 +268,7 @@ void AgentModel::resume() {
 
 void AgentModel::setOpenAtLogin(bool on) {
     openAtLogin_ = on;
-    if (parts_.loginItem) {
-        try {
-            parts_.loginItem->set(on);
-        } catch (const std::exception& error) {
-            log::error(std::string("open at login: ") + error.what());
-        }
-    }
+    if (parts_.loginItem) saveChoice("open at login: ", [&] { parts_.loginItem->set(on); });
     changed();
 }
 
@@ -291,13 +295,8 @@ void AgentModel::installUpdate() {
 
 void AgentModel::setCheckUpdatesAutomatically(bool on) {
     checkUpdatesAutomatically_ = on;
-    if (parts_.updatePreferences) {
-        try {
-            parts_.updatePreferences->setAutomaticChecks(on);
-        } catch (const std::exception& error) {
-            log::error(std::string("cannot save the update preference: ") + error.what());
-        }
-    }
+    if (parts_.updatePreferences)
+        saveChoice("cannot save the update preference: ", [&] { parts_.updatePreferences->setAutomaticChecks(on); });
     changed();
 }
 

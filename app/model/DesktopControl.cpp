@@ -3,7 +3,6 @@
 #include <future>
 
 #include "agent/service/AgentService.h"
-#include "agent/support/HostName.h"
 #include "app/model/AgentModel.h"
 #include "daemon/ControlSocketPath.h"
 #include "daemon/ShutdownControlCommands.h"
@@ -16,10 +15,7 @@ namespace {
 // Issues the code on the main thread through the model and answers with it.
 ControlReply pairThroughModel(const std::weak_ptr<AgentModel>& weak, MainQueue& main, AgentService& service,
                               const std::vector<std::string>& arguments) {
-    if (arguments.size() > 1) throw ControlError("usage: kestrixd pair [HOST]");
-    std::optional<std::string> host;
-    if (!arguments.empty()) host = arguments[0];
-    if (auto problem = host ? HostName::problem(*host) : std::nullopt) throw ControlError("cannot pair: " + *problem);
+    auto host = pairingHost(arguments);
     auto issued = std::make_shared<std::promise<std::optional<PairingPayload>>>();
     auto answer = issued->get_future();
     main.post([weak, host, issued] {

@@ -125,7 +125,8 @@ void AppEnvironment::launch(bool showSetup, bool pair) {
     tray_.show();
     auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - settings_.started);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    if (trayAvailable)
         log::info("tray icon shown " + std::to_string(elapsed.count()) + " ms after start");
     else
         log::info("no system tray: the window opens at the top-right corner instead");
@@ -137,7 +138,7 @@ void AppEnvironment::launch(bool showSetup, bool pair) {
     } else {
         onboarding_->present();
     }
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) menu_->present(QRect());
+    if (!trayAvailable) menu_->present(QRect());
 }
 
 void AppEnvironment::agentStarted() {

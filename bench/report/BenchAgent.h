@@ -22,6 +22,7 @@ public:
     BenchAgent& operator=(const BenchAgent&) = delete;
 
     pid_t pid() const { return process_->pid(); }
+    std::uint16_t port() const { return port_; }
     // The agent's resident memory now.
     long residentKiB() const;
     // CPU time the agent has used so far (user and system), in seconds.

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bench/Percentile.h"
+
 namespace kx::bench {
 
 double Samples::percentile(double fraction) {
-    if (values_.empty()) return 0;
     if (!sorted_) std::sort(values_.begin(), values_.end());
     sorted_ = true;
-    return values_[static_cast<std::size_t>(fraction * static_cast<double>(values_.size() - 1))];
+    return percentileOfSorted(values_, fraction);
 }
 
 void ReportTable::add(Row row) {
