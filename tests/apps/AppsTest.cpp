@@ -2,8 +2,10 @@
 
 #include "agent/apps/AppIdentity.h"
 #include "agent/apps/AppMethods.h"
+#include "tests/support/RouterCall.h"
 
 using namespace kx;
+using kx::testing::call;
 
 namespace {
 
@@ -78,10 +80,7 @@ protected:
         options.encodeWindowIcon = [](const IconPixels& pixels) { return std::to_string(pixels.width) + "px"; };
         registerAppMethods(router, std::make_shared<RunningAppsController>(workspace, std::move(options)));
     }
-    Envelope call(const std::string& method, JSONObject params = {}) {
-        return router.dispatch(Envelope::request("1", method, std::move(params)), RequestContext{"device", true});
-    }
-    JSONArray listed(const std::string& method) { return call(method).p.value().at("apps").asArray(); }
+    JSONArray listed(const std::string& method) { return call(router, method).p.value().at("apps").asArray(); }
 
     std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
     std::map<std::string, std::size_t> iconSizes;

@@ -3,15 +3,15 @@
 #include "agent/clipboard/ClipboardMethods.h"
 #include "agent/clipboard/PasteboardFailure.h"
 #include "agent/support/PlatformText.h"
+#include "tests/support/RouterCall.h"
 
 using namespace kx;
+using kx::testing::call;
 
 // The rules above the pasteboard; reading, owning and private items on a real display are
 // X11ClipboardTest's.
 
 namespace {
-
-const RequestContext kAuthed{"device", true};
 
 // A clipboard in memory that can be told to refuse writes or to stop answering altogether.
 struct MemoryPasteboard : Pasteboard {
@@ -38,10 +38,6 @@ struct MemoryPasteboard : Pasteboard {
 class ClipboardMethods : public ::testing::Test {
 protected:
     void SetUp() override { registerClipboardMethods(router, std::make_shared<ClipboardController>(pasteboard)); }
-
-    Envelope call(const std::string& method, JSONObject params = {}) {
-        return router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);
-    }
 
     std::shared_ptr<MemoryPasteboard> pasteboard = std::make_shared<MemoryPasteboard>();
     CommandRouter router;
@@ -74,19 +70,19 @@ TEST_F(ClipboardMethods, PeekNamesTheKindAndCountsUserPerceivedCharacters) {
     };
     for (const auto& c : cases) {
         pasteboard->text = c.text;
-        EXPECT_EQ(call("clipboard.peek").p, c.expected) << c.text.value_or("(none)");
+        EXPECT_EQ(call(router, "clipboard.peek").p, c.expected) << c.text.value_or("(none)");
     }
-    EXPECT_EQ(call("clipboard.get").e, WireError(ErrorCode::unsupported, "Clipboard is too large to send"));
+    EXPECT_EQ(call(router, "clipboard.get").e, WireError(ErrorCode::unsupported, "Clipboard is too large to send"));
 }
 
 TEST_F(ClipboardMethods, AFailedWriteLeavesThePreviousContents) {
     pasteboard->text = "keep me";
     pasteboard->refusesWrites = true;
-    EXPECT_EQ(call("clipboard.set", {{"text", "new"}}).e,
+    EXPECT_EQ(call(router, "clipboard.set", {{"text", "new"}}).e,
               WireError(ErrorCode::internal, "Could not write the clipboard"));
     EXPECT_EQ(pasteboard->text, "keep me");
     for (const JSONObject& params : {JSONObject{}, JSONObject{{"text", 5}}})
-        EXPECT_EQ(call("clipboard.set", params).e, WireError::invalidParams("text is required"));
+        EXPECT_EQ(call(router, "clipboard.set", params).e, WireError::invalidParams("text is required"));
 }
 
 TEST(ClipboardMethodsUnreachable, StillAnswerButOfferAHintInsteadOfTheCapability) {
@@ -96,6 +92,6 @@ TEST(ClipboardMethodsUnreachable, StillAnswerButOfferAHintInsteadOfTheCapability
     registerClipboardMethods(router, std::make_shared<ClipboardController>(pasteboard));
     EXPECT_TRUE(router.capabilities().empty());
     EXPECT_EQ(router.unavailable().at(Capability::clipboardText).message, PlatformText::clipboardUnreachable);
-    auto reply = router.dispatch(Envelope::request("1", "clipboard.get"), kAuthed);
+    auto reply = call(router, "clipboard.get");
     EXPECT_EQ(reply.e, WireError(ErrorCode::timeout, "The clipboard did not answer in time"));
 }

@@ -6,12 +6,12 @@
 
 #include "agent/control/InputMethods.h"
 #include "agent/control/KeyChord.h"
+#include "tests/support/RouterCall.h"
 
 using namespace kx;
+using kx::testing::call;
 
 namespace {
-
-const RequestContext kAuthed{"device", true};
 
 // In-memory EventPoster: records what was posted, with a settable pointer, screens and permission.
 class RecordingEventPoster : public EventPoster {
@@ -61,15 +61,12 @@ class InputMethods : public ::testing::Test {
 protected:
     InputMethods() { registerInputMethods(router, controller); }
 
-    Envelope call(const std::string& method, JSONObject params = {}) {
-        return router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);
-    }
     // Calls a method that must succeed with an empty result.
     void ok(const std::string& method, JSONObject params = {}) {
-        EXPECT_EQ(call(method, std::move(params)), Envelope::success("1", JSONObject{})) << method;
+        EXPECT_EQ(call(router, method, std::move(params)), Envelope::success("1", JSONObject{})) << method;
     }
     WireError error(const std::string& method, JSONObject params = {}) {
-        auto reply = call(method, std::move(params));
+        auto reply = call(router, method, std::move(params));
         EXPECT_EQ(reply.ok, false) << method;
         return reply.e.value_or(WireError{});
     }
@@ -172,7 +169,7 @@ TEST(InputMethodsTable, EachRequestPostsItsEventsThenFlushesOrIsRefused) {
         auto poster = std::make_shared<RecordingEventPoster>();
         CommandRouter router;
         registerInputMethods(router, std::make_shared<InputController>(poster, std::make_shared<InputMutex>()));
-        auto reply = router.dispatch(Envelope::request("1", row.method, row.params), kAuthed);
+        auto reply = call(router, row.method, row.params);
         if (auto* events = std::get_if<std::vector<Posted>>(&row.outcome)) {
             EXPECT_EQ(reply, Envelope::success("1", JSONObject{}));
             auto expected = *events;

@@ -8,6 +8,7 @@
 #include "agent/pairing/PairingService.h"
 #include "protocol/Base64URL.h"
 #include "protocol/KxSec.h"
+#include "tests/e2e/support/Eventually.h"
 #include "tests/support/ScopedVariable.h"
 
 using namespace kx;
@@ -196,10 +197,8 @@ TEST(PairingExpiryTick, StopsWithoutCallingWhenTheServiceIsGoneOrTheTickIsDestro
     std::weak_ptr<PairingService> weak = f.service;
     f.service.reset();
     // The tick holds the service only for the instant of a check.
-    for (auto deadline = std::chrono::steady_clock::now() + kPatience;
-         !weak.expired() && std::chrono::steady_clock::now() < deadline;)
-        std::this_thread::sleep_for(kInterval);
-    EXPECT_TRUE(weak.expired()) << "the tick must not keep the service alive";
+    EXPECT_TRUE(kx::e2e::eventually([&] { return weak.expired(); }, kPatience))
+        << "the tick must not keep the service alive";
     f.clock.set(token.expiresAt + 1s);
     std::this_thread::sleep_for(10 * kInterval);
     tick.reset();

@@ -6,13 +6,12 @@
 #include "agent/scripting/ScriptableAppMethods.h"
 #include "agent/support/PlatformText.h"
 #include "agent/transport/CommandRouter.h"
+#include "tests/support/RouterCall.h"
 #include "tests/support/TempFolder.h"
 
 using namespace kx;
 
 namespace {
-
-const RequestContext kAuthed{"device", true};
 
 // Records what it is asked to do.
 struct RecordingApps : FileManaging, WebBrowsing {
@@ -31,7 +30,7 @@ protected:
         registerScriptableAppMethods(router, std::make_shared<ScriptableAppController>(apps, apps));
     }
     std::optional<WireError> error(const std::string& method, JSONObject params = {}) {
-        return router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed).e;
+        return kx::testing::call(router, method, std::move(params)).e;
     }
 
     std::shared_ptr<RecordingApps> apps = std::make_shared<RecordingApps>();

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -12,16 +11,10 @@
 
 #include "agent/sessions/SessionMethods.h"
 #include "agent/transport/CommandRouter.h"
+#include "tests/support/RouterCall.h"
 #include "tests/support/TempFolder.h"
 
 namespace kx::testing {
-
-// Dispatches one authenticated request and returns the response envelope.
-inline Envelope call(const CommandRouter& router, const std::string& method, JSONObject params = {}) {
-    static std::atomic<int> next{0};
-    return router.dispatch(Envelope::request(std::to_string(next++), method, std::move(params)),
-                           RequestContext{"device", true});
-}
 
 // The result of a call that must succeed (an empty object when it failed, with a test failure).
 JSONObject succeed(const CommandRouter& router, const std::string& method, JSONObject params = {});

@@ -3,12 +3,12 @@
 #include <chrono>
 #include <fstream>
 #include <set>
-#include <thread>
 
 #include "agent/permissions/SystemPermissionProbe.h"
 #include "agent/sessions/SessionMethods.h"
 #include "agent/support/ChildProcess.h"
 #include "protocol/SecureChannel.h"
+#include "tests/e2e/support/Eventually.h"
 #include "tests/sessions/SessionTestSupport.h"
 
 using namespace kx;
@@ -18,7 +18,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kWait = 10s;
-constexpr auto kPoll = 50ms;
 
 // The session methods on the real tmux, the agent in the C locale, with a tmux server of the
 // test's own (TMUX_TMPDIR) so that no user's server is ever touched; the server is killed afterwards.
@@ -50,14 +49,14 @@ protected:
 
     // Waits until the captured screen contains `needle`; returns the last capture.
     std::string waitForScreen(const std::string& id, const std::string& needle) {
-        auto deadline = std::chrono::steady_clock::now() + kWait;
         std::string screen;
-        do {
-            screen = succeed(rig_->router, "session.capture", {{"id", id}}).at("text").asString();
-            if (screen.find(needle) != std::string::npos) return screen;
-            std::this_thread::sleep_for(kPoll);
-        } while (std::chrono::steady_clock::now() < deadline);
-        ADD_FAILURE() << "never saw " << needle << " in:\n" << screen;
+        if (!e2e::eventually(
+                [&] {
+                    screen = succeed(rig_->router, "session.capture", {{"id", id}}).at("text").asString();
+                    return screen.find(needle) != std::string::npos;
+                },
+                kWait))
+            ADD_FAILURE() << "never saw " << needle << " in:\n" << screen;
         return screen;
     }
 
@@ -141,10 +140,12 @@ TEST_F(SessionsOnRealTmux, CaptureKeepsTheNewestWholeLinesThatFitOneFrame) {
     fill.close();
     auto program = "cat '" + (folder_ / "fill").string() + "'; exec sleep 600";
     tmux({"new-session", "-d", "-s", "kx-wide", "-x", "500", "-y", "50", program});
-    auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (tmux({"capture-pane", "-p", "-t", "=kx-wide:"}).standardOutput.find("end-of-fill") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(kPoll);
+    e2e::eventually(
+        [&] {
+            return tmux({"capture-pane", "-p", "-t", "=kx-wide:"}).standardOutput.find("end-of-fill") !=
+                   std::string::npos;
+        },
+        kWait);
 
     auto answer = call(rig_->router, "session.capture", {{"id", "kx-wide"}, {"lines", 2000}});
     auto whole = tmux({"capture-pane", "-p", "-e", "-t", "=kx-wide:", "-S", "-2000"}).standardOutput;

@@ -3,8 +3,10 @@
 #include "agent/shortcuts/HotkeyMethods.h"
 #include "agent/shortcuts/ShortcutChord.h"
 #include "agent/shortcuts/ShortcutMethods.h"
+#include "tests/support/RouterCall.h"
 
 using namespace kx;
+using kx::testing::call;
 namespace flags = eventFlags;
 
 TEST(ShortcutChord, AllowsTheListedFinalKeysIgnoringCaseWithDeleteAsForwardDelete) {
@@ -67,7 +69,7 @@ Envelope shortcut(Desktop& desktop, JSONObject params) {
     d.mutex = desktop.mutex;
     CommandRouter router;
     registerShortcutMethods(router, std::make_shared<ShortcutSender>(std::move(d)));
-    return router.dispatch(Envelope::request("1", "app.shortcut", std::move(params)), {"device", true});
+    return call(router, "app.shortcut", std::move(params));
 }
 
 }  // namespace
@@ -140,21 +142,18 @@ TEST(HotkeyMethods, SlackTakesItsChordsAndXcodeAnswersAsAnAppThatIsNotRunning) {
     CommandRouter router;
     registerHotkeyMethods(
         router, std::make_shared<HotkeyController>(d, HotkeyApp{"slack", {{"quickSwitcher", "ctrl+k"}}}), false);
-    auto call = [&](const char* method, JSONObject p = {}) {
-        return router.dispatch(Envelope::request("1", method, std::move(p)), {"device", true});
-    };
     EXPECT_EQ(router.capabilityStrings(), JSONArray{"app.slack"});
     EXPECT_TRUE(router.unavailable().contains(Capability::appXcode));
 
-    EXPECT_EQ(call("app.slack.action", {{"action", "quickSwitcher"}}).p, JSONObject{});
+    EXPECT_EQ(call(router, "app.slack.action", {{"action", "quickSwitcher"}}).p, JSONObject{});
     EXPECT_EQ(posted, std::vector<KeyChord>{KeyChord::parse("ctrl+k")});
-    EXPECT_EQ(call("app.slack.action", {{"action", "QuickSwitcher"}}).e->msg, "Unknown Slack action");
-    EXPECT_EQ(call("app.xcode.action", {{"action", "Build"}}).e->msg, "Unknown Xcode action");
-    EXPECT_EQ(call("app.xcode.action").e->msg, "action is required");
-    auto closed = call("app.xcode.action", {{"action", "build"}}).e.value();
+    EXPECT_EQ(call(router, "app.slack.action", {{"action", "QuickSwitcher"}}).e->msg, "Unknown Slack action");
+    EXPECT_EQ(call(router, "app.xcode.action", {{"action", "Build"}}).e->msg, "Unknown Xcode action");
+    EXPECT_EQ(call(router, "app.xcode.action").e->msg, "action is required");
+    auto closed = call(router, "app.xcode.action", {{"action", "build"}}).e.value();
     EXPECT_EQ(std::tuple(closed.code, closed.msg, closed.p),
               std::tuple(ErrorCode::targetNotFound, std::string("That app is not running"),
                          std::optional(JSONObject{{"bundleId", "com.apple.dt.Xcode"}})));
-    EXPECT_EQ(call("app.xcode.status").p, (JSONObject{{"state", "idle"}, {"message", ""}}));
+    EXPECT_EQ(call(router, "app.xcode.status").p, (JSONObject{{"state", "idle"}, {"message", ""}}));
     EXPECT_EQ(posted.size(), 1u);
 }

@@ -10,6 +10,7 @@
 #include "agent/system/SystemMethods.h"
 #include "agent/system/SystemPorts.h"
 #include "tests/e2e/support/InProcessAgent.h"
+#include "tests/support/RouterCall.h"
 
 using namespace kx;
 
@@ -84,7 +85,6 @@ struct MemoryFrontmost : FrontmostSource {
     }
 };
 
-const RequestContext kAuthed{"device", true};
 using Action = PowerTools::Action;
 
 struct Ports {
@@ -114,7 +114,7 @@ struct Registered {
         registerSystemMethods(router, system, std::make_shared<NowPlayingController>(given.players));
     }
     Envelope call(const std::string& method, JSONObject params = {}) {
-        return router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);
+        return kx::testing::call(router, method, std::move(params));
     }
     CommandRouter router;
     std::shared_ptr<SystemController> system;
