@@ -1,6 +1,5 @@
 #include "daemon/AgentDaemon.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,24 +18,12 @@
 
 namespace kx {
 
-namespace {
-// The Linux options, with an update that replaces this installation: once the swap script runs,
-// the agent quits as on SIGTERM.
-AgentServiceOptions serviceOptions(const DaemonSettings& settings) {
-    AgentServiceOptions options = linuxAgentOptions(settings.dataFolder, settings.version, settings.updateBaseURL);
-    auto parts = LinuxUpdateParts::forRunningAgent(settings.dataFolder, settings.version, settings.updateBaseURL,
-                                                   [] { ::kill(::getpid(), SIGTERM); });
-    options.updateVerifier = std::move(parts.verifier);
-    options.updateInstaller = std::move(parts.installer);
-    return options;
-}
-}  // namespace
-
 AgentDaemon::AgentDaemon(DaemonSettings settings)
     : settings_(std::move(settings)),
       instanceLock_(settings_.dataFolder),
       control_(ControlSocketPath::forDataFolder(settings_.dataFolder), settings_.dataFolder),
-      service_(AgentService::create(serviceOptions(settings_))) {
+      service_(
+          AgentService::create(linuxAgentOptions(settings_.dataFolder, settings_.version, settings_.updateBaseURL))) {
     service_->setOnStateChange([this](const TransportState& state) { logStateChange(state); });
     shutdownAnnouncer_ = announceShutdownCountdown(service_->shutdown());
     registerControlCommands();

@@ -1,6 +1,5 @@
 #include "app/qt/AppEnvironment.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -67,11 +66,6 @@ AppEnvironment::AppEnvironment(AppSettings settings)
 
     AgentModel::Parts parts;
     parts.main = main_;
-    // A portable installation replaces itself; once the swap script runs, the app quits as on SIGTERM.
-    auto updateParts = LinuxUpdateParts::forRunningAgent(settings_.dataFolder, settings_.version,
-                                                         settings_.updateBaseURL, [] { ::kill(::getpid(), SIGTERM); });
-    serviceOptions_.updateVerifier = std::move(updateParts.verifier);
-    serviceOptions_.updateInstaller = std::move(updateParts.installer);
     parts.makeService = [options = serviceOptions_, dataFolder = settings_.dataFolder](auto onDangerous) {
         AgentServiceOptions copy = options;
         copy.onDangerousCommand = std::move(onDangerous);

@@ -1,5 +1,8 @@
 #include "platform/linux/service/LinuxAgentOptions.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include "agent/apps/AppIdentity.h"
 #include "agent/installed/InstalledAppScanner.h"
 #include "agent/sessions/CommandRegistry.h"
@@ -20,6 +23,7 @@
 #include "platform/linux/transport/DNSSDAdvertiser.h"
 #include "platform/linux/transport/LinuxSystemInfo.h"
 #include "platform/linux/transport/LogindSleepInhibitor.h"
+#include "platform/linux/update/LinuxUpdateParts.h"
 
 namespace kx {
 
@@ -66,6 +70,11 @@ AgentServiceOptions linuxAgentOptions(const std::filesystem::path& dataFolder, c
     options.browser = std::make_shared<GioWebBrowser>();
     options.shutdownExecutor = shutdownExecutorFromEnvironment();
     options.updateBaseURL = updateBaseURL;
+    // An update replaces this installation; once the swap script runs, the agent quits as on SIGTERM.
+    auto update =
+        LinuxUpdateParts::forRunningAgent(dataFolder, version, updateBaseURL, [] { ::kill(::getpid(), SIGTERM); });
+    options.updateVerifier = std::move(update.verifier);
+    options.updateInstaller = std::move(update.installer);
     return options;
 }
 
