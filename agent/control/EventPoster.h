@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ public:
     virtual std::optional<Point> pointerLocation() = 0;
     // Frames of the attached screens, in the platform's screen order.
     virtual std::vector<Rect> screenFrames() = 0;
+
+    // Runs work on the calling thread and returns true when the calls it makes on this poster need
+    // not wait for another thread or a connection to open (each still waits for the display server,
+    // within a time limit). Otherwise returns false without running it, and the caller runs the
+    // work where it may wait. Exceptions from work pass through.
+    virtual bool tryAtOnce(const std::function<void()>& /*work*/) { return false; }
 };
 
 }  // namespace kx

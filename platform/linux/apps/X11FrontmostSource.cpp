@@ -14,10 +14,6 @@ namespace {
 
 constexpr int kPollMilliseconds = 50;
 
-void markLost(Display*, void* lost) {
-    *static_cast<bool*>(lost) = true;
-}
-
 }  // namespace
 
 X11FrontmostSource::X11FrontmostSource(std::shared_ptr<Workspace> workspace, std::string displayName)
@@ -79,7 +75,7 @@ void X11FrontmostSource::check(std::optional<std::string>& lastReported) {
 void X11FrontmostSource::watch(std::stop_token stop, std::optional<std::string> lastReported) {
     while (!stop.stop_requested()) {
         bool lost = false;
-        Display* display = openDisplay(displayName_, markLost, &lost);
+        Display* display = openDisplay(displayName_, &lost);
         if (!display) {
             std::mutex sleepLock;
             std::condition_variable_any wake;

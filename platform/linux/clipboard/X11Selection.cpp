@@ -58,10 +58,6 @@ X11Selection::~X11Selection() {
     close();
 }
 
-void X11Selection::onConnectionLost(Display*, void* self) {
-    static_cast<X11Selection*>(self)->lost_ = true;
-}
-
 bool X11Selection::open() {
     if (display_ && !lost_) return true;
     close();
@@ -69,7 +65,7 @@ bool X11Selection::open() {
     if (now < nextAttempt_) return false;
     nextAttempt_ = now + reopenInterval;
 
-    display_ = openDisplay(displayName_, onConnectionLost, this);
+    display_ = openDisplay(displayName_, &lost_);
     if (!display_) return false;
     int fixesErrorBase = 0;
     if (!XFixesQueryExtension(display_, &fixesEventBase_, &fixesErrorBase)) {

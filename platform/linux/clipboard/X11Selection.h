@@ -70,7 +70,6 @@ private:
     using Deadline = std::chrono::steady_clock::time_point;
 
     void close();
-    static void onConnectionLost(Display* display, void* self);
     bool ownsSelection() const;
     // The selection converted to `target` through our window; absent when the owner refuses.
     std::optional<Property> convert(Atom target, Deadline deadline);

@@ -13,21 +13,24 @@ X11Connection::~X11Connection() {
     close();
 }
 
-void X11Connection::onConnectionLost(Display*, void* self) {
-    static_cast<X11Connection*>(self)->lost_ = true;
-}
-
 bool X11Connection::ensureOpen() {
     if (display_ && !lost_) return true;
+    if (holding_) return false;
     close();
     const auto now = std::chrono::steady_clock::now();
     if (now < nextAttempt_) return false;
     nextAttempt_ = now + retryInterval;
 
-    display_ = openDisplay(displayName_, onConnectionLost, this);
+    display_ = openDisplay(displayName_, &lost_);
     if (!display_) return false;
+    watchdog_.watch(ConnectionNumber(display_));
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor)) {
+    bool hasXTest = false;
+    {
+        Watched watched(watchdog_);
+        hasXTest = XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor) && !lost_;
+    }
+    if (!hasXTest) {
         close();
         return false;
     }
@@ -38,6 +41,7 @@ bool X11Connection::ensureOpen() {
 }
 
 void X11Connection::close() {
+    watchdog_.watch(-1);
     if (display_) XCloseDisplay(display_);
     display_ = nullptr;
     lost_ = false;

@@ -221,6 +221,10 @@ std::vector<Rect> X11EventPoster::screenFrames() {
     return frames;
 }
 
+bool X11EventPoster::tryAtOnce(const std::function<void()>& work) {
+    return connection_.tryHold(work);
+}
+
 void X11EventPoster::bindingsChanged() {
     {
         std::lock_guard guard(restoreLock_);

@@ -31,6 +31,7 @@ public:
     void flush() override;
     std::optional<Point> pointerLocation() override;
     std::vector<Rect> screenFrames() override;
+    bool tryAtOnce(const std::function<void()>& work) override;
 
 private:
     // With the connection's lock held: forgets what was known about an older connection's server.

@@ -12,8 +12,9 @@ namespace kx {
 void prepareXlib();
 
 // Opens the named display (empty: the one DISPLAY names) after prepareXlib. When the connection
-// breaks, Xlib calls onLost(display, context) instead of ending the process; the display is then
-// only good for XCloseDisplay. Null when the display cannot be reached.
-Display* openDisplay(const std::string& name, XIOErrorExitHandler onLost, void* context);
+// breaks, *lost (when given) is set on the thread that noticed, instead of the process ending; the
+// display is then only good for XCloseDisplay, from any thread. Null when the display cannot be
+// reached.
+Display* openDisplay(const std::string& name, bool* lost);
 
 }  // namespace kx

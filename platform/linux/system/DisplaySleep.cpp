@@ -18,10 +18,8 @@ using DisplayHandle = std::unique_ptr<Display, CloseDisplay>;
 
 // The connection serves one request: a server that goes away meanwhile only ends that request,
 // never the agent.
-void ignoreLoss(Display*, void*) {}
-
 DisplayHandle open(const std::optional<std::string>& display) {
-    return DisplayHandle(openDisplay(display.value_or(""), ignoreLoss, nullptr));
+    return DisplayHandle(openDisplay(display.value_or(""), nullptr));
 }
 
 }  // namespace

@@ -36,6 +36,10 @@ public:
     PrivateXServer& operator=(const PrivateXServer&) = delete;
 
     void stop() { server_.reset(); }
+    // SIGSTOP and SIGCONT: a server that hangs, then answers again.
+    void signal(int number) const {
+        if (server_) server_->signal(number);
+    }
     std::optional<int> number() const { return number_; }
     std::string name() const { return ":" + std::to_string(number_.value_or(-1)); }
 

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -349,4 +351,29 @@ TEST(X11InputServerLoss, TheAgentOutlivesItsXServerAndReconnects) {
     poster.flush();
     EXPECT_EQ(poster.pointerLocation(), (Point{70, 80}));
     EXPECT_EQ(poster.screenFrames(), (std::vector<Rect>{{0, 0, 640, 480}}));
+}
+
+// A server that stops answering holds a call no longer than the time limit, and while one thread
+// waits on it another is turned away at once instead of queueing behind it.
+TEST(X11InputServerHang, ACallOnAStoppedServerEndsWithinTheTimeLimit) {
+    PrivateXServer server;
+    if (!server.number()) GTEST_SKIP() << "Xvfb is not available";
+    X11EventPoster poster(server.name());
+    bool ran = false;
+    EXPECT_FALSE(poster.tryAtOnce([&] { ran = true; })) << "the display is not open yet";
+    ASSERT_TRUE(poster.mayInjectInput());
+    EXPECT_TRUE(poster.tryAtOnce([&] { ran = poster.pointerLocation().has_value(); }));
+    EXPECT_TRUE(ran);
+
+    server.signal(SIGSTOP);
+    const auto started = std::chrono::steady_clock::now();
+    auto waiting = std::async(std::launch::async, [&] { return poster.pointerLocation(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ran = false;
+    EXPECT_FALSE(poster.tryAtOnce([&] { ran = true; }));
+    EXPECT_FALSE(ran);
+    ASSERT_EQ(waiting.wait_for(5 * X11Connection::callTimeLimit), std::future_status::ready);
+    EXPECT_FALSE(waiting.get().has_value());
+    EXPECT_GE(std::chrono::steady_clock::now() - started, X11Connection::callTimeLimit);
+    server.signal(SIGCONT);
 }
