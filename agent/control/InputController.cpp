@@ -103,6 +103,14 @@ void InputController::scroll(double dx, double dy) {
     poster_->flush();
 }
 
+bool InputController::tryMove(double dx, double dy) {
+    return poster_->tryAtOnce([&] { move(dx, dy); });
+}
+
+bool InputController::tryScroll(double dx, double dy) {
+    return poster_->tryAtOnce([&] { scroll(dx, dy); });
+}
+
 void InputController::drag(const std::string& phase, double dx, double dy, std::uint64_t connectionID) {
     requireAccessibility();
     if (mutex_->isHeld()) return;

@@ -28,6 +28,10 @@ public:
     // button "right" or "middle", anything else is the left button; count above 3 is a triple click.
     void click(const std::string& button, std::int64_t count);
     void scroll(double dx, double dy);
+    // move() and scroll() on the calling thread when the poster can serve them at once (see
+    // EventPoster::tryAtOnce); false, with nothing done, when they must be called where they may wait.
+    bool tryMove(double dx, double dy);
+    bool tryScroll(double dx, double dy);
     // phase "begin" presses, "end" releases, anything else drags; always the left button. The
     // connection is the session asking, remembered as holding the button until its drag ends.
     void drag(const std::string& phase, double dx, double dy, std::uint64_t connectionID = 0);

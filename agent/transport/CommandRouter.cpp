@@ -4,12 +4,30 @@
 
 namespace kx {
 
+namespace {
+
+// A handler's result, or the failure it threw: a WireError reaches the phone unchanged, anything
+// else becomes "internal".
+template <class Handler>
+Envelope answerFrom(const std::string& id, Handler&& handler) {
+    try {
+        return Envelope::success(id, handler());
+    } catch (const WireError& error) {
+        return Envelope::failure(id, error);
+    } catch (...) {
+        return Envelope::failure(id, WireError::internalError());
+    }
+}
+
+}  // namespace
+
 void CommandRouter::registerMethod(const std::string& method, std::optional<Capability> capability, bool requiresAuth,
                                    MethodHandler handler, std::optional<OrderedTarget> target) {
     std::lock_guard guard(lock_);
     handlers_[method] = std::move(handler);
     if (!requiresAuth) preAuthMethods_.insert(method);
     immediate_.erase(method);
+    fastPaths_.erase(method);
     if (target)
         targets_[method] = std::move(*target);
     else
@@ -31,6 +49,31 @@ bool CommandRouter::isImmediate(const Envelope& request) const {
     if (!request.m) return false;
     std::lock_guard guard(lock_);
     return immediate_.contains(*request.m);
+}
+
+void CommandRouter::addFastPath(const std::string& method, FastPath fastPath) {
+    std::lock_guard guard(lock_);
+    if (handlers_.contains(method)) fastPaths_[method] = std::move(fastPath);
+}
+
+std::optional<Envelope> CommandRouter::tryFastPath(const Envelope& request, const RequestContext& context) const {
+    if (!request.id || !request.m) return std::nullopt;
+    FastPath fastPath;
+    {
+        std::lock_guard guard(lock_);
+        auto it = fastPaths_.find(*request.m);
+        if (it == fastPaths_.end()) return std::nullopt;
+        // dispatch answers a refusal; the fast path only ever answers what a handler would.
+        if (!context.isAuthenticated && !preAuthMethods_.contains(*request.m)) return std::nullopt;
+        fastPath = it->second;
+    }
+    std::optional<JSONObject> result;
+    Envelope answer = answerFrom(*request.id, [&] {
+        result = fastPath(request.p.value_or(JSONObject{}), context);
+        return result.value_or(JSONObject{});
+    });
+    if (answer.ok.value_or(false) && !result) return std::nullopt;
+    return answer;
 }
 
 std::set<Capability> CommandRouter::capabilities() const {
@@ -77,13 +120,7 @@ Envelope CommandRouter::dispatch(const Envelope& request, const RequestContext& 
     if (!preAuth && !context.isAuthenticated)
         return Envelope::failure(id, {ErrorCode::unauthorized, "Not authenticated"});
 
-    try {
-        return Envelope::success(id, handler(request.p.value_or(JSONObject{}), context));
-    } catch (const WireError& error) {
-        return Envelope::failure(id, error);
-    } catch (...) {
-        return Envelope::failure(id, WireError::internalError());
-    }
+    return answerFrom(id, [&] { return handler(request.p.value_or(JSONObject{}), context); });
 }
 
 std::optional<std::string> CommandRouter::lane(const Envelope& request) const {

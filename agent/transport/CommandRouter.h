@@ -41,6 +41,11 @@ using ConnectionClosedObserver = std::function<void(std::uint64_t connectionID)>
 // (a WireError reaches the phone unchanged; anything else becomes "internal").
 using MethodHandler = std::function<JSONObject(const JSONObject& params, const RequestContext& context)>;
 
+// Answers a request at once on the calling thread when it can do so without waiting on another
+// thread or opening a connection, and otherwise declines by returning nothing; the request then
+// goes to its method's handler on a worker as usual.
+using FastPath = std::function<std::optional<JSONObject>(const JSONObject& params, const RequestContext& context)>;
+
 // The agent's method table, with the capabilities the methods offer and hints for those missing.
 class CommandRouter {
 public:
@@ -52,6 +57,14 @@ public:
     // request two thread hand-offs. Such a method has no target; registering it again unmarks it.
     void markImmediate(const std::string& method);
     bool isImmediate(const Envelope& request) const;
+    // Gives a registered method a fast path, for requests that are usually quick and come in
+    // streams (pointer moves): sessions try it on the transport queue when the request's lane has
+    // nothing queued or running, which spares the two hand-offs; registering the method again
+    // removes it.
+    void addFastPath(const std::string& method, FastPath fastPath);
+    // The fast path's answer (checked for authentication as dispatch does), or nothing when the
+    // method has none, the session may not call it, or the fast path declined.
+    std::optional<Envelope> tryFastPath(const Envelope& request, const RequestContext& context) const;
 
     std::set<Capability> capabilities() const;
     // Capability strings sorted ascending.
@@ -77,6 +90,7 @@ private:
     std::set<std::string> preAuthMethods_;
     std::map<std::string, OrderedTarget> targets_;
     std::set<std::string> immediate_;
+    std::map<std::string, FastPath> fastPaths_;
     std::vector<ConnectionClosedObserver> closedObservers_;
     std::set<Capability> capabilities_;
     std::map<Capability, SetupHint> hints_;

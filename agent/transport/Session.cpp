@@ -325,8 +325,10 @@ void Session::dispatch(std::string_view plaintext) {
     }
     RequestContext snapshot{deviceID_, isAuthenticated_, connectionID_};
     snapshot.peerAddress = peerAddress_;
-    if (context_->router->isImmediate(request))
-        return sendAnswer(request.id.value_or("?"), answerTo(request, *context_->router, snapshot));
+    const CommandRouter& router = *context_->router;
+    if (router.isImmediate(request)) return sendAnswer(request.id.value_or("?"), answerTo(request, router, snapshot));
+    if (auto answer = lanes_->tryHere(lane, [&] { return router.tryFastPath(request, snapshot); }))
+        return sendAnswer(request.id.value_or("?"), encoded(*answer));
     ++inFlight_;
     lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
         std::string id = request.id.value_or("?");
@@ -338,11 +340,15 @@ void Session::dispatch(std::string_view plaintext) {
 }
 
 std::string Session::answerTo(const Envelope& request, const CommandRouter& router, const RequestContext& snapshot) {
+    return encoded(router.dispatch(request, snapshot));
+}
+
+std::string Session::encoded(const Envelope& answer) {
     try {
-        return router.dispatch(request, snapshot).encode();
+        return answer.encode();
     } catch (...) {
         // A result the encoder refuses (text that is not UTF-8, say): the phone still hears back.
-        return Envelope::failure(request.id.value_or("?"), WireError::internalError()).encode();
+        return Envelope::failure(answer.id.value_or("?"), WireError::internalError()).encode();
     }
 }
 

@@ -98,6 +98,8 @@ private:
     void dispatch(std::string_view plaintext);
     // The router's answer, encoded; "internal" for the same id when it cannot be encoded.
     static std::string answerTo(const Envelope& request, const CommandRouter& router, const RequestContext& snapshot);
+    // The answer's text, or "internal" for the same id when it cannot be encoded.
+    static std::string encoded(const Envelope& answer);
     void onAnswered(const std::string& id, const std::string& answer);
     // Seals an answer; one too large to seal is replaced by a failure for the same id.
     void sendAnswer(const std::string& id, const std::string& answer);

@@ -33,6 +33,13 @@ void SessionLanes::post(const std::optional<std::string>& lane, Job job) {
     if (created) workers_->post([self = shared_from_this(), lane = *lane] { self->runLane(lane); });
 }
 
+bool SessionLanes::claimIdle(const std::optional<std::string>& lane) {
+    std::lock_guard guard(lock_);
+    if (lane && lanes_.contains(*lane)) return false;
+    used_ = true;
+    return true;
+}
+
 // One job per turn on the pool, then the lane queues again behind everyone else, like a strand.
 void SessionLanes::runLane(const std::string& lane) {
     Job job;

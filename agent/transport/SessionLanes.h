@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "agent/transport/WorkerPool.h"
 
@@ -28,8 +29,18 @@ public:
     void post(const std::optional<std::string>& lane, Job job);
     // No job is refused afterwards either: what the session accepted before still runs.
     void close();
+    // Runs attempt on the calling thread when the lane has no job queued or running and returns
+    // its result; returns an empty result without running it when the lane is busy. The attempt
+    // counts as the session's work, so closing still calls onDrained. It keeps the lane's order
+    // only when every post to the lane comes from the calling thread, as a session's reads do.
+    template <class Attempt>
+    std::invoke_result_t<Attempt> tryHere(const std::optional<std::string>& lane, Attempt&& attempt) {
+        if (!claimIdle(lane)) return {};
+        return attempt();
+    }
 
 private:
+    bool claimIdle(const std::optional<std::string>& lane);
     void runLane(const std::string& lane);
     void finished();
 

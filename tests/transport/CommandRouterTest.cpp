@@ -53,6 +53,40 @@ TEST(CommandRouter, DispatchTable) {
     for (const auto& [request, context, expected] : cases) EXPECT_EQ(router.dispatch(request, context), expected);
 }
 
+// A fast path answers only what its handler would: never before authentication, and a decline
+// leaves the request to the handler.
+TEST(CommandRouter, FastPathsAnswerOrDeclineLikeTheirHandlers) {
+    CommandRouter router;
+    router.registerMethod("quick", std::nullopt, true, echo);
+    router.addFastPath("quick", [](const JSONObject& p, auto&) -> std::optional<JSONObject> {
+        if (p.contains("boom")) throw WireError::invalidParams("Bad");
+        if (p.contains("decline")) return std::nullopt;
+        return JSONObject{{"fast", true}};
+    });
+    router.registerMethod("plain", std::nullopt, true, echo);
+    router.addFastPath("unknown", [](auto&, auto&) { return std::optional(JSONObject{}); });
+    router.registerMethod("renewed", std::nullopt, true, echo);
+    router.addFastPath("renewed", [](auto&, auto&) { return std::optional(JSONObject{}); });
+    router.registerMethod("renewed", std::nullopt, true, echo);  // registering again removes it
+
+    auto request = [](const char* method, JSONObject params) {
+        Envelope e = Envelope::request("1", method);
+        e.p = std::move(params);
+        return e;
+    };
+    const std::vector<std::tuple<Envelope, RequestContext, std::optional<Envelope>>> cases = {
+        {request("quick", {}), kAuthed, Envelope::success("1", JSONObject{{"fast", true}})},
+        {request("quick", {}), kPairing, std::nullopt},
+        {request("quick", {{"decline", true}}), kAuthed, std::nullopt},
+        {request("quick", {{"boom", true}}), kAuthed, Envelope::failure("1", WireError::invalidParams("Bad"))},
+        {request("plain", {}), kAuthed, std::nullopt},
+        {request("unknown", {}), kAuthed, std::nullopt},
+        {request("renewed", {}), kAuthed, std::nullopt},
+    };
+    for (const auto& [envelope, context, expected] : cases)
+        EXPECT_EQ(router.tryFastPath(envelope, context), expected) << *envelope.m;
+}
+
 TEST(CommandRouter, HintsAreReportedOnlyForMissingCapabilities) {
     CommandRouter router;
     EXPECT_FALSE(router.unavailableWire().has_value());

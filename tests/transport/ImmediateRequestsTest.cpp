@@ -1,6 +1,6 @@
-// Methods marked immediate run on the transport queue as their requests are read; everything else
-// still goes through the worker pool. Also the read path around the authentication and across the
-// session's small first-read buffer.
+// Methods marked immediate run on the transport queue as their requests are read, and fast paths
+// there too while their lane is idle; everything else still goes through the worker pool. Also the read path around the
+// authentication and across the session's small first-read buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,6 +58,58 @@ TEST(ImmediateMethods, PingIsAnsweredWhileEveryWorkerIsBusy) {
     release.set_value();
     EXPECT_TRUE(answered);
     for (std::size_t i = 0; i < workers; ++i) EXPECT_TRUE(peer->readEnvelope()) << "hold " << i;
+}
+
+// A fast path answers on the queue while its lane of the session is idle, even with every worker
+// busy; behind a running request of its lane, or when it declines, the handler answers on a worker.
+TEST(FastPaths, AnswerOnTheQueueOnlyWhileTheirLaneIsIdle) {
+    InProcessAgent agent({.startNow = false});
+    std::promise<void> releaseWorkers, releaseLane;
+    std::atomic<std::size_t> holding{0};
+    auto holdUntil = [&holding](std::shared_future<void> released) {
+        return [&holding, released](const JSONObject&, const RequestContext&) {
+            ++holding;
+            released.wait();
+            return JSONObject{};
+        };
+    };
+    const OrderedTarget lane{"input", std::nullopt};
+    agent.add("test.busy", holdUntil(releaseWorkers.get_future().share()));
+    agent.add("test.hold", holdUntil(releaseLane.get_future().share()), lane);
+    agent.add(
+        "test.move",
+        [](const JSONObject&, const RequestContext&) {
+            return JSONObject{{"via", "worker"}};
+        },
+        lane);
+    agent.service().router().addFastPath("test.move", [](const JSONObject& params, const RequestContext&) {
+        return params.contains("decline") ? std::nullopt : std::optional(JSONObject{{"via", "queue"}});
+    });
+    agent.start();
+    TestDevice device = agent.addDevice();
+    auto busy = agent.connect(device), peer = agent.connect(device);
+    auto via = [&peer](const std::string& id) {
+        auto answer = peer->readEnvelope();
+        EXPECT_TRUE(answer && answer->id == id) << id;
+        return answer && answer->p ? params::string(*answer->p, "via").value_or("") : "";
+    };
+
+    const std::size_t workers = TransportServer::defaultWorkerCount;
+    for (std::size_t i = 0; i < workers; ++i) busy->sendRequest("b" + std::to_string(i), "test.busy");
+    ASSERT_TRUE(eventually([&] { return holding == workers; }));
+    peer->sendRequest("m1", "test.move");
+    EXPECT_EQ(via("m1"), "queue");
+    releaseWorkers.set_value();
+
+    peer->sendRequest("h", "test.hold");
+    ASSERT_TRUE(eventually([&] { return holding == workers + 1; }));
+    peer->sendRequest("m2", "test.move");
+    EXPECT_FALSE(peer->readEnvelope(std::chrono::milliseconds(100))) << "answered before the lane's running request";
+    releaseLane.set_value();
+    EXPECT_EQ(via("h"), "");
+    EXPECT_EQ(via("m2"), "worker");
+    peer->sendRequest("m3", "test.move", {{"decline", true}});
+    EXPECT_EQ(via("m3"), "worker");
 }
 
 // Requests sent in the same write as the authentication wait for it, then are answered in order,
