@@ -21,6 +21,8 @@
 
 #include "agent/control/InputMethods.h"
 #include "platform/linux/input/X11EventPoster.h"
+#include "platform/linux/input/XlibSetup.h"
+#include "tests/e2e/support/Eventually.h"
 #include "tests/platform/input/PrivateXServer.h"
 
 using namespace kx;
@@ -353,9 +355,10 @@ TEST(X11InputServerLoss, TheAgentOutlivesItsXServerAndReconnects) {
     EXPECT_EQ(poster.screenFrames(), (std::vector<Rect>{{0, 0, 640, 480}}));
 }
 
-// A server that stops answering holds a call no longer than the time limit, and while one thread
-// waits on it another is turned away at once instead of queueing behind it.
-TEST(X11InputServerHang, ACallOnAStoppedServerEndsWithinTheTimeLimit) {
+// A server that stops answering holds a call, or an opening, no longer than the time limit; while
+// one thread waits on it another is turned away at once instead of queueing behind it; and the
+// connection comes back when the server answers again.
+TEST(X11InputServerHang, CallsAndOpeningsOnAStoppedServerEndWithinTheTimeLimit) {
     PrivateXServer server;
     if (!server.number()) GTEST_SKIP() << "Xvfb is not available";
     X11EventPoster poster(server.name());
@@ -375,5 +378,11 @@ TEST(X11InputServerHang, ACallOnAStoppedServerEndsWithinTheTimeLimit) {
     ASSERT_EQ(waiting.wait_for(5 * X11Connection::callTimeLimit), std::future_status::ready);
     EXPECT_FALSE(waiting.get().has_value());
     EXPECT_GE(std::chrono::steady_clock::now() - started, X11Connection::callTimeLimit);
+
+    std::this_thread::sleep_for(X11Connection::retryInterval);
+    auto reopening = std::async(std::launch::async, [&] { return poster.mayInjectInput(); });
+    ASSERT_EQ(reopening.wait_for(5 * displayOpenTimeLimit), std::future_status::ready);
+    EXPECT_FALSE(reopening.get());
     server.signal(SIGCONT);
+    EXPECT_TRUE(e2e::eventually([&] { return poster.mayInjectInput(); }, std::chrono::seconds(10)));
 }
