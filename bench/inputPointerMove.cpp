@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "bench/BenchAgent.h"
+#include "bench/InProcessBench.h"
 #include "platform/linux/input/X11EventPoster.h"
 
 namespace {
@@ -46,7 +46,7 @@ bool displayAvailable(benchmark::State& state) {
 // The whole road: client, loopback TCP, secure channel, router, controller, X server.
 void PointerMoveRoundTrip(benchmark::State& state) {
     if (!displayAvailable(state)) return;
-    static bench::BenchAgent agent = bench::startBenchAgent(
+    static bench::InProcessBench agent = bench::startInProcessBench(
         [](AgentServiceOptions& options) { options.eventPoster = std::make_shared<X11EventPoster>(); });
     measureMoves(state, [&](double dx) { agent.client->call("input.pointer.move", {{"dx", dx}}); });
 }

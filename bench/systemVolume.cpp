@@ -8,7 +8,7 @@
 #include <chrono>
 #include <vector>
 
-#include "bench/BenchAgent.h"
+#include "bench/InProcessBench.h"
 #include "platform/linux/system/PulseAudioOutput.h"
 
 namespace {
@@ -24,13 +24,13 @@ constexpr double kPercentile99 = 0.99;
 using bench::percentile;
 
 struct Agent {
-    bench::BenchAgent agent;
+    bench::InProcessBench agent;
     std::shared_ptr<PulseAudioOutput> audio;
 };
 
 Agent startAgent() {
     auto audio = std::make_shared<PulseAudioOutput>();
-    return {bench::startBenchAgent([&](AgentServiceOptions& options) { options.systemPorts.audio = audio; }), audio};
+    return {bench::startInProcessBench([&](AgentServiceOptions& options) { options.systemPorts.audio = audio; }), audio};
 }
 
 void report(benchmark::State& state, const std::vector<double>& micros) {

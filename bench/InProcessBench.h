@@ -10,14 +10,14 @@
 
 namespace kx::bench {
 
-struct BenchAgent {
+struct InProcessBench {
     std::unique_ptr<e2e::InProcessAgent> agent;
     std::unique_ptr<KxClient> client;
 };
 
 // `configure` sets the platform interfaces being measured.
-inline BenchAgent startBenchAgent(std::function<void(AgentServiceOptions&)> configure) {
-    BenchAgent bench{std::make_unique<e2e::InProcessAgent>(e2e::InProcessAgent::Options{.configure = configure}),
+inline InProcessBench startInProcessBench(std::function<void(AgentServiceOptions&)> configure) {
+    InProcessBench bench{std::make_unique<e2e::InProcessAgent>(e2e::InProcessAgent::Options{.configure = configure}),
                      nullptr};
     e2e::TestDevice device = bench.agent->addDevice();
     ConnectOptions connect;
