@@ -18,7 +18,7 @@ struct InProcessBench {
 // `configure` sets the platform interfaces being measured.
 inline InProcessBench startInProcessBench(std::function<void(AgentServiceOptions&)> configure) {
     InProcessBench bench{std::make_unique<e2e::InProcessAgent>(e2e::InProcessAgent::Options{.configure = configure}),
-                     nullptr};
+                         nullptr};
     e2e::TestDevice device = bench.agent->addDevice();
     ConnectOptions connect;
     connect.host = "127.0.0.1";

@@ -30,7 +30,8 @@ struct Agent {
 
 Agent startAgent() {
     auto audio = std::make_shared<PulseAudioOutput>();
-    return {bench::startInProcessBench([&](AgentServiceOptions& options) { options.systemPorts.audio = audio; }), audio};
+    return {bench::startInProcessBench([&](AgentServiceOptions& options) { options.systemPorts.audio = audio; }),
+            audio};
 }
 
 void report(benchmark::State& state, const std::vector<double>& micros) {

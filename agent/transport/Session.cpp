@@ -164,6 +164,7 @@ void Session::readAvailable(const asio::error_code& error) {
 // Frames are handled where they lie in the accumulator; only those the session cannot take yet
 // (over its limits, or behind others waiting) are copied aside.
 void Session::ingest(ByteView data) {
+    fastPathTaken_ = false;
     accumulator_.append(data);
     try {
         while (auto body = accumulator_.next()) {
@@ -327,8 +328,13 @@ void Session::dispatch(std::string_view plaintext) {
     snapshot.peerAddress = peerAddress_;
     const CommandRouter& router = *context_->router;
     if (router.isImmediate(request)) return sendAnswer(request.id.value_or("?"), answerTo(request, router, snapshot));
-    if (auto answer = lanes_->tryHere(lane, [&] { return router.tryFastPath(request, snapshot); }))
-        return sendAnswer(request.id.value_or("?"), encoded(*answer));
+    // One fast path per read: a batch of pipelined moves goes to the workers after the first, so
+    // that one phone cannot hold the queue that every session shares for long.
+    if (!fastPathTaken_)
+        if (auto answer = lanes_->tryHere(lane, [&] { return router.tryFastPath(request, snapshot); })) {
+            fastPathTaken_ = true;
+            return sendAnswer(request.id.value_or("?"), encoded(*answer));
+        }
     ++inFlight_;
     lanes_->post(lane, [weak = weak_from_this(), context = context_, request = std::move(request), snapshot] {
         std::string id = request.id.value_or("?");

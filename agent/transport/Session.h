@@ -145,6 +145,7 @@ private:
     std::size_t queuedBytes_ = 0;  // bytes of outbound_ not yet written
     bool isWriting_ = false;       // waiting for the socket to take more
     bool corked_ = false;          // while reading: answers are queued and written once the read is done
+    bool fastPathTaken_ = false;   // a request of the current read was answered by its fast path
     bool stallArmed_ = false;
     std::chrono::steady_clock::time_point lastProgress_;  // the peer last took bytes, or output began
     std::function<void()> onEstablished_;
