@@ -12,7 +12,6 @@ namespace kx {
 
 namespace {
 
-constexpr std::int64_t kDoubleClick = 2;
 constexpr std::int64_t kTripleClick = 3;
 
 struct ButtonEvents {

@@ -56,12 +56,14 @@ void registerInputMethods(CommandRouter& router, std::shared_ptr<InputController
         [](InputController& in, const JSONObject& p, auto&) { in.type(params::requiredString(p, "text")); });
     // Moves and scrolls stream from a trackpad: each is tried on the transport queue first.
     using Attempt = bool (InputController::*)(double, double);
-    for (auto [method, attempt] : {std::pair<const char*, Attempt>{"input.pointer.move", &InputController::tryMove},
-                                   {"input.pointer.scroll", &InputController::tryScroll}})
+    auto addFastPath = [&router, &input](const char* method, Attempt attempt) {
         router.addFastPath(method, [in = input, attempt](const JSONObject& p, auto&) -> std::optional<JSONObject> {
             if (!((*in).*attempt)(numberOr(p, "dx", 0), numberOr(p, "dy", 0))) return std::nullopt;
             return JSONObject{};
         });
+    };
+    addFastPath("input.pointer.move", &InputController::tryMove);
+    addFastPath("input.pointer.scroll", &InputController::tryScroll);
     // A session that goes away mid-drag must not leave the button down for the person at the desk.
     router.addConnectionClosedObserver([in = input](std::uint64_t connectionID) { in->releaseHeldBy(connectionID); });
 }
