@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
@@ -65,6 +66,7 @@ MenuWindow::MenuWindow(std::shared_ptr<AgentModel> model, std::shared_ptr<Permis
     layout->setContentsMargins(0, 0, 0, 0);
     refresh_.setInterval(refreshMs);
     connect(&refresh_, &QTimer::timeout, this, [this] { model_->refreshDevices(); });
+    qApp->installEventFilter(this);
 }
 
 void MenuWindow::toggle(const QRect& iconGeometry) {
@@ -113,6 +115,7 @@ bool MenuWindow::event(QEvent* event) {
     // Like a menu, it closes when the user turns to another window.
     if (event->type() == QEvent::WindowDeactivate && isVisible()) hide();
     if (event->type() == QEvent::Hide) {
+        buttonHeld_ = rebuildWaiting_ = false;
         refresh_.stop();
         hiddenAt_.start();
     }
@@ -129,8 +132,30 @@ void MenuWindow::paintEvent(QPaintEvent*) {
     painter.drawPath(shape);
 }
 
+// A rebuild replaces every button, and the window changes every second while it shows (last-seen
+// lines, the pairing countdown): one between a button's press and its release would lose the click.
+// Changes that come meanwhile are shown once the button is let go.
 void MenuWindow::render() {
-    if (isVisible()) rebuild();
+    if (!isVisible()) return;
+    if (buttonHeld_) {
+        rebuildWaiting_ = true;
+        return;
+    }
+    rebuild();
+}
+
+bool MenuWindow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool mouseButton =
+        type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::MouseButtonRelease;
+    if (!mouseButton || !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this) return false;
+    buttonHeld_ = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
+    if (!buttonHeld_ && rebuildWaiting_) {
+        rebuildWaiting_ = false;
+        // After the release has reached its button, so that the click counts first.
+        QTimer::singleShot(0, this, [this] { render(); });
+    }
+    return false;
 }
 
 void MenuWindow::rebuild() {

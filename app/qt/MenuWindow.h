@@ -33,6 +33,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuild();
@@ -47,8 +48,10 @@ private:
     std::shared_ptr<PermissionCoordinator> permissions_;
     std::function<void()> quit_;
     QPointer<QWidget> content_;
-    QTimer refresh_;          // last-seen lines age while the window is open
-    QElapsedTimer hiddenAt_;  // the click on the icon that hid the window must not reopen it
+    QTimer refresh_;               // last-seen lines age while the window is open
+    QElapsedTimer hiddenAt_;       // the click on the icon that hid the window must not reopen it
+    bool buttonHeld_ = false;      // a mouse button is down on the window
+    bool rebuildWaiting_ = false;  // a change came meanwhile
 };
 
 }  // namespace kx
