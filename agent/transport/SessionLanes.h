@@ -18,7 +18,8 @@ namespace kx {
 // at a time in the order they were posted; jobs without a lane, and the heads of different lanes,
 // run at once. A lane exists only while it has work, so there are never more lanes than jobs.
 // Once closed, calls onDrained exactly once on a worker after the last accepted job has ended;
-// lanes that never took a job have nothing to release, and do not call it. Safe from any thread.
+// lanes that never took a job (nor ran one through tryHere) have nothing to release, and do not call
+// it. Safe from any thread.
 class SessionLanes : public std::enable_shared_from_this<SessionLanes> {
 public:
     using Job = WorkerPool::Job;
