@@ -1,5 +1,6 @@
 #include "app/qt/MenuWindow.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGuiApplication>
@@ -158,7 +159,28 @@ bool MenuWindow::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+// The focused control of the content as its text and its place among the controls with that text
+// (every phone's row has a "Revoke"), so that the same control of new content can take the focus.
+std::optional<std::pair<QString, int>> MenuWindow::focusedControl() const {
+    auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+    if (!focused || !content_ || !content_->isAncestorOf(focused)) return std::nullopt;
+    int place = 0;
+    for (auto* control : content_->findChildren<QAbstractButton*>()) {
+        if (control == focused) return std::make_pair(focused->text(), place);
+        if (control->text() == focused->text()) ++place;
+    }
+    return std::nullopt;
+}
+
+void MenuWindow::refocus(const std::pair<QString, int>& control) {
+    int place = 0;
+    for (auto* candidate : content_->findChildren<QAbstractButton*>())
+        if (candidate->text() == control.first && place++ == control.second)
+            return candidate->setFocus(Qt::OtherFocusReason);
+}
+
 void MenuWindow::rebuild() {
+    const auto focused = focusedControl();
     QWidget* content = Style::replaceContent(this, content_);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(margin, margin, margin, margin);
@@ -177,6 +199,7 @@ void MenuWindow::rebuild() {
         column->addWidget(footer());
     }
     content->show();  // now, not at the next turn of the loop: the size below must include it
+    if (focused) refocus(*focused);
     if (isVisible()) {
         QPoint topRight = geometry().topRight();
         adjustSize();

@@ -3,10 +3,13 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace kx {
 
@@ -37,6 +40,8 @@ protected:
 
 private:
     void rebuild();
+    std::optional<std::pair<QString, int>> focusedControl() const;
+    void refocus(const std::pair<QString, int>& control);
     QWidget* header();
     QWidget* pairingSection();
     QWidget* devicesSection();

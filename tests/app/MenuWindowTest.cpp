@@ -32,8 +32,9 @@ void sendMouse(QWidget* widget, QEvent::Type type, bool inside = true) {
 }  // namespace
 
 // The window is rebuilt on every change, every second while it shows: a click whose press and
-// release straddle a change still counts, and the change shows once the button is let go.
-TEST(MenuWindow, AClickHeldAcrossAChangeStillCounts) {
+// release straddle a change still counts, the change shows once the button is let go, and the
+// keyboard's focus stays where it was.
+TEST(MenuWindow, ClicksAndFocusSurviveTheRebuildsOfAChange) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "kx_app_qt_tests";
@@ -72,5 +73,16 @@ TEST(MenuWindow, AClickHeldAcrossAChangeStillCounts) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(openAtLogin) << "the change that waited for the release was never shown";
     EXPECT_EQ(model->openAtLogin(), !before);
+
+    // The keyboard's focus stays on the same control across a change.
+    openAtLogin = menu.findChild<QCheckBox*>();
+    ASSERT_TRUE(openAtLogin);
+    menu.activateWindow();
+    openAtLogin->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), openAtLogin.data());
+    model->refreshDevices();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(openAtLogin) << "no rebuild";
+    EXPECT_EQ(QApplication::focusWidget(), menu.findChild<QCheckBox*>());
     model->setOnChange(nullptr);
 }
