@@ -109,12 +109,10 @@ bool DeviceRegistry::registerDevice(const PairedDevice& device) {
 }
 
 void DeviceRegistry::touch(const std::string& id, PairedDevice::TimePoint at) {
-    {
-        std::lock_guard guard(lock_);
-        if (auto it = devices_.find(id); it != devices_.end()) {
-            it->second.lastSeen = at;
-            ++version_;
-        }
+    std::lock_guard guard(lock_);
+    if (auto it = devices_.find(id); it != devices_.end()) {
+        it->second.lastSeen = at;
+        ++version_;
     }
 }
 
