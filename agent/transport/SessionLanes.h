@@ -51,7 +51,7 @@ private:
     // Jobs waiting behind the one running; a lane's entry lives while one of its jobs is queued or runs.
     std::map<std::string, std::deque<Job>> lanes_;
     std::size_t pending_ = 0;  // posted and not yet ended
-    bool used_ = false;        // a job was posted
+    bool used_ = false;        // a job was posted or run through tryHere
     bool closed_ = false;
     bool drained_ = false;
 };
