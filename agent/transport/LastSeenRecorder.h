@@ -12,10 +12,11 @@ namespace kx {
 class DeviceRegistry;
 class WorkerPool;
 
-// Records when a device last authenticated. The time is in the registry at once; the file is
-// written on a worker, never on the transport queue, and at most once per writeInterval, so that
-// a phone reconnecting in a loop neither waits on the disk nor wears it. writeNow() writes what
-// is left when the transport stops. Used on the queue's thread only.
+// Records when a device last authenticated. The time is in the registry at once; while the
+// transport runs, the file is written on a worker, not on the transport queue, and at most once per
+// writeInterval, so that a phone reconnecting in a loop neither waits on the disk nor wears it.
+// writeNow() writes what is left, on the calling thread, when the transport stops. Used on the
+// queue's thread only.
 class LastSeenRecorder : public std::enable_shared_from_this<LastSeenRecorder> {
 public:
     static constexpr std::chrono::seconds writeInterval{5};
