@@ -5,7 +5,6 @@
 #include <X11/Xlib.h>
 
 #include "agent/support/Log.h"
-#include "platform/linux/input/X11Connection.h"
 #include "platform/linux/input/XlibSetup.h"
 
 namespace kx {

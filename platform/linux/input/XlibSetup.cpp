@@ -26,6 +26,16 @@ void markLost(Display* display, void* lost) {
     if (lost) *static_cast<bool*>(lost) = true;
 }
 
+// Once per process; a lost connection is left to each display's own exit handler.
+void prepareXlib() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        XInitThreads();
+        XSetErrorHandler(ignoreProtocolError);
+        XSetIOErrorHandler(returnFromIOError);
+    });
+}
+
 // One opening on a thread of its own: whoever asked waits for it within the time limit, and a
 // display that arrives after the asker gave up is closed by the opening thread.
 struct Opening {
@@ -54,15 +64,6 @@ void open(const std::shared_ptr<Opening>& opening, const std::string& name) {
 }
 
 }  // namespace
-
-void prepareXlib() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        XInitThreads();
-        XSetErrorHandler(ignoreProtocolError);
-        XSetIOErrorHandler(returnFromIOError);
-    });
-}
 
 // XOpenDisplay waits for the server's answer without a time limit, so it runs on a thread that
 // may be left waiting.

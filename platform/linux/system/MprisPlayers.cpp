@@ -16,6 +16,7 @@ constexpr const char* kRoot = "org.mpris.MediaPlayer2";
 constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr const char* kBus = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr double kMicroseconds = 1e6;
 
 bool isPlayerName(const std::string& name) {
@@ -100,21 +101,12 @@ void MprisPlayers::watch() {
 
     std::vector<std::string> names;
     std::lock_guard calling(callLock_);
-    auto bus = sdbus::createProxy(*calls_, kBus, "/org/freedesktop/DBus");
+    auto bus = sdbus::createProxy(*calls_, kBus, kBusPath);
     bus->callMethod("ListNames").onInterface(kBus).withTimeout(callTimeout).storeResultsTo(names);
     for (const auto& name : names) {
         if (!isPlayerName(name)) continue;
-        std::string owner;
-        try {
-            bus->callMethod("GetNameOwner")
-                .onInterface(kBus)
-                .withTimeout(callTimeout)
-                .withArguments(name)
-                .storeResultsTo(owner);
-        } catch (const sdbus::Error&) {
-            continue;  // gone since the list was made
-        }
-        appeared(name, owner);
+        auto owner = askBusMethod<std::string>(*calls_, {kBus, kBusPath, kBus, "GetNameOwner"}, callTimeout, name);
+        if (owner) appeared(name, *owner);  // absent: gone since the list was made
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include "platform/linux/power/BusMethod.h"
 #include "platform/linux/power/LogindNames.h"
 
 namespace kx {
@@ -24,19 +25,14 @@ private:
 std::unique_ptr<SleepInhibition> LogindSleepInhibitor::inhibit(const std::string& reason) {
     try {
         auto connection = sdbus::createSystemBusConnection();
-        auto proxy = sdbus::createProxy(*connection, logind::service, logind::managerPath);
-        sdbus::UnixFd lock;
-        proxy->callMethod("Inhibit")
-            .onInterface(logind::manager)
-            .withArguments(what, who, reason, mode)
-            .withTimeout(callTimeout)
-            .storeResultsTo(lock);
-        if (!lock.isValid()) return nullptr;
-        return std::make_unique<LogindInhibition>(std::move(lock));
-    } catch (const sdbus::Error&) {
-        return nullptr;  // no system bus, no logind, or logind said no
+        auto lock =
+            askBusMethod<sdbus::UnixFd>(*connection, {logind::service, logind::managerPath, logind::manager, "Inhibit"},
+                                        busCallTimeLimit, what, who, reason, mode);
+        if (!lock || !lock->isValid()) return nullptr;  // no logind, or logind said no
+        return std::make_unique<LogindInhibition>(std::move(*lock));
     } catch (const std::exception&) {
-        return nullptr;  // out of descriptors or memory: the machine may sleep, the agent goes on
+        // No system bus, or out of descriptors or memory: the machine may sleep, the agent goes on.
+        return nullptr;
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -13,9 +12,6 @@ namespace kx {
 // holds the lock until it is closed. Without logind or a system bus nothing is held, silently.
 class LogindSleepInhibitor : public SleepInhibitor {
 public:
-    // Longest wait for logind's answer.
-    static constexpr std::chrono::seconds callTimeout{2};
-
     std::unique_ptr<SleepInhibition> inhibit(const std::string& reason) override;
 };
 
