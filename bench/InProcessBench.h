@@ -3,8 +3,8 @@
 // The tests' in-process agent on a free loopback port, with one paired client connected to it.
 #include <functional>
 #include <memory>
+#include <utility>
 
-#include "bench/Percentile.h"
 #include "client/KxClient.h"
 #include "tests/e2e/support/InProcessAgent.h"
 
@@ -17,8 +17,9 @@ struct InProcessBench {
 
 // `configure` sets the platform interfaces being measured.
 inline InProcessBench startInProcessBench(std::function<void(AgentServiceOptions&)> configure) {
-    InProcessBench bench{std::make_unique<e2e::InProcessAgent>(e2e::InProcessAgent::Options{.configure = configure}),
-                         nullptr};
+    InProcessBench bench{
+        std::make_unique<e2e::InProcessAgent>(e2e::InProcessAgent::Options{.configure = std::move(configure)}),
+        nullptr};
     e2e::TestDevice device = bench.agent->addDevice();
     ConnectOptions connect;
     connect.host = "127.0.0.1";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/InProcessBench.h"
+#include "bench/Percentile.h"
 #include "platform/linux/input/X11EventPoster.h"
 
 namespace {

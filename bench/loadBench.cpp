@@ -4,7 +4,6 @@
 // complete fresh handshakes as fast as they can. The agent and each flood run in processes of
 // their own, so that their CPU and descriptors are their own.
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,12 +11,12 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "agent/support/DescriptorLimit.h"
+#include "bench/Percentile.h"
 #include "bench/report/BenchAgent.h"
 #include "tests/e2e/support/IdleSockets.h"
 #include "tests/e2e/support/RawPeer.h"
@@ -114,7 +113,7 @@ std::pair<double, double> pingMilliseconds(RawPeer& phone) {
         samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
+    return {bench::percentileOfSorted(samples, 0.5), bench::percentileOfSorted(samples, 0.99)};
 }
 
 void idleFlood(std::uint16_t port, Shared& shared) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/InProcessBench.h"
+#include "bench/Percentile.h"
 #include "platform/linux/system/PulseAudioOutput.h"
 
 namespace {

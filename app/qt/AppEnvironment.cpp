@@ -1,7 +1,5 @@
 #include "app/qt/AppEnvironment.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDesktopServices>
 #include <QProcess>

@@ -9,12 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "agent/pairing/DeviceRegistry.h"
-#include "agent/pairing/MemoryIdentityStore.h"
-#include "agent/service/AgentService.h"
 #include "platform/linux/input/X11EventPoster.h"
-#include "protocol/Base64URL.h"
-#include "tests/support/TempFolder.h"
+#include "tests/e2e/support/InProcessAgent.h"
 
 namespace kx::bench {
 
@@ -25,31 +21,18 @@ const std::string deviceID = "d_bench";
 
 // In the child: tells its port on the notice descriptor, serves until its input closes.
 int serve(const SigningKey& device) {
-    kx::testing::TempFolder data("bench");
-    AgentServiceOptions options;
-    options.identityStore = std::make_shared<MemoryIdentityStore>();
-    options.registryPath = data / "devices.json";
-    options.hostName = "bench";
-    options.platform = "linux";
-    options.os = "bench";
-    if (std::getenv("DISPLAY")) options.eventPoster = std::make_shared<X11EventPoster>();
-    auto service = AgentService::create(std::move(options));
-    service->start(std::nullopt, false);
+    e2e::InProcessAgent agent({.configure = [](AgentServiceOptions& options) {
+        if (std::getenv("DISPLAY")) options.eventPoster = std::make_shared<X11EventPoster>();
+    }});
+    agent.service().registry().registerDevice({deviceID, "bench phone", base64URLEncode(device.publicKey),
+                                               std::chrono::system_clock::now(), std::nullopt, "bench"});
 
-    PairedDevice entry;
-    entry.id = deviceID;
-    entry.name = "bench phone";
-    entry.publicKey = base64URLEncode(device.publicKey);
-    entry.pairedAt = std::chrono::system_clock::now();
-    entry.platform = "bench";
-    service->registry().registerDevice(entry);
-
-    std::uint16_t port = *service->listeningPort();
+    std::uint16_t port = agent.port();
     if (::write(portDescriptor, &port, sizeof port) != sizeof port) return 1;
     char byte;
     while (::read(STDIN_FILENO, &byte, 1) > 0) {
     }
-    service->stop();
+    agent.service().stop();
     return 0;
 }
 

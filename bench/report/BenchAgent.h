@@ -11,9 +11,9 @@
 
 namespace kx::bench {
 
-// The agent service in a child process of its own, so that its memory and CPU are its own: a
-// fresh identity, one paired device, the devices file in a temporary folder, and the X display's
-// event poster when DISPLAY is set. It serves until the object goes.
+// The tests' in-process agent (a fresh identity, the devices file in a temporary folder) in a child
+// process of its own, so that its memory and CPU are its own: one paired device, and the X
+// display's event poster when DISPLAY is set. It serves until the object goes.
 class BenchAgent {
 public:
     BenchAgent();

@@ -11,7 +11,6 @@ public:
     void add(double value) { values_.push_back(value); }
     // The value below which `fraction` of the samples lie (0.5: the median).
     double percentile(double fraction);
-    bool empty() const { return values_.empty(); }
 
 private:
     std::vector<double> values_;
