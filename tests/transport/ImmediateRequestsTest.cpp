@@ -1,6 +1,6 @@
 // Methods marked immediate run on the transport queue as their requests are read, and fast paths
-// there too while their lane is idle; everything else still goes through the worker pool. Also the read path around the
-// authentication and across the session's small first-read buffer.
+// there too while their lane is idle; everything else still goes through the worker pool. Also the
+// read path around the authentication and across the session's small first-read buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +19,15 @@ using namespace kx::e2e;
 namespace {
 JSONObject answerNothing(const JSONObject&, const RequestContext&) {
     return {};
+}
+
+// Counts itself in, then waits until `released`.
+MethodHandler holdUntil(std::atomic<std::size_t>& holding, std::shared_future<void> released) {
+    return [&holding, released](const JSONObject&, const RequestContext&) {
+        ++holding;
+        released.wait();
+        return JSONObject{};
+    };
 }
 }  // namespace
 
@@ -41,13 +50,8 @@ TEST(ImmediateMethods, OnlyRegisteredMethodsWithoutATargetCanBeMarked) {
 TEST(ImmediateMethods, PingIsAnsweredWhileEveryWorkerIsBusy) {
     InProcessAgent agent({.startNow = false});
     std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
     std::atomic<std::size_t> holding{0};
-    agent.add("test.hold", [&](const JSONObject&, const RequestContext&) {
-        ++holding;
-        released.wait();
-        return JSONObject{};
-    });
+    agent.add("test.hold", holdUntil(holding, release.get_future().share()));
     agent.start();
     auto peer = agent.connect(agent.addDevice());
 
@@ -67,16 +71,9 @@ TEST(FastPaths, AnswerOnTheQueueOnlyWhileTheirLaneIsIdle) {
     InProcessAgent agent({.startNow = false});
     std::promise<void> releaseWorkers, releaseLane;
     std::atomic<std::size_t> holding{0};
-    auto holdUntil = [&holding](std::shared_future<void> released) {
-        return [&holding, released](const JSONObject&, const RequestContext&) {
-            ++holding;
-            released.wait();
-            return JSONObject{};
-        };
-    };
     const OrderedTarget lane{"input", std::nullopt};
-    agent.add("test.busy", holdUntil(releaseWorkers.get_future().share()));
-    agent.add("test.hold", holdUntil(releaseLane.get_future().share()), lane);
+    agent.add("test.busy", holdUntil(holding, releaseWorkers.get_future().share()));
+    agent.add("test.hold", holdUntil(holding, releaseLane.get_future().share()), lane);
     agent.add(
         "test.move",
         [](const JSONObject&, const RequestContext&) {
