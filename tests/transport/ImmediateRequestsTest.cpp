@@ -113,10 +113,7 @@ TEST(FastPaths, AnswerOnTheQueueOnlyWhileTheirLaneIsIdle) {
     // phone cannot hold the queue every session shares (a read may split the batch, hence "most").
     constexpr int batch = 40;
     Bytes frames;
-    for (int i = 0; i < batch; ++i) {
-        Bytes frame = peer->channel()->seal(asBytes(Envelope::request("p" + std::to_string(i), "test.move").encode()));
-        frames.insert(frames.end(), frame.begin(), frame.end());
-    }
+    for (int i = 0; i < batch; ++i) peer->appendRequest(frames, "p" + std::to_string(i), "test.move");
     peer->sendBytes(frames);
     int onTheQueue = 0;
     for (int i = 0; i < batch; ++i) {
@@ -137,12 +134,8 @@ TEST(SessionReading, RequestsBehindTheAuthenticationAreAnsweredAfterItInOrder) {
     SecHello hello = peer.readHello();
     Bytes batch = FrameAccumulator::frame(asBytes(peer.makeAuth(hello, device.id, device.key).encode()));
     const std::vector<std::size_t> paddings = {0, 150, 250, 300, 70000, 10};
-    for (std::size_t i = 0; i < paddings.size(); ++i) {
-        JSONObject params{{"pad", std::string(paddings[i], 'x')}};
-        Bytes frame =
-            peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), "agent.ping", params).encode()));
-        batch.insert(batch.end(), frame.begin(), frame.end());
-    }
+    for (std::size_t i = 0; i < paddings.size(); ++i)
+        peer.appendRequest(batch, std::to_string(i), "agent.ping", {{"pad", std::string(paddings[i], 'x')}});
     peer.sendBytes(batch);
 
     auto reply = peer.readEnvelope();
@@ -172,11 +165,8 @@ TEST(SessionWriting, AnswersOfMixedSizesArriveWholeAndALanesInOrder) {
         auto peer = agent.connect(device);
         constexpr int requests = 60;
         Bytes batch;
-        for (int i = 0; i < requests; ++i) {
-            JSONObject params{{"size", i % 7 == 0 ? 200000.0 : 10.0}};
-            Bytes frame = peer->channel()->seal(asBytes(Envelope::request(std::to_string(i), method, params).encode()));
-            batch.insert(batch.end(), frame.begin(), frame.end());
-        }
+        for (int i = 0; i < requests; ++i)
+            peer->appendRequest(batch, std::to_string(i), method, {{"size", i % 7 == 0 ? 200000.0 : 10.0}});
         peer->sendBytes(batch);
         std::vector<std::string> ids;
         for (int i = 0; i < requests; ++i) {
