@@ -213,11 +213,7 @@ TEST(ConnectionLimits, APhoneThatNeverReadsIsNoLongerReadAndHoldsBoundedMemoryWh
         Bytes batch;
         while (Clock::now() < deadline && !stoppedBeingRead) {
             batch.clear();
-            for (int i = 0; i < 1000; ++i) {
-                Bytes frame = flooder->channel()->seal(
-                    asBytes(Envelope::request("f" + std::to_string(next++), "agent.info").encode()));
-                batch.insert(batch.end(), frame.begin(), frame.end());
-            }
+            for (int i = 0; i < 1000; ++i) flooder->appendRequest(batch, "f" + std::to_string(next++), "agent.info");
             stoppedBeingRead = flooder->sendWhileTaken(batch, std::chrono::seconds(1)) < batch.size();
         }
         floodDone = true;

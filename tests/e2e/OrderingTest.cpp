@@ -29,16 +29,6 @@ std::pair<int, int> pointerOn(const PrivateXServer& server) {
     return {x, y};
 }
 
-std::vector<JSONObject> awaitAll(std::vector<PendingCall>& calls) {
-    std::vector<JSONObject> results;
-    for (auto& call : calls) {
-        if (call.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
-            throw std::runtime_error("a call was not answered in time");
-        results.push_back(call.get());
-    }
-    return results;
-}
-
 }  // namespace
 
 // The real X path through the agent, on a display of its own so that nothing else on the test

@@ -42,10 +42,7 @@ TEST(Sessions, PhoneTypesIntoASessionInOrderAndItOutlivesAnAgentRestartOnTheSame
         calls.push_back(client->callAsync("session.key", JSONObject{{"id", id}, {"key", "enter"}}));
         expected += line + "\n";
     }
-    for (auto& call : calls) {
-        ASSERT_EQ(call.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-        call.get();
-    }
+    awaitAll(calls);
     auto contents = [&] {
         std::ifstream file(written);
         return std::string(std::istreambuf_iterator<char>(file), {});

@@ -1,6 +1,6 @@
 // Methods marked immediate run on the transport queue as their requests are read, and fast paths
-// there too while their lane is idle; everything else still goes through the worker pool. Also the read path around the
-// authentication and across the session's small first-read buffer.
+// there too while their lane is idle; everything else still goes through the worker pool. Also the
+// read path around the authentication and across the session's small first-read buffer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +19,15 @@ using namespace kx::e2e;
 namespace {
 JSONObject answerNothing(const JSONObject&, const RequestContext&) {
     return {};
+}
+
+// Counts itself in, then waits until `released`.
+MethodHandler holdUntil(std::atomic<std::size_t>& holding, std::shared_future<void> released) {
+    return [&holding, released](const JSONObject&, const RequestContext&) {
+        ++holding;
+        released.wait();
+        return JSONObject{};
+    };
 }
 }  // namespace
 
@@ -41,13 +50,8 @@ TEST(ImmediateMethods, OnlyRegisteredMethodsWithoutATargetCanBeMarked) {
 TEST(ImmediateMethods, PingIsAnsweredWhileEveryWorkerIsBusy) {
     InProcessAgent agent({.startNow = false});
     std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
     std::atomic<std::size_t> holding{0};
-    agent.add("test.hold", [&](const JSONObject&, const RequestContext&) {
-        ++holding;
-        released.wait();
-        return JSONObject{};
-    });
+    agent.add("test.hold", holdUntil(holding, release.get_future().share()));
     agent.start();
     auto peer = agent.connect(agent.addDevice());
 
@@ -67,16 +71,9 @@ TEST(FastPaths, AnswerOnTheQueueOnlyWhileTheirLaneIsIdle) {
     InProcessAgent agent({.startNow = false});
     std::promise<void> releaseWorkers, releaseLane;
     std::atomic<std::size_t> holding{0};
-    auto holdUntil = [&holding](std::shared_future<void> released) {
-        return [&holding, released](const JSONObject&, const RequestContext&) {
-            ++holding;
-            released.wait();
-            return JSONObject{};
-        };
-    };
     const OrderedTarget lane{"input", std::nullopt};
-    agent.add("test.busy", holdUntil(releaseWorkers.get_future().share()));
-    agent.add("test.hold", holdUntil(releaseLane.get_future().share()), lane);
+    agent.add("test.busy", holdUntil(holding, releaseWorkers.get_future().share()));
+    agent.add("test.hold", holdUntil(holding, releaseLane.get_future().share()), lane);
     agent.add(
         "test.move",
         [](const JSONObject&, const RequestContext&) {
@@ -116,10 +113,7 @@ TEST(FastPaths, AnswerOnTheQueueOnlyWhileTheirLaneIsIdle) {
     // phone cannot hold the queue every session shares (a read may split the batch, hence "most").
     constexpr int batch = 40;
     Bytes frames;
-    for (int i = 0; i < batch; ++i) {
-        Bytes frame = peer->channel()->seal(asBytes(Envelope::request("p" + std::to_string(i), "test.move").encode()));
-        frames.insert(frames.end(), frame.begin(), frame.end());
-    }
+    for (int i = 0; i < batch; ++i) peer->appendRequest(frames, "p" + std::to_string(i), "test.move");
     peer->sendBytes(frames);
     int onTheQueue = 0;
     for (int i = 0; i < batch; ++i) {
@@ -140,12 +134,8 @@ TEST(SessionReading, RequestsBehindTheAuthenticationAreAnsweredAfterItInOrder) {
     SecHello hello = peer.readHello();
     Bytes batch = FrameAccumulator::frame(asBytes(peer.makeAuth(hello, device.id, device.key).encode()));
     const std::vector<std::size_t> paddings = {0, 150, 250, 300, 70000, 10};
-    for (std::size_t i = 0; i < paddings.size(); ++i) {
-        JSONObject params{{"pad", std::string(paddings[i], 'x')}};
-        Bytes frame =
-            peer.channel()->seal(asBytes(Envelope::request(std::to_string(i), "agent.ping", params).encode()));
-        batch.insert(batch.end(), frame.begin(), frame.end());
-    }
+    for (std::size_t i = 0; i < paddings.size(); ++i)
+        peer.appendRequest(batch, std::to_string(i), "agent.ping", {{"pad", std::string(paddings[i], 'x')}});
     peer.sendBytes(batch);
 
     auto reply = peer.readEnvelope();
@@ -175,11 +165,8 @@ TEST(SessionWriting, AnswersOfMixedSizesArriveWholeAndALanesInOrder) {
         auto peer = agent.connect(device);
         constexpr int requests = 60;
         Bytes batch;
-        for (int i = 0; i < requests; ++i) {
-            JSONObject params{{"size", i % 7 == 0 ? 200000.0 : 10.0}};
-            Bytes frame = peer->channel()->seal(asBytes(Envelope::request(std::to_string(i), method, params).encode()));
-            batch.insert(batch.end(), frame.begin(), frame.end());
-        }
+        for (int i = 0; i < requests; ++i)
+            peer->appendRequest(batch, std::to_string(i), method, {{"size", i % 7 == 0 ? 200000.0 : 10.0}});
         peer->sendBytes(batch);
         std::vector<std::string> ids;
         for (int i = 0; i < requests; ++i) {

@@ -104,6 +104,11 @@ void RawPeer::sendRequest(const std::string& id, const std::string& method, cons
     sendSealed(Envelope::request(id, method, params).encode());
 }
 
+void RawPeer::appendRequest(Bytes& batch, const std::string& id, const std::string& method, const JSONObject& params) {
+    Bytes frame = channel_->seal(asBytes(Envelope::request(id, method, params).encode()));
+    batch.insert(batch.end(), frame.begin(), frame.end());
+}
+
 SecHello RawPeer::readHello(std::chrono::milliseconds wait) {
     auto body = readFrame(wait);
     if (!body) throw std::runtime_error("no hello from the agent");

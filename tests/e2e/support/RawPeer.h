@@ -47,6 +47,8 @@ public:
     // Seals one plaintext on the established channel and sends it.
     void sendSealed(std::string_view plaintext);
     void sendRequest(const std::string& id, const std::string& method, const JSONObject& params = {});
+    // Seals a request and appends its frame to `batch`, for several requests sent in one write.
+    void appendRequest(Bytes& batch, const std::string& id, const std::string& method, const JSONObject& params = {});
 
     // The next frame body; absent when the connection ended or nothing came in time.
     std::optional<Bytes> readFrame(std::chrono::milliseconds wait = defaultWait);

@@ -17,6 +17,7 @@
 #include "platform/linux/apps/X11Workspace.h"
 #include "platform/linux/input/X11EventPoster.h"
 #include "tests/e2e/support/Eventually.h"
+#include "tests/support/RouterCall.h"
 #include "tests/support/Subprocess.h"
 
 using namespace kx;
@@ -108,7 +109,7 @@ protected:
         return std::ranges::count(rootWindows("_NET_CLIENT_LIST", 256), window) > 0;
     }
     Envelope call(const std::string& method, JSONObject params = {}) {
-        return service->router().dispatch(Envelope::request("1", method, std::move(params)), {"device", true});
+        return kx::testing::call(service->router(), method, std::move(params));
     }
     std::string error(const std::string& method, const std::string& id) {
         return call(method, {{"bundleId", id}}).e.value().msg;

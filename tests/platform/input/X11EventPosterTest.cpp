@@ -24,6 +24,7 @@
 #include "platform/linux/input/XlibSetup.h"
 #include "tests/e2e/support/Eventually.h"
 #include "tests/platform/input/PrivateXServer.h"
+#include "tests/support/RouterCall.h"
 
 using namespace kx;
 using kx::test::PrivateXServer;
@@ -165,8 +166,6 @@ private:
     long syncs_ = 0;
 };
 
-const RequestContext kAuthed{"device", true};
-
 // The input methods on the real X display, with the event log's window covering the screen.
 class X11Input : public ::testing::Test {
 protected:
@@ -179,7 +178,7 @@ protected:
     }
 
     void ok(const std::string& method, JSONObject params = {}) {
-        auto reply = router.dispatch(Envelope::request("1", method, std::move(params)), kAuthed);
+        auto reply = kx::testing::call(router, method, std::move(params));
         ASSERT_EQ(reply, Envelope::success("1", JSONObject{})) << method << ": " << (reply.e ? reply.e->msg : "");
     }
     void moveTo(int x, int y) {

@@ -18,6 +18,7 @@
 #include "platform/linux/power/LogindShutdownExecutor.h"
 #include "tests/support/FakeLogind.h"
 #include "tests/support/PrivateBus.h"
+#include "tests/support/Recorder.h"
 #include "tests/support/ScopedVariable.h"
 #include "tests/support/TempFolder.h"
 
@@ -203,16 +204,8 @@ TEST_F(NotifierOnPrivateBus, WithoutServerOrBusItShowsNothing) {
 
 TEST_F(NotifierOnPrivateBus, ButtonsOfItsOwnBubbleReachTheCountdown) {
     FakeNotificationServer server(bus.address());
-    std::mutex mutex;
-    std::condition_variable pressed;
-    std::vector<std::string> presses;
-    const auto record = [&](std::string button) {
-        return [&, button] {
-            std::lock_guard guard(mutex);
-            presses.push_back(button);
-            pressed.notify_all();
-        };
-    };
+    Recorder<std::string> presses;
+    const auto record = [&presses](std::string button) { return [&presses, button] { presses.record(button); }; };
     DesktopShutdownNotifier notifier(busOpenerAt(bus.address()), {record("cancel"), record("now")});
     notifier.show(restartAt(30));
     notifier.waitUntilIdle();
@@ -222,9 +215,8 @@ TEST_F(NotifierOnPrivateBus, ButtonsOfItsOwnBubbleReachTheCountdown) {
     server.press(id + 1, "cancel");  // another application's bubble
     server.press(id, "default");     // a click on the bubble itself
     server.press(id, "now");
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(pressed.wait_for(lock, std::chrono::seconds(20), [&] { return !presses.empty(); }));
-    EXPECT_EQ(presses, std::vector<std::string>{"now"});
+    ASSERT_TRUE(presses.waitForCount(1));
+    EXPECT_EQ(presses.entries(), std::vector<std::string>{"now"});
 }
 
 // The shutdown executors. Nothing here may reach the machine's own logind: the logind executor
