@@ -116,7 +116,7 @@ bool MenuWindow::event(QEvent* event) {
     // Like a menu, it closes when the user turns to another window.
     if (event->type() == QEvent::WindowDeactivate && isVisible()) hide();
     if (event->type() == QEvent::Hide) {
-        buttonHeld_ = rebuildWaiting_ = false;
+        mouseHeld_ = spaceHeld_ = rebuildWaiting_ = false;
         refresh_.stop();
         hiddenAt_.start();
     }
@@ -135,10 +135,10 @@ void MenuWindow::paintEvent(QPaintEvent*) {
 
 // A rebuild replaces every button, and the window changes every second while it shows (last-seen
 // lines, the pairing countdown): one between a button's press and its release would lose the click.
-// Changes that come meanwhile are shown once the button is let go.
+// Changes that come meanwhile are shown once the mouse button or the space bar is let go.
 void MenuWindow::render() {
     if (!isVisible()) return;
-    if (buttonHeld_) {
+    if (mouseHeld_ || spaceHeld_) {
         rebuildWaiting_ = true;
         return;
     }
@@ -146,12 +146,25 @@ void MenuWindow::render() {
 }
 
 bool MenuWindow::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    const bool mouseButton =
-        type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::MouseButtonRelease;
-    if (!mouseButton || !watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this) return false;
-    buttonHeld_ = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
-    if (!buttonHeld_ && rebuildWaiting_) {
+    auto onThisWindow = [&] { return watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this; };
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+            if (!onThisWindow()) return false;
+            mouseHeld_ = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
+            break;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            // A focused button goes down on Space and clicks when it comes up.
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() != Qt::Key_Space || key->isAutoRepeat() || !onThisWindow()) return false;
+            spaceHeld_ = event->type() == QEvent::KeyPress;
+            break;
+        }
+        default: return false;
+    }
+    if (!mouseHeld_ && !spaceHeld_ && rebuildWaiting_) {
         rebuildWaiting_ = false;
         // After the release has reached its button, so that the click counts first.
         QTimer::singleShot(0, this, [this] { render(); });
@@ -163,7 +176,7 @@ bool MenuWindow::eventFilter(QObject* watched, QEvent* event) {
 // (every phone's row has a "Revoke"), so that the same control of new content can take the focus.
 std::optional<std::pair<QString, int>> MenuWindow::focusedControl() const {
     auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
-    if (!focused || !content_ || !content_->isAncestorOf(focused)) return std::nullopt;
+    if (!focused || !content_) return std::nullopt;
     int place = 0;
     for (auto* control : content_->findChildren<QAbstractButton*>()) {
         if (control == focused) return std::make_pair(focused->text(), place);

@@ -55,7 +55,8 @@ private:
     QPointer<QWidget> content_;
     QTimer refresh_;               // last-seen lines age while the window is open
     QElapsedTimer hiddenAt_;       // the click on the icon that hid the window must not reopen it
-    bool buttonHeld_ = false;      // a mouse button is down on the window
+    bool mouseHeld_ = false;       // a mouse button is down on the window
+    bool spaceHeld_ = false;       // the space bar is down on one of its buttons
     bool rebuildWaiting_ = false;  // a change came meanwhile
 };
 

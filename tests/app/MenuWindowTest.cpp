@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <stdexcept>
@@ -84,5 +85,17 @@ TEST(MenuWindow, ClicksAndFocusSurviveTheRebuildsOfAChange) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(openAtLogin) << "no rebuild";
     EXPECT_EQ(QApplication::focusWidget(), menu.findChild<QCheckBox*>());
+
+    // The space bar held on the focused box across a change still clicks it.
+    openAtLogin = menu.findChild<QCheckBox*>();
+    const bool wasOn = model->openAtLogin();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(openAtLogin, &press);
+    model->refreshDevices();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(openAtLogin) << "the box went down on Space and was replaced before Space came up";
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(openAtLogin, &release);
+    EXPECT_EQ(model->openAtLogin(), !wasOn);
     model->setOnChange(nullptr);
 }
