@@ -23,9 +23,15 @@ std::vector<pid_t> threadsOf(pid_t process) {
 CorePlacement::CorePlacement(pid_t servingProcess) {
     auto threads = threadsOf(::getpid());
     for (pid_t thread : threadsOf(servingProcess)) threads.push_back(thread);
-    cpu_set_t firstCore;
+    // The first core this process may use (a container may leave out core 0).
+    cpu_set_t allowed, firstCore;
     CPU_ZERO(&firstCore);
-    CPU_SET(0, &firstCore);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+    for (int core = 0; core < CPU_SETSIZE; ++core)
+        if (CPU_ISSET(core, &allowed)) {
+            CPU_SET(core, &firstCore);
+            break;
+        }
     for (pid_t thread : threads) {
         cpu_set_t before;
         // A thread that ended meanwhile is no matter.
