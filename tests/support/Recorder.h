@@ -14,11 +14,11 @@ public:
     // Long enough never to trip on a loaded machine; only reached when something is broken.
     static constexpr auto patience = std::chrono::seconds(20);
 
+    // Notifies under the lock: a waiter that sees the value may destroy the recorder at once, while
+    // a thread of the code under test is still recording.
     void record(const T& value) {
-        {
-            std::lock_guard guard(mutex_);
-            values_.push_back(value);
-        }
+        std::lock_guard guard(mutex_);
+        values_.push_back(value);
         changed_.notify_all();
     }
     std::vector<T> entries() const {
